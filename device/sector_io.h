@@ -1,0 +1,30 @@
+// Sector access: the one drive the process has open for file-system work.
+//
+// Multi-sector reads and all writes go straight to the drive; single-sector reads are
+// served from a 256-sector (128 KiB) read window that is re-read whenever a write
+// touches it. Sector counts are 8-bit with 0 meaning 256; only the first 2 GiB
+// (sectors below 0x400000) are reachable. Process-wide, one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t SECTOR_BYTES = 512;
+constexpr uint32_t WINDOW_SECTORS = 256;
+constexpr uint32_t MAX_DISK_SIZE = 0x80000000u;   // 2 GiB
+constexpr uint32_t REACHABLE_SECTORS = 0x400000u; // sectors 0 .. 0x3FFFFF
+
+bool disk_open(uint8_t drive);
+bool disk_read_sectors(uint32_t sector, uint8_t count, void* buffer);
+bool disk_read_sector(uint32_t sector, void* buffer);
+bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer);
+bool disk_refresh_window();
+uint32_t disk_get_size();
+
+// Pushes everything written so far to the medium (the drive layer's flush), so a card
+// pulled out afterwards holds it. false when no drive is open or the flush failed.
+bool disk_flush();
+// Closes the drive (also done at process exit).
+void disk_close();
+// Introspection for tests and the benchmarks.
+uint32_t disk_window_start();     // 0xFFFFFFFF when the window is empty
+uint64_t disk_window_loads();     // number of window (re)loads since start-up

@@ -1,0 +1,44 @@
+// cAFFile: an fopen-like byte stream on one file of the mounted volume.
+//
+// Partial sectors pass through a 512-byte sector buffer; whole sectors and whole
+// clusters go straight between the caller's buffer and the drive. A written file grows
+// one 128 KiB cluster at a time into the free clusters after its run; closing a written
+// stream records size and run in the directory entry and flushes the tables.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class cAFFile {
+public:
+    cAFFile() = default;
+    ~cAFFile();
+    cAFFile(const cAFFile&) = delete;
+    cAFFile& operator=(const cAFFile&) = delete;
+
+    bool open(const std::string& name, const char* mode, uint32_t size_hint);
+    uint32_t read(void* buffer, uint32_t length);
+    uint32_t write(const void* buffer, uint32_t length);
+    void close();
+    uint32_t get_size() const { return size; }
+
+    uint32_t first_cluster = 0xFFFFFFFFu;
+    uint32_t last_cluster = 0xFFFFFFFFu;
+    uint32_t size = 0;
+    uint32_t position = 0;
+    uint32_t cur_cluster = 0xFFFFFFFFu;
+    uint32_t cur_sector = 0;
+    uint32_t cur_offset = 0;
+    uint8_t sector_buf[512] = {};
+    uint32_t append_cluster = 0;
+    uint32_t append_sector = 0;
+    uint32_t append_offset = 0;
+    uint8_t readable = 0;
+    uint8_t writable = 0;
+    uint8_t appending = 0;
+    uint8_t is_open = 0;
+    uint32_t entry_sector = 0xFFFFFFFFu;
+};
+
+// The process-wide scratch sector shared by append writes and close().
+extern uint8_t af_scratch_sector[512];

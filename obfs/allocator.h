@@ -1,0 +1,19 @@
+// Cluster allocation on the in-memory cluster map of the mounted volume. Every file
+// is one contiguous run; a new file claims the first cluster of the lowest run that
+// fits and grows into the following free clusters one at a time.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint8_t MAP_FREE = 0x00;
+constexpr uint8_t MAP_FIRST = 0xAC;
+constexpr uint8_t MAP_NEXT = 0x02;
+constexpr uint8_t MAP_FENCE = 0x80;
+constexpr uint8_t MAP_BEYOND = 0xFF;
+
+constexpr uint32_t NO_RUN = 0xFFFFFFFFu;  // the "-1" of the cluster routines
+
+uint32_t find_free_run(uint32_t bytes);
+uint32_t claim_cluster(uint32_t c);
+uint32_t extend_cluster(uint32_t c);
+bool release_run(uint32_t first, uint32_t last);

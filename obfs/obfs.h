@@ -1,0 +1,48 @@
+// The OBFS volume: the process-wide object that mounts a card's volume, keeps its
+// cluster map and name-hash table in memory, and writes them back with fresh
+// checksums after every change.
+#pragma once
+
+#include "obfs/superblock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// CRC-16/ARC: reflected polynomial 0xA001, no final exclusive-or.
+uint16_t crc16(uint16_t start, const uint8_t* bytes, size_t length);
+
+// Partition starts of the mounted (or being formatted) card; read only by partition_of.
+extern uint32_t current_partition_table[PARTITION_ENTRIES];
+
+class cOBFS {
+public:
+    uint8_t mounted = 0;
+    uint8_t superblock[512] = {};
+    std::vector<uint32_t> hash_table;  // 1024 entries while mounted
+    std::vector<uint8_t> cluster_map;  // map_bytes entries while mounted
+
+    bool mount(uint8_t drive);
+    bool load_tables();
+    bool flush();
+    uint32_t cluster_to_sector(uint32_t c) const;
+    uint32_t cluster_count() const;
+
+    // Decoded superblock fields of the mounted volume.
+    Superblock header() const { return Superblock::decode(superblock); }
+    uint32_t cluster_sectors() const;
+    uint32_t dir_start() const;
+    uint32_t data_start() const;
+    uint32_t map_bytes() const;
+    uint8_t drive() const { return drive_; }
+
+private:
+    uint8_t drive_ = 255;
+};
+
+// The one volume of the process, created on first use.
+cOBFS& volume();
+
+// Why a superblock that passed magic and header CRC cannot be used safely by this
+// system (nullptr when it can): layout limits checked at mount and by the card check.
+const char* superblock_layout_problem(const Superblock& sb, uint32_t drive_size);
