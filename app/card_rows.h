@@ -1,0 +1,35 @@
+// The rows of the card contents view, computed without any widget: obtool prints them
+// and the main window's card list shows them.
+#pragma once
+
+#include "obfs/directory.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class CardRowKind { File, FreeSpace, Message };
+
+struct CardRow {
+    CardRowKind kind = CardRowKind::File;
+    std::string caption;     // column "文件名"
+    std::string size_text;   // column "大小"
+    std::string type_text;   // column "类型"
+    int picture = 0;         // index into the card list's picture list
+    uint32_t bytes = 0;      // file size or run length (for obtool -l)
+    int slot = -1;           // directory slot of a file row
+    uint32_t first_cluster = 0xFFFFFFFFu;
+    uint32_t last_cluster = 0xFFFFFFFFu;
+};
+
+constexpr const char* FREE_SPACE_CAPTION = "<< FREE SPACE >>";
+constexpr const char* NOT_A_VOLUME_ROW = "这不是Orbelle格式的存储设备";
+constexpr const char* FORMAT_HINT_ROW = "如果要使用它，请在工具菜单中选择格式化";
+
+std::string SizeText(uint32_t bytes);
+// True for the cart's side files that the view never shows.
+bool is_hidden_side_file(const std::string& name);
+
+// Mounts the volume on `drive` and returns its rows in the order they are added (the
+// caller sorts by caption); the two message rows when the drive holds no volume.
+std::vector<CardRow> card_rows(uint8_t drive);
