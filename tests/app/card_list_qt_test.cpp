@@ -1,9 +1,17 @@
-// The card list widget: caption order, pictures, header-click sorting.
+// The card list: caption order, pictures, header-click sorting, and what the main
+// window shows of a card.
 #include "app/card_list_qt.h"
 #include "app/image_list_qt.h"
+#include "app/mainDlg.h"
+#include "device/drive_layer.h"
+#include "obfs/af_file.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "support/test_cards.h"
 
 #include <QHeaderView>
 #include <QLocale>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -153,4 +161,66 @@ TEST(CardList, SelectedCaptionsKeepTheCardsNameBytes) {
     ASSERT_EQ(names.size(), 2u);
     EXPECT_NE(std::find(names.begin(), names.end(), gbk_name), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), std::string(FREE_SPACE_CAPTION)), names.end());
+}
+
+// --- The main window's card list on a card -------------------------------------------
+
+namespace {
+
+void put_card_file(const std::string& name, uint32_t bytes) {
+    const std::vector<uint8_t> data = testcards::pattern_bytes(bytes, bytes);
+    cAFFile file;
+    ASSERT_TRUE(file.open(name, "w+", bytes)) << name;
+    ASSERT_EQ(file.write(data.data(), bytes), bytes) << name;
+    file.close();
+}
+
+}  // namespace
+
+TEST(CardListOnACard, ShowsFilesAndFreeRunsButNotTheSideFiles) {
+    drive_layer::drive_table().clear();
+    testcards::blank_card(1, 64u << 20);
+    ASSERT_TRUE(volume().mount(1));
+    const uint32_t cluster = 131072;
+    put_card_file("GAME.NDS", 4 * cluster);         // clusters 0..3
+    put_card_file("gap.bin", 6 * cluster);          // 4..9, deleted below
+    put_card_file("save_info.dat", 100);            // 10, never shown
+    put_card_file("readme", 100);                   // 11
+    put_card_file("中文.sav", 2 * cluster);          // 12..13
+    ASSERT_TRUE(delete_file("gap.bin"));
+    const uint32_t rest = volume().cluster_count() - 14;
+
+    TForm1 form;
+    form.Timer1->stop();
+    form.ShowCardContents(1);
+    CardList* list = form.RzListView1;
+    const QStringList names = list->columnTexts(0);
+    ASSERT_EQ(names.size(), 5) << names.join(",").toStdString();
+    EXPECT_EQ(names[0], FREE_SPACE_CAPTION);
+    EXPECT_EQ(names[1], FREE_SPACE_CAPTION);
+    EXPECT_FALSE(names.contains("save_info.dat"));
+    const QStringList free_sizes = {list->columnTexts(1)[0], list->columnTexts(1)[1]};
+    EXPECT_TRUE(free_sizes.contains("768 KB"));
+    EXPECT_TRUE(free_sizes.contains(QString::fromStdString(SizeText(rest * cluster))));
+
+    auto row = [&](const char* name) {
+        const int i = int(names.indexOf(QString::fromUtf8(name)));
+        EXPECT_GE(i, 0) << name;
+        return list->topLevelItem(std::max(i, 0));
+    };
+    EXPECT_EQ(row("GAME.NDS")->text(1), "512 KB");
+    EXPECT_EQ(row("GAME.NDS")->text(2), "nds 文件");
+    EXPECT_EQ(row("GAME.NDS")->icon(0).cacheKey(), image_list::icon(image_list::CONSOLE).cacheKey());
+    EXPECT_EQ(row("readme")->text(2), " 文件");
+    EXPECT_EQ(row("readme")->icon(0).cacheKey(), image_list::icon(image_list::SHEET).cacheKey());
+    EXPECT_EQ(row("中文.sav")->text(1), "256 KB");
+    EXPECT_EQ(row("中文.sav")->icon(0).cacheKey(), image_list::icon(image_list::DISKETTE).cacheKey());
+    EXPECT_LT(names.indexOf("GAME.NDS"), names.indexOf("readme"));
+
+    // A card taken out shows the two message rows at the next showing.
+    drive_layer::drive_table().detach(1);
+    form.ShowCardContents(1);
+    EXPECT_EQ(list->columnTexts(0),
+              (QStringList{QString::fromUtf8(FORMAT_HINT_ROW), QString::fromUtf8(NOT_A_VOLUME_ROW)}));
+    drive_layer::drive_table().clear();
 }
