@@ -45,7 +45,20 @@ protected:
         put_le32(b, h);
         card->poke(uint64_t(sb.hash_start) * 512 + 4 * slot, b, 4);
     }
-    void set_map(uint32_t c, uint8_t code) { card->poke(uint64_t(sb.map_start) * 512 + c, &code, 1); }
+    void set_map(uint32_t c, uint8_t code) {
+        card->poke(uint64_t(sb.map_start) * 512 + c, &code, 1);
+        reseal(*card);
+    }
+    // Keeps the superblock's map CRC matching the map, as a flush would.
+    static void reseal(FakeDrive& d) {
+        uint8_t s[512];
+        d.peek(0, s, 512);
+        Superblock h = Superblock::decode(s);
+        auto map = d.peek(uint64_t(h.map_start) * 512, h.map_bytes);
+        put_le16(s + SB_MAP_CRC, crc16(0, map.data(), map.size()));
+        put_le16(s + SB_HEADER_CRC, crc16(0, s, SB_HEADER_CRC_SPAN));
+        d.poke(0, s, 512);
+    }
     uint8_t map_at(uint32_t c) { return card->peek(uint64_t(sb.map_start) * 512 + c, 1)[0]; }
 
     std::shared_ptr<FakeDrive> card;
