@@ -20,8 +20,8 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
 
     Image1 = new QLabel(this);
     Image1->setObjectName("Image1");
-    Image1->setPixmap(image_list::picture(image_list::CONSOLE, 48));
-    Image1->setFixedSize(48, 48);
+    Image1->setPixmap(image_list::picture(image_list::CONSOLE, 34));
+    Image1->setFixedSize(34, 34);
 
     Label1 = new QLabel(QStringLiteral("Orbelle Manager 1.01"), this);
     Label1->setObjectName("Label1");
@@ -31,7 +31,11 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
 
     RzURLLabel1 = new QLabel(this);
     RzURLLabel1->setObjectName("RzURLLabel1");
-    RzURLLabel1->setText(QStringLiteral("<a href=\"%1\">%1</a>").arg(PROJECT_HOME_PAGE));
+    // The label shows the address without its scheme so that it fits the small box.
+    const QUrl home{QString(PROJECT_HOME_PAGE)};
+    RzURLLabel1->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                             .arg(home.toString(), home.host() + home.path(QUrl::FullyDecoded)));
+    RzURLLabel1->setToolTip(home.toString());
     RzURLLabel1->setTextFormat(Qt::RichText);
     RzURLLabel1->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     RzURLLabel1->setOpenExternalLinks(false);

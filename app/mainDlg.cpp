@@ -29,6 +29,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <initializer_list>
+
 namespace {
 
 constexpr int STATUS_BAR_HEIGHT = 19;
@@ -45,20 +47,27 @@ QToolButton* tool_button(const char* name, int picture, const QString& hint) {
     return button;
 }
 
-QToolBar* tool_bar(const char* name) {
+QToolBar* tool_bar(const char* name, std::initializer_list<QToolButton*> buttons) {
     auto* bar = new QToolBar;
     bar->setObjectName(name);
     bar->setMovable(false);
     bar->setFloatable(false);
     bar->setIconSize(QSize(image_list::SIZE, image_list::SIZE));
+    for (QToolButton* button : buttons) {
+        if (button) bar->addWidget(button);
+        else bar->addSeparator();   // nullptr stands for a grooved separator
+    }
     return bar;
 }
 
-QVBoxLayout* column_layout(QWidget* pane) {
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    return layout;
+// A pane whose controls stand in one column without margins.
+QWidget* column_pane(const char* name, QVBoxLayout** layout) {
+    auto* pane = new QWidget;
+    pane->setObjectName(name);
+    *layout = new QVBoxLayout(pane);
+    (*layout)->setContentsMargins(0, 0, 0, 0);
+    (*layout)->setSpacing(2);
+    return pane;
 }
 
 }  // namespace
@@ -131,11 +140,8 @@ void TForm1::buildMenus() {
 }
 
 QWidget* TForm1::buildHostPane() {
-    RzSizePanel1 = new QWidget;
-    RzSizePanel1->setObjectName("RzSizePanel1");
-    QVBoxLayout* layout = column_layout(RzSizePanel1);
-
-    RzToolbar1 = tool_bar("RzToolbar1");
+    QVBoxLayout* layout = nullptr;
+    RzSizePanel1 = column_pane("RzSizePanel1", &layout);
     RzToolbarButton3 = tool_button("RzToolbarButton3", image_list::REFRESH, QStringLiteral("刷新"));
     RzToolbarButton4 =
         tool_button("RzToolbarButton4", image_list::PARENT_DIR, QStringLiteral("回上级目录"));
@@ -143,10 +149,8 @@ QWidget* TForm1::buildHostPane() {
         tool_button("RzMenuToolbarButton1", image_list::VIEW_LIST, QStringLiteral("View List"));
     RzMenuToolbarButton1->setMenu(PopupMenu1);
     RzMenuToolbarButton1->setPopupMode(QToolButton::InstantPopup);
-    RzToolbar1->addWidget(RzToolbarButton3);
-    RzToolbar1->addWidget(RzToolbarButton4);
-    RzToolbar1->addSeparator();
-    RzToolbar1->addWidget(RzMenuToolbarButton1);
+    RzToolbar1 = tool_bar("RzToolbar1", {RzToolbarButton3, RzToolbarButton4, nullptr,
+                                         RzMenuToolbarButton1});
     connect(RzToolbarButton3, &QToolButton::clicked, this, &TForm1::RzToolbarButton3Click);
     connect(RzToolbarButton4, &QToolButton::clicked, this, &TForm1::RzToolbarButton4Click);
 
@@ -164,8 +168,8 @@ QWidget* TForm1::buildHostPane() {
 }
 
 QWidget* TForm1::buildMiddleColumn() {
-    RzSizePanel2 = new QWidget;
-    RzSizePanel2->setObjectName("RzSizePanel2");
+    QVBoxLayout* layout = nullptr;
+    RzSizePanel2 = column_pane("RzSizePanel2", &layout);
     RzSizePanel2->setFixedWidth(MIDDLE_COLUMN_WIDTH);
 
     actCopyWinToOB = new QAction(image_list::icon(image_list::COPY_TO_CARD), QString(), this);
@@ -178,7 +182,6 @@ QWidget* TForm1::buildMiddleColumn() {
     RzToolbarButton2 = tool_button("RzToolbarButton2", image_list::COPY_TO_HOST, QString());
     RzToolbarButton2->setDefaultAction(actCopyOBToWin);
 
-    QVBoxLayout* layout = column_layout(RzSizePanel2);
     layout->addStretch(1);
     layout->addWidget(RzToolbarButton1, 0, Qt::AlignHCenter);
     layout->addSpacing(8);
@@ -188,15 +191,11 @@ QWidget* TForm1::buildMiddleColumn() {
 }
 
 QWidget* TForm1::buildCardPane() {
-    RzSizePanel3 = new QWidget;
-    RzSizePanel3->setObjectName("RzSizePanel3");
-    QVBoxLayout* layout = column_layout(RzSizePanel3);
-
-    RzToolbar2 = tool_bar("RzToolbar2");
+    QVBoxLayout* layout = nullptr;
+    RzSizePanel3 = column_pane("RzSizePanel3", &layout);
     RzToolbarButton6 = tool_button("RzToolbarButton6", image_list::REFRESH, QStringLiteral("刷新"));
     RzToolbarButton7 = tool_button("RzToolbarButton7", image_list::DELETE, QStringLiteral("删除"));
-    RzToolbar2->addWidget(RzToolbarButton6);
-    RzToolbar2->addWidget(RzToolbarButton7);
+    RzToolbar2 = tool_bar("RzToolbar2", {RzToolbarButton6, RzToolbarButton7});
     connect(RzToolbarButton6, &QToolButton::clicked, this, &TForm1::RzToolbarButton6Click);
 
     RzImageComboBox1 = new QComboBox;

@@ -99,34 +99,29 @@ void ShellList::reload() {
 
 void ShellList::setViewStyle(ViewStyle style) {
     style_ = style;
-    switch (style) {
-    case ViewStyle::Details:
+    if (style == ViewStyle::Details) {
         setCurrentWidget(details_);
         return;
-    case ViewStyle::LargeIcons:
-        icons_->setViewMode(QListView::IconMode);
-        icons_->setFlow(QListView::LeftToRight);
-        icons_->setIconSize(QSize(32, 32));
-        icons_->setGridSize(QSize(84, 68));
-        icons_->setWordWrap(true);
-        break;
-    case ViewStyle::SmallIcons:
-        icons_->setViewMode(QListView::ListMode);
-        icons_->setFlow(QListView::LeftToRight);
-        icons_->setIconSize(QSize(16, 16));
-        icons_->setGridSize(QSize(160, 22));
-        icons_->setWordWrap(false);
-        break;
-    case ViewStyle::List:
-        icons_->setViewMode(QListView::ListMode);
-        icons_->setFlow(QListView::TopToBottom);
-        icons_->setIconSize(QSize(16, 16));
-        icons_->setGridSize(QSize());
-        icons_->setWordWrap(false);
-        break;
     }
+    struct Look {
+        QListView::ViewMode mode;
+        QListView::Flow flow;
+        int icon;
+        QSize grid;      // an empty size lets the items take their own width
+        bool word_wrap;
+    };
+    const Look look = style == ViewStyle::LargeIcons
+                          ? Look{QListView::IconMode, QListView::LeftToRight, 32, {84, 68}, true}
+                      : style == ViewStyle::SmallIcons
+                          ? Look{QListView::ListMode, QListView::LeftToRight, 16, {160, 22}, false}
+                          : Look{QListView::ListMode, QListView::TopToBottom, 16, {}, false};
+    icons_->setViewMode(look.mode);
+    icons_->setFlow(look.flow);
+    icons_->setIconSize(QSize(look.icon, look.icon));
+    icons_->setGridSize(look.grid);
+    icons_->setWordWrap(look.word_wrap);
     icons_->setWrapping(true);
-    icons_->setMovement(QListView::Static);
+    icons_->setMovement(QListView::Static);   // the view mode resets these
     icons_->setResizeMode(QListView::Adjust);
     setCurrentWidget(icons_);
 }
