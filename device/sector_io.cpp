@@ -1,0 +1,134 @@
+// The process-wide drive for file-system work and its 256-sector read window.
+#include "device/sector_io.h"
+
+#include "device/disk_info.h"
+#include "device/drive_layer.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t EMPTY_WINDOW = 0xFFFFFFFFu;
+
+struct OpenDrive {
+    std::unique_ptr<drive_layer::DriveHandle> handle;
+    uint32_t disk_size = 0;
+    uint64_t drive_sectors = 0;  // real size of the medium, for the shortened window
+    std::vector<uint8_t> window = std::vector<uint8_t>(WINDOW_SECTORS * SECTOR_BYTES, 0);
+    uint32_t window_start = EMPTY_WINDOW;
+    uint32_t window_count = 0;   // sectors held: 256, fewer near the end of the drive
+    uint64_t window_loads = 0;
+};
+
+// Destroyed at process exit, which closes the drive.
+OpenDrive g;
+
+uint32_t sectors_of(uint8_t count) { return count == 0 ? WINDOW_SECTORS : count; }
+
+bool reachable(uint32_t sector) { return sector < REACHABLE_SECTORS; }
+
+// Moves `bytes` bytes at the current position, going on after short transfers; a
+// transfer that moves nothing fails the whole operation.
+template <typename Transfer>
+bool transfer_all(uint32_t bytes, Transfer transfer) {
+    uint32_t moved = 0;
+    while (moved < bytes) {
+        uint32_t done = 0;
+        if (!transfer(moved, bytes - moved, &done) || done == 0) return false;
+        moved += done;
+    }
+    return true;
+}
+
+bool load_window(uint32_t start) {
+    uint32_t count = WINDOW_SECTORS;
+    // Near the end of the drive the window holds only the sectors that exist.
+    if (g.drive_sectors > start && g.drive_sectors - start < count)
+        count = uint32_t(g.drive_sectors - start);
+    ++g.window_loads;
+    g.window_start = start;
+    g.window_count = count;
+    if (!disk_read_sectors(start, uint8_t(count == WINDOW_SECTORS ? 0 : count), g.window.data())) {
+        g.window_start = EMPTY_WINDOW;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool disk_open(uint8_t drive) {
+    g.handle.reset();
+    c_disk_info info;
+    if (!info.probe(drive)) return false;
+    auto handle = drive_layer::open_drive(drive, drive_layer::READ_WRITE, false);
+    if (!handle) return false;
+    // Only the low 32 bits of the capacity count: the card format measures sizes in
+    // 32-bit bytes, so a drive of 4 GiB or more is seen modulo 4 GiB.
+    uint32_t size = uint32_t(info.capacity);
+    if (size > MAX_DISK_SIZE) return false;
+    g.handle = std::move(handle);
+    g.disk_size = size;
+    g.drive_sectors = info.capacity / SECTOR_BYTES;
+    g.window_start = EMPTY_WINDOW;
+    g.window_count = 0;
+    std::memset(g.window.data(), 0, g.window.size());
+    return true;
+}
+
+bool disk_read_sectors(uint32_t sector, uint8_t count, void* buffer) {
+    if (!g.handle || !buffer || !reachable(sector)) return false;
+    if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
+    auto* out = static_cast<uint8_t*>(buffer);
+    return transfer_all(sectors_of(count) * SECTOR_BYTES, [&](uint32_t at, uint32_t n, uint32_t* done) {
+        return g.handle->read(out + at, n, done);
+    });
+}
+
+bool disk_read_sector(uint32_t sector, void* buffer) {
+    if (!g.handle || !buffer) return false;
+    if (g.window_start == EMPTY_WINDOW || sector < g.window_start ||
+        sector - g.window_start >= g.window_count) {
+        if (!load_window(sector)) return false;
+    }
+    std::memcpy(buffer, g.window.data() + size_t(sector - g.window_start) * SECTOR_BYTES, SECTOR_BYTES);
+    return true;
+}
+
+bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
+    const uint32_t n = sectors_of(count);
+    if (!g.handle || !buffer || !reachable(sector)) return false;
+    if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    if (!transfer_all(n * SECTOR_BYTES, [&](uint32_t at, uint32_t len, uint32_t* done) {
+            return g.handle->write(in + at, len, done);
+        }))
+        return false;
+    // Write-through: a window that shares a sector with the write is re-read whole.
+    if (g.window_start != EMPTY_WINDOW) {
+        const uint64_t first = sector, last = uint64_t(sector) + n - 1;
+        const uint64_t wfirst = g.window_start, wlast = uint64_t(g.window_start) + WINDOW_SECTORS - 1;
+        if (first <= wlast && last >= wfirst) disk_refresh_window();
+    }
+    return true;
+}
+
+bool disk_refresh_window() {
+    if (g.window_start == EMPTY_WINDOW) return false;
+    return load_window(g.window_start);
+}
+
+uint32_t disk_get_size() { return g.disk_size; }
+
+bool disk_flush() { return g.handle && g.handle->flush(); }
+
+void disk_close() {
+    g.handle.reset();
+    g.window_start = EMPTY_WINDOW;
+}
+
+uint32_t disk_window_start() { return g.window_start; }
+
+uint64_t disk_window_loads() { return g.window_loads; }

@@ -1,0 +1,125 @@
+#include "obfs/obfs.h"
+
+#include "device/sector_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+uint32_t current_partition_table[PARTITION_ENTRIES] = {};
+
+uint16_t crc16(uint16_t start, const uint8_t* bytes, size_t length) {
+    uint16_t crc = start;
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+cOBFS& volume() {
+    static cOBFS the_volume;
+    return the_volume;
+}
+
+// The largest cluster map a volume can need: one byte per 128 KiB of 2 GiB.
+constexpr uint32_t MAX_MAP_BYTES = MAX_DISK_SIZE >> OBFS_CLUSTER_SHIFT;
+
+const char* superblock_layout_problem(const Superblock& sb, uint32_t drive_size) {
+    if (sb.cluster_sectors != OBFS_CLUSTER_SECTORS) return "cluster size is not 256 sectors";
+    if (sb.hash_bytes != OBFS_HASH_BYTES) return "name-hash table is not 4096 bytes";
+    if (sb.dir_count != OBFS_DIR_COUNT) return "directory is not 1024 sectors";
+    if (sb.map_bytes == 0 || sb.map_bytes % 512 != 0 || sb.map_bytes > MAX_MAP_BYTES)
+        return "cluster map size is not a whole number of sectors within 16384 bytes";
+    if (sb.disk_size > drive_size) return "volume is larger than the drive";
+    // Areas in order, none overlapping another or the menu program area, all reachable.
+    const uint64_t map_end = uint64_t(sb.map_start) + sb.map_bytes / 512;
+    if (sb.map_start < OBFS_MAP_START || sb.hash_start < map_end ||
+        sb.dir_start < uint64_t(sb.hash_start) + OBFS_HASH_BYTES / 512 ||
+        sb.data_start < uint64_t(sb.dir_start) + OBFS_DIR_COUNT)
+        return "volume areas are out of order or overlap";
+    if (uint64_t(sb.data_start) * 512 + OBFS_CLUSTER_BYTES > sb.disk_size)
+        return "volume has no room for a data cluster";
+    if (sb.map_bytes < sb.cluster_count()) return "cluster map is smaller than the data area";
+    return nullptr;
+}
+
+bool cOBFS::mount(uint8_t drive) {
+    mounted = 0;
+    drive_ = 255;
+    if (!disk_open(drive)) return false;
+    if (!disk_read_sector(0, superblock)) return false;
+    if (std::memcmp(superblock, "OBFS", 4) != 0) return false;
+    if (crc16(0, superblock, SB_HEADER_CRC_SPAN) != get_le16(superblock + SB_HEADER_CRC)) return false;
+    // A superblock that checks out but describes a layout this system cannot handle
+    // safely (hostile or foreign card) is treated like no volume at all.
+    const Superblock sb = header();
+    if (superblock_layout_problem(sb, disk_get_size())) return false;
+    std::memcpy(current_partition_table, sb.partition_start, sizeof current_partition_table);
+    try {
+        cluster_map.assign(sb.map_bytes, 0);
+        hash_table.assign(OBFS_DIR_COUNT, 0);
+    } catch (const std::bad_alloc&) {
+        cluster_map.clear();
+        hash_table.clear();
+        return false;
+    }
+    drive_ = drive;
+    mounted = 1;
+    mounted = load_tables() ? 1 : 0;
+    return mounted == 1;
+}
+
+bool cOBFS::load_tables() {
+    if (!mounted) return false;
+    const Superblock sb = header();
+    uint8_t sector[512];
+    for (uint32_t o = 0; o < sb.map_bytes; o += 512) {
+        if (!disk_read_sector(sb.map_start + o / 512, sector)) return false;
+        std::memcpy(cluster_map.data() + o, sector, std::min<uint32_t>(512, sb.map_bytes - o));
+    }
+    for (uint32_t o = 0; o < sb.hash_bytes; o += 512) {
+        if (!disk_read_sector(sb.hash_start + o / 512, sector)) return false;
+        for (uint32_t i = 0; i < 128; ++i) hash_table[o / 4 + i] = get_le32(sector + 4 * i);
+    }
+    return true;
+}
+
+namespace {
+
+// Writes whole sectors from `start`, at most 256 sectors per call.
+bool write_area(uint32_t start, const uint8_t* bytes, uint32_t sectors) {
+    for (uint32_t done = 0; done < sectors;) {
+        uint32_t n = std::min<uint32_t>(256, sectors - done);
+        if (!disk_write_sectors(start + done, uint8_t(n == 256 ? 0 : n), bytes + size_t(done) * 512))
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool cOBFS::flush() {
+    if (!mounted) return false;
+    const Superblock sb = header();
+    if (!write_area(sb.map_start, cluster_map.data(), sb.map_bytes / 512)) return false;
+    std::vector<uint8_t> hash_bytes(OBFS_HASH_BYTES);
+    for (uint32_t i = 0; i < OBFS_DIR_COUNT; ++i) put_le32(hash_bytes.data() + 4 * i, hash_table[i]);
+    if (!write_area(sb.hash_start, hash_bytes.data(), sb.hash_bytes / 512)) return false;
+    put_le16(superblock + SB_MAP_CRC, crc16(0, cluster_map.data(), sb.map_bytes));
+    // The header CRC covers the map CRC at 0x60, so it is computed second.
+    put_le16(superblock + SB_HEADER_CRC, crc16(0, superblock, SB_HEADER_CRC_SPAN));
+    return disk_write_sectors(0, 1, superblock);
+}
+
+uint32_t cOBFS::cluster_to_sector(uint32_t c) const { return c * cluster_sectors() + data_start(); }
+
+uint32_t cOBFS::cluster_count() const {
+    return (get_le32(superblock + SB_DISK_SIZE) - data_start() * 512u) >> OBFS_CLUSTER_SHIFT;
+}
+
+uint32_t cOBFS::cluster_sectors() const { return get_le32(superblock + SB_CLUSTER_SECTORS); }
+uint32_t cOBFS::dir_start() const { return get_le32(superblock + SB_DIR_START); }
+uint32_t cOBFS::data_start() const { return get_le32(superblock + SB_DATA_START); }
+uint32_t cOBFS::map_bytes() const { return get_le32(superblock + SB_MAP_BYTES); }
