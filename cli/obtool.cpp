@@ -1,9 +1,223 @@
 // obtool: the command-line face of Orbelle Manager.
+//
+//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] COMMAND [ARGS]
+//
+// Global options may stand before or after the command; "--" ends them, and anything
+// else that follows the command belongs to the command.
+#include "app/message_seam.h"
 #include "cli/obtool_commands.h"
+#include "device/drive_layer.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <string>
+#include <unistd.h>
 
-int main(int, char**) {
-    std::fprintf(stderr, "obtool: not built yet\n");
-    return 1;
+namespace {
+
+struct GlobalOptions {
+    std::map<unsigned, std::string> drives;   // --drive N=PATH (and --image as drive 1)
+    int selected = -1;                        // -d N
+    std::string image;                        // --image PATH
+    bool yes = false;
+    bool help = false;
+    std::string command;
+    std::vector<std::string> args;
+};
+
+void print_usage(FILE* out) {
+    std::fprintf(out,
+                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] COMMAND [ARGS]\n"
+                 "\n"
+                 "Global options:\n"
+                 "  --drive N=PATH  attach an image file or block device as drive N (1-15); repeatable\n"
+                 "  -d N            work on drive N (0-15)\n"
+                 "  --image PATH    attach PATH as drive 1 and work on it\n"
+                 "  -y, --yes       answer Yes to every question\n"
+                 "  -h, --help      show this help\n"
+                 "\n"
+                 "Commands:\n");
+    std::vector<ObtoolCommand> commands = obtool_commands();
+    std::sort(commands.begin(), commands.end(),
+              [](const ObtoolCommand& a, const ObtoolCommand& b) { return std::strcmp(a.name, b.name) < 0; });
+    for (const ObtoolCommand& c : commands) std::fprintf(out, "  %-30s %s\n", c.usage, c.summary);
+}
+
+// The value of an option given as "--opt VALUE" or "--opt=VALUE" (or "-dN").
+bool take_value(int argc, char** argv, int* i, const std::string& arg, const std::string& name,
+                std::string* value, bool* matched, std::string* error) {
+    *matched = false;
+    if (arg == name) {
+        *matched = true;
+        if (*i + 1 >= argc) {
+            *error = name + " needs a value";
+            return false;
+        }
+        *value = argv[++*i];
+        return true;
+    }
+    const std::string joined = name.size() == 2 ? name : name + "=";  // "-dN" or "--opt=VALUE"
+    if (arg.size() > joined.size() && arg.compare(0, joined.size(), joined) == 0) {
+        *matched = true;
+        *value = arg.substr(joined.size());
+    }
+    return true;
+}
+
+bool parse_drive_number(const std::string& text, int* drive) {
+    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const int n = std::stoi(text);
+    if (n >= int(drive_layer::DRIVE_COUNT)) return false;
+    *drive = n;
+    return true;
+}
+
+bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error) {
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (options_ended) {
+            (o->command.empty() ? o->command : o->args.emplace_back()) = arg;
+            continue;
+        }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        if (arg == "-y" || arg == "--yes") {
+            o->yes = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            o->help = true;
+            continue;
+        }
+        std::string value;
+        bool matched = false;
+        if (!take_value(argc, argv, &i, arg, "--drive", &value, &matched, error)) return false;
+        if (matched) {
+            unsigned n = 0;
+            std::string path, why;
+            if (!drive_layer::parse_drive_option(value, &n, &path, &why)) {
+                *error = "--drive: " + why;
+                return false;
+            }
+            if (!o->drives.emplace(n, path).second) {
+                *error = "drive " + std::to_string(n) + " is given twice";
+                return false;
+            }
+            continue;
+        }
+        if (!take_value(argc, argv, &i, arg, "-d", &value, &matched, error)) return false;
+        if (matched) {
+            if (!parse_drive_number(value, &o->selected)) {
+                *error = "-d: drive number must be 0 to 15, got '" + value + "'";
+                return false;
+            }
+            continue;
+        }
+        if (!take_value(argc, argv, &i, arg, "--image", &value, &matched, error)) return false;
+        if (matched) {
+            if (value.empty()) {
+                *error = "--image needs a path";
+                return false;
+            }
+            o->image = value;
+            continue;
+        }
+        if (o->command.empty()) {
+            if (arg.size() > 1 && arg[0] == '-') {
+                *error = "unknown option '" + arg + "' (try 'obtool --help')";
+                return false;
+            }
+            o->command = arg;
+        } else {
+            o->args.push_back(arg);  // the command's own arguments and options
+        }
+    }
+    if (!o->image.empty()) {
+        if (o->selected >= 0 && o->selected != 1) {
+            *error = "--image works on drive 1; it cannot be combined with -d " + std::to_string(o->selected);
+            return false;
+        }
+        if (!o->drives.emplace(1u, o->image).second) {
+            *error = "drive 1 is given twice (--image and --drive 1=...)";
+            return false;
+        }
+        o->selected = 1;
+    }
+    return true;
+}
+
+// Messages of the card operations on the terminal: information on standard output,
+// errors on standard error, questions answered by -y, by the user at a terminal, or
+// with No when nobody can answer.
+class TerminalSink : public MessageSink {
+public:
+    TerminalSink(bool yes, bool interactive) : yes_(yes), interactive_(interactive) {}
+
+    MsgResult show(const Message& m) override {
+        if (m.buttons != MsgButtons::YesNo) {
+            FILE* out = m.icon == MsgIcon::Error || m.icon == MsgIcon::Warning ? stderr : stdout;
+            std::fflush(stdout);
+            std::fprintf(out, "%s\n", m.text.c_str());
+            return MsgResult::Ok;
+        }
+        if (yes_) {
+            std::printf("%s [y/N] y\n", m.text.c_str());
+            return MsgResult::Yes;
+        }
+        if (!interactive_) {
+            std::printf("%s [y/N] n (no terminal; use -y to answer yes)\n", m.text.c_str());
+            return MsgResult::No;
+        }
+        std::printf("%s [y/N] ", m.text.c_str());
+        std::fflush(stdout);
+        std::string line;
+        if (!std::getline(std::cin, line)) return MsgResult::No;
+        return !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? MsgResult::Yes : MsgResult::No;
+    }
+
+private:
+    bool yes_;
+    bool interactive_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    GlobalOptions options;
+    std::string error;
+    if (!parse_arguments(argc, argv, &options, &error)) return obtool_fail(error);
+    if (options.help) {
+        print_usage(stdout);
+        return 0;
+    }
+    if (options.command.empty()) return obtool_fail("no command given (try 'obtool --help')");
+    const ObtoolCommand* command = nullptr;
+    for (const ObtoolCommand& c : obtool_commands())
+        if (options.command == c.name) command = &c;
+    if (!command) return obtool_fail("unknown command '" + options.command + "' (try 'obtool --help')");
+
+    // The host's own disks first, then what the user attached over them.
+    drive_layer::DriveTable& table = drive_layer::drive_table();
+    table.load_system_drives();
+    for (const auto& [n, path] : options.drives) {
+        if (!table.attach_path(n, path, &error)) return obtool_fail("drive " + std::to_string(n) + ": " + error);
+    }
+
+    ObtoolContext ctx;
+    ctx.drive = options.selected;
+    ctx.yes = options.yes;
+    ctx.interactive = ::isatty(STDIN_FILENO) == 1;
+    ctx.args = options.args;
+    TerminalSink sink(ctx.yes, ctx.interactive);
+    set_message_sink(&sink);
+    const int status = command->handler(ctx);
+    set_message_sink(nullptr);
+    std::fflush(stdout);
+    return status;
 }

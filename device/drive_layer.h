@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,13 @@ constexpr size_t DESCRIPTOR_HEADER_BYTES = 36;
 constexpr size_t DESCRIPTOR_BUFFER_BYTES = 551;  // what the probe asks for
 std::vector<uint8_t> make_descriptor(const std::string* vendor, const std::string* product,
                                      const std::string* serial, bool removable);
+
+// A descriptor from plain texts, an empty text being absent. The probe drops the last
+// two characters of the vendor text (the platform pads vendor fields with filler), so
+// the vendor is stored followed by a separating space and two filler spaces: the
+// identity then reads "Vendor Product".
+std::vector<uint8_t> make_identity_descriptor(const std::string& vendor, const std::string& product,
+                                              const std::string& serial, bool removable);
 
 enum Access : unsigned { READ = 1, READ_WRITE = 3 };
 
@@ -94,6 +102,9 @@ public:
     std::shared_ptr<DriveSource> source(unsigned n) const;
 
 private:
+    // The drive watch probes on the event loop's thread while a copy worker opens
+    // drives, so lookups and attachments are serialised.
+    mutable std::mutex mutex_;
     std::shared_ptr<DriveSource> sources_[DRIVE_COUNT];
 };
 

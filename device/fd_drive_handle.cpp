@@ -1,0 +1,218 @@
+#include "device/fd_drive_handle.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace drive_layer {
+
+namespace {
+
+// Direct transfers that the caller's buffer cannot serve go through this much aligned
+// memory at a time.
+constexpr uint32_t BOUNCE_BYTES = 1u << 20;
+
+// Positioned transfer of `length` bytes, going on after interruptions and partial
+// transfers. Stops early (still true) when a read reaches the end of the file.
+bool transfer_fully(int fd, bool writing, uint8_t* buffer, size_t length, uint64_t offset, size_t* moved) {
+    *moved = 0;
+    while (*moved < length) {
+        const ssize_t r = writing ? ::pwrite(fd, buffer + *moved, length - *moved, off_t(offset + *moved))
+                                  : ::pread(fd, buffer + *moved, length - *moved, off_t(offset + *moved));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) {
+            if (!writing) return true;
+            errno = ENOSPC;
+            return false;
+        }
+        *moved += size_t(r);
+    }
+    return true;
+}
+
+struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+};
+
+}  // namespace
+
+int open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct) {
+    const int flags = (access == READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    if (direct) *direct = false;
+    if (unbuffered) {
+        const int fd = ::open(path.c_str(), flags | O_DIRECT);
+        if (fd >= 0) {
+            if (direct) *direct = true;
+            return fd;
+        }
+        // Some file systems (tmpfs among them) have no direct I/O: go buffered.
+        if (errno != EINVAL) return -1;
+    }
+    return ::open(path.c_str(), flags);
+}
+
+bool measure_fd(int fd, uint64_t* bytes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (S_ISBLK(st.st_mode)) return ::ioctl(fd, BLKGETSIZE64, bytes) == 0;
+    *bytes = st.st_size > 0 ? uint64_t(st.st_size) : 0;
+    return true;
+}
+
+FdDriveHandle::FdDriveHandle(int fd, bool direct, std::vector<uint8_t> descriptor, uint32_t media_type)
+    : fd_(fd), direct_(direct), descriptor_(std::move(descriptor)), media_type_(media_type) {
+    if (!measure_fd(fd_, &limit_)) limit_ = 0;
+    struct stat st {};
+    int logical_block = 0;
+    if (::fstat(fd_, &st) == 0 && S_ISBLK(st.st_mode) && ::ioctl(fd_, BLKSSZGET, &logical_block) == 0 &&
+        logical_block > 512)
+        align_ = uint32_t(logical_block);
+}
+
+FdDriveHandle::~FdDriveHandle() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool FdDriveHandle::seek(uint64_t byte_offset) {
+    if (byte_offset > uint64_t(INT64_MAX)) return false;
+    position_ = byte_offset;
+    return true;
+}
+
+bool FdDriveHandle::read(void* buffer, uint32_t length, uint32_t* done) {
+    return transfer(false, static_cast<uint8_t*>(buffer), length, done);
+}
+
+bool FdDriveHandle::write(const void* buffer, uint32_t length, uint32_t* done) {
+    // The buffer is only read from when writing; transfer() shares code with reads.
+    return transfer(true, const_cast<uint8_t*>(static_cast<const uint8_t*>(buffer)), length, done);
+}
+
+bool FdDriveHandle::flush() { return ::fsync(fd_) == 0; }
+
+bool FdDriveHandle::query_descriptor(std::vector<uint8_t>& out, size_t capacity) {
+    // Like the platform's query, a buffer too small for the Version and Size words
+    // is refused; a larger one receives as much of the descriptor as fits.
+    if (capacity < 8) return false;
+    out.assign(descriptor_.begin(), descriptor_.begin() + std::min(capacity, descriptor_.size()));
+    return true;
+}
+
+bool FdDriveHandle::query_geometry(DiskGeometry& out) {
+    uint64_t bytes = 0;
+    if (!measure_fd(fd_, &bytes) || bytes < 512) return false;
+    out = geometry_for_capacity(bytes, media_type_);
+    return true;
+}
+
+bool FdDriveHandle::aligned(const void* buffer, uint64_t offset, uint64_t length) const {
+    return reinterpret_cast<uintptr_t>(buffer) % align_ == 0 && offset % align_ == 0 && length % align_ == 0;
+}
+
+void FdDriveHandle::drop_direct() {
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT);
+    direct_ = false;
+}
+
+bool FdDriveHandle::transfer(bool writing, uint8_t* buffer, uint32_t length, uint32_t* done) {
+    uint32_t moved_total = 0;
+    if (done) *done = 0;
+    if (fd_ < 0 || (!buffer && length)) return false;
+    if (position_ >= limit_) {
+        if (writing && length) {
+            errno = ENOSPC;
+            return false;
+        }
+        return true;
+    }
+    const uint32_t want = uint32_t(std::min<uint64_t>(length, limit_ - position_));
+    bool ok;
+    if (direct_ && !aligned(buffer, position_, want)) {
+        ok = bounced(writing, buffer, position_, want, &moved_total);
+    } else {
+        size_t moved = 0;
+        ok = transfer_fully(fd_, writing, buffer, want, position_, &moved);
+        moved_total = uint32_t(moved);
+    }
+    if (!ok && direct_ && errno == EINVAL && moved_total == 0) {
+        // The device wants a coarser alignment than we know of: go on buffered.
+        drop_direct();
+        size_t moved = 0;
+        ok = transfer_fully(fd_, writing, buffer, want, position_, &moved);
+        moved_total = uint32_t(moved);
+    }
+    position_ += moved_total;
+    if (done) *done = moved_total;
+    if (ok && writing && want < length) {
+        errno = ENOSPC;
+        return false;
+    }
+    return ok;
+}
+
+// A direct transfer whose buffer, position or length does not suit the device: the
+// aligned span around each piece goes through aligned memory. A write that covers
+// only part of the span's first or last block reads that span first, so the bytes
+// around the caller's range stay as they were.
+bool FdDriveHandle::bounced(bool writing, uint8_t* buffer, uint64_t offset, uint32_t length, uint32_t* done) {
+    const uint64_t a = align_;
+    void* raw = nullptr;
+    if (::posix_memalign(&raw, std::max<size_t>(a, 4096), BOUNCE_BYTES) != 0) {
+        errno = ENOMEM;
+        return false;
+    }
+    std::unique_ptr<uint8_t, FreeDeleter> bounce(static_cast<uint8_t*>(raw));
+    *done = 0;
+    uint64_t at = offset;
+    uint32_t left = length;
+    while (left > 0) {
+        const uint64_t first = at - at % a;
+        const uint32_t piece = uint32_t(std::min<uint64_t>(left, BOUNCE_BYTES - 2 * a));
+        const uint64_t end = at + piece;
+        const uint64_t last = (end + a - 1) / a * a;
+        const size_t span = size_t(last - first), head = size_t(at - first);
+        uint8_t* caller = buffer + (at - offset);
+        size_t moved = 0;
+        if (writing) {
+            if (last > limit_) {
+                // The tail block of an image whose size is not a whole number of
+                // blocks: a direct write would grow the file, so finish buffered.
+                drop_direct();
+                const bool ok = transfer_fully(fd_, true, caller, left, at, &moved);
+                *done += uint32_t(moved);
+                return ok;
+            }
+            if (head != 0 || end != last) {
+                if (!transfer_fully(fd_, false, bounce.get(), span, first, &moved)) return false;
+                std::memset(bounce.get() + moved, 0, span - moved);
+            }
+            std::memcpy(bounce.get() + head, caller, piece);
+            const bool ok = transfer_fully(fd_, true, bounce.get(), span, first, &moved);
+            const size_t reached = moved > head ? std::min<size_t>(moved - head, piece) : 0;
+            *done += uint32_t(reached);
+            if (!ok) return false;
+        } else {
+            if (!transfer_fully(fd_, false, bounce.get(), span, first, &moved)) return false;
+            const size_t got = moved > head ? std::min<size_t>(moved - head, piece) : 0;
+            std::memcpy(caller, bounce.get() + head, got);
+            *done += uint32_t(got);
+            if (got < piece) return true;  // end of the medium
+        }
+        at += piece;
+        left -= piece;
+    }
+    return true;
+}
+
+}  // namespace drive_layer

@@ -1,0 +1,61 @@
+// A drive handle on a host file descriptor: a whole-disk block device or a card image
+// file. Transfers use positioned reads and writes at the handle's own position, go on
+// after interrupted and partial transfers, and never move bytes past the end of the
+// medium as measured when the handle was opened (an image file does not grow).
+#pragma once
+
+#include "device/drive_layer.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace drive_layer {
+
+// Opens `path` for the given access, close-on-exec. With `unbuffered` it asks for
+// direct I/O and falls back to ordinary I/O when the file system refuses it;
+// `direct` tells which one was granted. -1 with errno set on failure.
+int open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct);
+
+// Size in bytes of what the descriptor holds: BLKGETSIZE64 for a block device, the
+// file size for anything else. false when it cannot be measured.
+bool measure_fd(int fd, uint64_t* bytes);
+
+class FdDriveHandle : public DriveHandle {
+public:
+    // Takes ownership of `fd`. `descriptor` answers the property query, `media_type`
+    // the geometry query; `direct` says the descriptor was opened for direct I/O.
+    FdDriveHandle(int fd, bool direct, std::vector<uint8_t> descriptor, uint32_t media_type);
+    ~FdDriveHandle() override;
+    FdDriveHandle(const FdDriveHandle&) = delete;
+    FdDriveHandle& operator=(const FdDriveHandle&) = delete;
+
+    bool seek(uint64_t byte_offset) override;
+    // A read that starts at or after the end of the medium succeeds and moves nothing;
+    // one that runs over the end moves what exists. A write moves what fits and fails
+    // (no space) when anything is left over.
+    bool read(void* buffer, uint32_t length, uint32_t* done) override;
+    bool write(const void* buffer, uint32_t length, uint32_t* done) override;
+    bool flush() override;
+    bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override;
+    // Fails when the medium measures 0 bytes (a reader without a card).
+    bool query_geometry(DiskGeometry& out) override;
+
+    bool direct() const { return direct_; }
+
+private:
+    bool transfer(bool writing, uint8_t* buffer, uint32_t length, uint32_t* done);
+    bool bounced(bool writing, uint8_t* buffer, uint64_t offset, uint32_t length, uint32_t* done);
+    bool aligned(const void* buffer, uint64_t offset, uint64_t length) const;
+    void drop_direct();
+
+    int fd_ = -1;
+    bool direct_ = false;
+    uint32_t align_ = 512;       // what direct I/O needs of offsets, lengths and buffers
+    uint64_t position_ = 0;
+    uint64_t limit_ = 0;         // medium size when opened
+    std::vector<uint8_t> descriptor_;
+    uint32_t media_type_ = MEDIA_UNKNOWN;
+};
+
+}  // namespace drive_layer
