@@ -29,26 +29,19 @@ int cmd_models(ObtoolContext&) {
     return 0;
 }
 
+// The warning goes through the message seam like in the window: obtool's sink answers
+// it with -y, at a terminal, or with No when nobody can answer.
 int cmd_format(ObtoolContext& ctx) {
     int row = -1;
-    bool yes = ctx.yes;
-    for (size_t i = 0; i < ctx.args.size(); ++i) {
-        const std::string& arg = ctx.args[i];
-        if (arg == "--yes" || arg == "-y") {
-            yes = true;
-        } else if (arg == "--model" && i + 1 < ctx.args.size()) {
-            if (!parse_int(ctx.args[++i], &row)) return obtool_fail("--model wants a row number (see obtool models)");
-        } else {
-            return obtool_fail("usage: format --model ROW [--yes]");
-        }
-    }
+    if (ctx.args.size() != 2 || ctx.args[0] != "--model")
+        return obtool_fail("usage: format --model ROW (see obtool models)");
     fill_card_model_table();
-    if (!is_card_model_row(row))
+    if (!parse_int(ctx.args[1], &row) || !is_card_model_row(row))
         return obtool_fail("--model wants a row from 0 to " + std::to_string(card_model_table.size() - 1) +
                            " (see obtool models)");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    if (!yes && !confirm_format()) return obtool_fail("not formatted");
+    if (!confirm_format()) return obtool_fail("not formatted");
     return format_with_model(drive, row) ? 0 : 1;
 }
 
@@ -83,7 +76,7 @@ int cmd_install_moonshell(ObtoolContext& ctx) {
 
 OBTOOL_COMMAND("models", "models", "list the card models the formatter knows, with their speeds",
                cmd_models);
-OBTOOL_COMMAND("format", "format --model ROW [--yes]",
+OBTOOL_COMMAND("format", "format --model ROW",
                "format the card for a card model (erases everything on it)", cmd_format);
 OBTOOL_COMMAND("install-menu", "install-menu",
                "install obmenu2.nds from beside obtool into the card's menu program area",

@@ -104,8 +104,9 @@ TEST_F(FormatCard, OneGigabyteSandiskFencesTheThreePartitionChanges) {
     const std::vector<uint8_t> map = map_of(*drive);
     EXPECT_EQ(get_le16(&sector[SB_MAP_CRC]), crc16(0, map.data(), map.size()));
     EXPECT_EQ(fences_of(map), (std::set<uint32_t>{2011, 4059, 6107}));
-    for (uint32_t i = 8; i < 8155; ++i)
+    for (uint32_t i = 8; i < 8155; ++i) {
         if (i != 2011 && i != 4059 && i != 6107) ASSERT_EQ(map[i], MAP_FREE) << i;
+    }
     for (uint32_t i = 8155; i < 8192; ++i) ASSERT_EQ(map[i], MAP_BEYOND) << i;
 
     ASSERT_TRUE(volume().mount(DRIVE));
