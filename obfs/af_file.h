@@ -6,6 +6,8 @@
 // stream records size and run in the directory entry and flushes the tables.
 #pragma once
 
+#include "obfs/directory.h"
+
 #include <cstdint>
 #include <string>
 
@@ -38,6 +40,18 @@ public:
     uint8_t appending = 0;
     uint8_t is_open = 0;
     uint32_t entry_sector = 0xFFFFFFFFu;
+    // 1 while sector_buf holds the current content of the sector at the position; a
+    // whole-sector transfer or a failed one clears it, and the buffer is then reloaded
+    // (or zero-filled beyond the end of the file) before it is used again.
+    uint8_t buf_valid = 0;
+
+private:
+    void reset_to_closed();
+    bool open_existing(DirSector& entry, bool plus, uint32_t size_hint);
+    bool open_truncated(const std::string& name, DirSector& entry, bool present, bool plus,
+                        uint32_t size_hint);
+    bool open_appending(const std::string& name, DirSector& entry, bool present, bool plus,
+                        uint32_t size_hint);
 };
 
 // The process-wide scratch sector shared by append writes and close().

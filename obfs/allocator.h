@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 constexpr uint8_t MAP_FREE = 0x00;
 constexpr uint8_t MAP_FIRST = 0xAC;
@@ -17,3 +18,10 @@ uint32_t find_free_run(uint32_t bytes);
 uint32_t claim_cluster(uint32_t c);
 uint32_t extend_cluster(uint32_t c);
 bool release_run(uint32_t first, uint32_t last);
+
+// The in-memory halves of find_free_run and release_run, on any copy of a cluster map:
+// a stream open uses them to ask "would the run fit once the old one is released?"
+// before it changes anything.
+uint32_t first_fit_run(const std::vector<uint8_t>& map, uint32_t cluster_count,
+                       uint32_t cluster_bytes, uint32_t bytes);
+bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last);

@@ -36,6 +36,9 @@ uint32_t name_hash(const std::string& name);
 bool valid_new_name(const std::string& name);
 
 DirSector find_file(const std::string& name);
+// One lookup for both: the entry's sector number (0xFFFFFFFF when absent) and its bytes
+// in `entry` (zeros when absent).
+uint32_t find_file_entry(const std::string& name, DirSector& entry);
 bool file_exists(const std::string& name);
 uint32_t find_file_sector(const std::string& name);
 int find_first(AF_FIND_DATA_T& out);

@@ -1,0 +1,272 @@
+// cAFFile: opening and closing streams. Opening decides the file's run (keeping it,
+// replacing it or giving the file its first cluster); closing records size and run in
+// the directory entry and pushes tables and entry to the medium.
+#include "obfs/af_file.h"
+
+#include "device/sector_io.h"
+#include "obfs/allocator.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+
+#include <algorithm>
+#include <cstring>
+
+uint8_t af_scratch_sector[512] = {};
+
+namespace {
+
+constexpr uint32_t NO_SECTOR = 0xFFFFFFFFu;
+
+struct OpenMode {
+    char letter = 0;  // r, w or a
+    bool plus = false;
+};
+
+// Exactly one of r R w W a A anywhere in the text, '+' anywhere; all else is ignored.
+bool parse_mode(const char* mode, OpenMode& out) {
+    if (!mode) return false;
+    for (const char* p = mode; *p; ++p) {
+        if (!std::strchr("rRwWaA", *p)) continue;
+        if (out.letter) return false;
+        out.letter = char(*p | 0x20);
+    }
+    out.plus = std::strchr(mode, '+') != nullptr;
+    return out.letter != 0;
+}
+
+uint32_t data_clusters(const cOBFS& vol) {
+    return uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
+}
+
+// A run that writes may follow without leaving the data area.
+bool run_in_data_area(uint32_t first, uint32_t last) {
+    return first <= last && last < data_clusters(volume());
+}
+
+void set_entry_run(DirSector& entry, uint32_t first, uint32_t last, uint32_t size) {
+    put_le32(entry.data() + DE_FIRST_CLUSTER, first);
+    put_le32(entry.data() + DE_LAST_CLUSTER, last);
+    put_le32(entry.data() + DE_SIZE, size);
+}
+
+// A present file without clusters gets the first cluster of a run for the hint: the
+// tables first (a cut then leaves an unreferenced cluster), then the entry. A file
+// without clusters holds no bytes, so its size becomes 0.
+uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
+    cOBFS& vol = volume();
+    const uint32_t c = find_free_run(size_hint);
+    if (c == NO_RUN || claim_cluster(c) != c) return NO_RUN;
+    if (!vol.flush()) {
+        vol.cluster_map[c] = MAP_FREE;
+        return NO_RUN;
+    }
+    set_entry_run(entry, c, c, 0);
+    if (!disk_write_sectors(entry_sector, 1, entry.data())) {
+        vol.cluster_map[c] = MAP_FREE;
+        vol.flush();
+        return NO_RUN;
+    }
+    return c;
+}
+
+// A new file in the lowest free slot whose first cluster starts a run for the hint.
+// The slot is checked before anything is claimed, so a full directory refuses without
+// touching the card; create_file takes its cluster back when it fails.
+uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& entry_sector) {
+    if (!valid_new_name(name)) return NO_RUN;
+    const uint32_t slot_sector = find_free_slot();
+    if (slot_sector == NO_SECTOR) return NO_RUN;
+    const uint32_t c = find_free_run(size_hint);
+    if (c == NO_RUN || !create_file(name, c)) return NO_RUN;
+    entry_sector = slot_sector;
+    return c;
+}
+
+// Truncation of a present file with clusters to an empty file on a fresh run. Whether
+// a run exists is decided on a copy of the map in which the old run is already free,
+// so a refusal changes nothing. The steps are ordered so that a cut at any point
+// leaves no entry naming a free cluster.
+uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
+    cOBFS& vol = volume();
+    const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);
+    const uint32_t old_last = get_le32(entry.data() + DE_LAST_CLUSTER);
+    std::vector<uint8_t> released = vol.cluster_map;
+    const bool releasable = clear_run(released, old_first, old_last);
+    const uint32_t c = releasable
+                           ? first_fit_run(released, vol.cluster_count(), vol.cluster_sectors() * 512, size_hint)
+                           : find_free_run(size_hint);
+    if (c == NO_RUN || c >= data_clusters(vol)) return NO_RUN;
+
+    if (vol.cluster_map[c] != MAP_FREE) {
+        // The new run starts at the old first cluster: point the entry at it alone,
+        // then free the rest. Until the tables are written the old run's further
+        // clusters stay marked behind the entry, which a later release frees.
+        set_entry_run(entry, c, c, 0);
+        if (!disk_write_sectors(entry_sector, 1, entry.data())) return NO_RUN;
+        vol.cluster_map = std::move(released);
+        vol.cluster_map[c] = MAP_FIRST;
+        return vol.flush() ? c : NO_RUN;
+    }
+    // A run elsewhere: claim it, then move the entry over, then free the old run.
+    vol.cluster_map[c] = MAP_FIRST;
+    if (!vol.flush()) {
+        vol.cluster_map[c] = MAP_FREE;
+        return NO_RUN;
+    }
+    set_entry_run(entry, c, c, 0);
+    if (!disk_write_sectors(entry_sector, 1, entry.data())) {
+        vol.cluster_map[c] = MAP_FREE;
+        vol.flush();
+        return NO_RUN;
+    }
+    if (releasable) {
+        clear_run(vol.cluster_map, old_first, old_last);
+        if (!vol.flush()) return NO_RUN;
+    }
+    return c;
+}
+
+}  // namespace
+
+cAFFile::~cAFFile() { close(); }
+
+void cAFFile::reset_to_closed() {
+    first_cluster = last_cluster = cur_cluster = NO_CLUSTER;
+    size = position = cur_sector = cur_offset = 0;
+    std::memset(sector_buf, 0, sizeof sector_buf);
+    append_cluster = append_sector = append_offset = 0;
+    readable = writable = appending = is_open = 0;
+    entry_sector = NO_SECTOR;
+    buf_valid = 0;
+}
+
+bool cAFFile::open(const std::string& name, const char* mode, uint32_t size_hint) {
+    // Re-opening an open stream first commits the file it had open.
+    close();
+    reset_to_closed();
+    OpenMode m;
+    if (name.empty() || !parse_mode(mode, m)) return false;
+
+    DirSector entry{};
+    entry_sector = find_file_entry(name, entry);
+    const bool present = entry_sector != NO_SECTOR;
+    const bool changes_file = m.letter != 'r' || m.plus;
+    if (changes_file && (get_le16(entry.data() + DE_ATTRIBUTES) & ATTR_READONLY)) return false;
+
+    bool ok = false;
+    switch (m.letter) {
+    case 'r': ok = open_existing(entry, m.plus, size_hint); break;
+    case 'w': ok = open_truncated(name, entry, present, m.plus, size_hint); break;
+    case 'a': ok = open_appending(name, entry, present, m.plus, size_hint); break;
+    }
+    if (!ok) {
+        reset_to_closed();
+        return false;
+    }
+    is_open = 1;
+    return true;
+}
+
+bool cAFFile::open_existing(DirSector& entry, bool plus, uint32_t size_hint) {
+    if (entry_sector == NO_SECTOR) return false;
+    readable = 1;
+    writable = plus ? 1 : 0;
+    first_cluster = get_le32(entry.data() + DE_FIRST_CLUSTER);
+    last_cluster = get_le32(entry.data() + DE_LAST_CLUSTER);
+    if (first_cluster == NO_CLUSTER) {
+        if (writable) {
+            first_cluster = last_cluster = give_first_cluster(entry, entry_sector, size_hint);
+            if (first_cluster == NO_RUN) return false;
+        }
+    } else if (writable ? !run_in_data_area(first_cluster, last_cluster)
+                        : first_cluster >= data_clusters(volume())) {
+        return false;  // a damaged entry: reads or writes would land outside the data area
+    }
+    size = get_le32(entry.data() + DE_SIZE);
+    cur_cluster = first_cluster;
+    if (first_cluster != NO_CLUSTER) {
+        if (!disk_read_sector(volume().cluster_to_sector(first_cluster), sector_buf)) return false;
+        buf_valid = 1;
+    }
+    return true;
+}
+
+bool cAFFile::open_truncated(const std::string& name, DirSector& entry, bool present, bool plus,
+                             uint32_t size_hint) {
+    uint32_t c = NO_RUN;
+    if (!present)
+        c = create_with_run(name, size_hint, entry_sector);
+    else if (get_le32(entry.data() + DE_FIRST_CLUSTER) == NO_CLUSTER)
+        c = give_first_cluster(entry, entry_sector, size_hint);
+    else
+        c = replace_run(entry, entry_sector, size_hint);
+    if (c == NO_RUN) return false;
+    readable = plus ? 1 : 0;
+    writable = 1;
+    first_cluster = last_cluster = cur_cluster = c;
+    // The empty file's first sector: nothing of it is on the card yet.
+    std::memset(sector_buf, 0, sizeof sector_buf);
+    buf_valid = 1;
+    return true;
+}
+
+bool cAFFile::open_appending(const std::string& name, DirSector& entry, bool present, bool plus,
+                             uint32_t size_hint) {
+    const uint32_t k = volume().cluster_sectors() * 512;
+    if (!present) {
+        first_cluster = create_with_run(name, size_hint, entry_sector);
+        entry.fill(0);
+    } else if (get_le32(entry.data() + DE_FIRST_CLUSTER) == NO_CLUSTER) {
+        first_cluster = give_first_cluster(entry, entry_sector, size_hint);
+    } else {
+        first_cluster = get_le32(entry.data() + DE_FIRST_CLUSTER);
+        last_cluster = get_le32(entry.data() + DE_LAST_CLUSTER);
+        const uint32_t s = get_le32(entry.data() + DE_SIZE);
+        // The end of the file must lie inside its run, or appended bytes would land in
+        // a cluster that is not the file's.
+        if (!run_in_data_area(first_cluster, last_cluster) ||
+            uint64_t(s) > uint64_t(last_cluster - first_cluster + 1) * k)
+            return false;
+    }
+    if (first_cluster == NO_RUN) return false;
+    if (last_cluster == NO_CLUSTER) last_cluster = first_cluster;
+    readable = plus ? 1 : 0;
+    appending = 1;
+
+    // The end of the file: the start of the run for an empty file, else just behind
+    // the last byte (the end of its cluster when the size fills whole clusters).
+    const uint32_t s = get_le32(entry.data() + DE_SIZE);
+    uint32_t cluster = first_cluster, sector = 0, offset = 0;
+    if (s > 0) {
+        const uint32_t index = (s - 1) / k;
+        const uint32_t within = s - index * k;
+        cluster = first_cluster + index;
+        sector = within / 512;
+        offset = within % 512;
+    }
+    size = position = s;
+    cur_cluster = append_cluster = cluster;
+    cur_sector = append_sector = sector;
+    cur_offset = append_offset = offset;
+    buf_valid = 0;  // reads of an appending stream always fetch the sector afresh
+    return true;
+}
+
+void cAFFile::close() {
+    if (!is_open) return;
+    if (writable || appending) {
+        cOBFS& vol = volume();
+        // Tables before entry: a cut in between leaves clusters marked beyond the
+        // entry's run (what a release expects), never an entry naming free clusters.
+        vol.flush();
+        if (entry_sector != NO_SECTOR && disk_read_sector(entry_sector, af_scratch_sector)) {
+            put_le32(af_scratch_sector + DE_SIZE, size);
+            put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);
+            put_le32(af_scratch_sector + DE_LAST_CLUSTER, last_cluster);
+            disk_write_sectors(entry_sector, 1, af_scratch_sector);
+        }
+        disk_refresh_window();
+        disk_flush();
+    }
+    is_open = 0;
+}

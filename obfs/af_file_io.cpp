@@ -1,0 +1,154 @@
+// cAFFile: reading and writing. Whole sectors move in one transfer of up to a cluster
+// (256 sectors) straight between the caller's buffer and the drive; only a partial
+// first or last sector of a call is staged in a 512-byte buffer. The counts report the
+// bytes that really moved: a failed transfer ends the call before it.
+#include "obfs/af_file.h"
+
+#include "device/sector_io.h"
+#include "obfs/allocator.h"
+#include "obfs/obfs.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+uint8_t count_byte(uint32_t sectors) { return uint8_t(sectors == 256 ? 0 : sectors); }
+
+// Whole sectors that one transfer may move from sector index `sector` of a cluster.
+uint32_t whole_sectors(uint32_t cluster_sectors, uint32_t sector, uint32_t bytes_left) {
+    return std::min({cluster_sectors - sector, bytes_left / 512, WINDOW_SECTORS});
+}
+
+}  // namespace
+
+uint32_t cAFFile::read(void* buffer, uint32_t length) {
+    if (!is_open || length == 0 || !buffer || !readable) return 0;
+    const cOBFS& vol = volume();
+    if (!vol.mounted || first_cluster == NO_CLUSTER || position >= size) return 0;
+    const uint32_t want = std::min(length, size - position);
+    const uint32_t cs = vol.cluster_sectors();
+    // Appended bytes reach the card through the scratch sector, so whatever sector_buf
+    // holds may be older than the file.
+    if (appending) buf_valid = 0;
+
+    auto* out = static_cast<uint8_t*>(buffer);
+    uint32_t done = 0;
+    while (done < want) {
+        if (cur_sector >= cs) {  // bytes remain behind the end of this cluster
+            ++cur_cluster;
+            cur_sector = cur_offset = 0;
+            buf_valid = 0;
+        }
+        const uint32_t left = want - done;
+        const uint32_t sector = vol.cluster_to_sector(cur_cluster) + cur_sector;
+        if (cur_offset > 0 || left < 512) {
+            if (!buf_valid) {
+                if (!disk_read_sector(sector, sector_buf)) break;
+                buf_valid = 1;
+            }
+            const uint32_t n = std::min(512 - cur_offset, left);
+            std::memcpy(out + done, sector_buf + cur_offset, n);
+            done += n;
+            cur_offset += n;
+            if (cur_offset == 512) {
+                cur_offset = 0;
+                ++cur_sector;
+                buf_valid = 0;
+            }
+            continue;
+        }
+        const uint32_t n = whole_sectors(cs, cur_sector, left);
+        if (!disk_read_sectors(sector, count_byte(n), out + done)) break;
+        done += n * 512;
+        cur_sector += n;
+        buf_valid = 0;
+    }
+    // At the end of a cluster the position steps into the next one, unless the run
+    // ends there (then it stays at the end of the last cluster).
+    if (done == want && cur_sector >= cs && cur_cluster < last_cluster) {
+        ++cur_cluster;
+        cur_sector = 0;
+        buf_valid = 0;
+    }
+    position += done;
+    return done;
+}
+
+uint32_t cAFFile::write(const void* buffer, uint32_t length) {
+    if (!is_open || length == 0 || !buffer || (!writable && !appending)) return 0;
+    const cOBFS& vol = volume();
+    if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;
+    const uint32_t cs = vol.cluster_sectors();
+
+    // A writable stream writes at its position through sector_buf; an appending one at
+    // the end of the file through the shared scratch sector, which it never trusts from
+    // one call to the next.
+    const bool at_position = writable != 0;
+    uint32_t& cluster = at_position ? cur_cluster : append_cluster;
+    uint32_t& sector_index = at_position ? cur_sector : append_sector;
+    uint32_t& offset = at_position ? cur_offset : append_offset;
+    uint8_t* staged = at_position ? sector_buf : af_scratch_sector;
+    bool staged_valid = at_position && buf_valid;
+    const uint64_t start = at_position ? position : size;
+    const uint64_t old_size = size;
+
+    const auto* in = static_cast<const uint8_t*>(buffer);
+    uint32_t taken = 0;
+    while (taken < length) {
+        if (sector_index >= cs) {  // the end of a cluster: go on into the run, or grow it
+            if (cluster < last_cluster) {
+                ++cluster;
+            } else {
+                const uint32_t next = extend_cluster(cluster);
+                if (next == cluster || next == NO_RUN) break;  // the next cluster is taken
+                cluster = last_cluster = next;
+            }
+            sector_index = offset = 0;
+            staged_valid = false;
+        }
+        const uint32_t left = length - taken;
+        const uint32_t sector = vol.cluster_to_sector(cluster) + sector_index;
+        if (offset > 0 || left < 512) {
+            const uint32_t n = std::min(512 - offset, left);
+            if (!staged_valid) {
+                // The bytes around the written ones are kept when they belong to the
+                // file; behind its end they are zeros, and nothing needs reading.
+                const bool keeps_file_bytes = offset > 0 || start + taken + n < old_size;
+                if (keeps_file_bytes) {
+                    if (!disk_read_sector(sector, staged)) break;
+                } else {
+                    std::memset(staged, 0, 512);
+                }
+                staged_valid = true;
+            }
+            std::memcpy(staged + offset, in + taken, n);
+            if (!disk_write_sectors(sector, 1, staged)) {
+                staged_valid = false;  // the buffer now differs from the card
+                break;
+            }
+            taken += n;
+            offset += n;
+            if (offset == 512) {
+                offset = 0;
+                ++sector_index;
+                staged_valid = false;
+            }
+            continue;
+        }
+        const uint32_t n = whole_sectors(cs, sector_index, left);
+        if (!disk_write_sectors(sector, count_byte(n), in + taken)) break;
+        taken += n * 512;
+        sector_index += n;
+        staged_valid = false;
+    }
+
+    if (at_position) {
+        buf_valid = staged_valid ? 1 : 0;
+        position += taken;
+        size = std::max(size, position);
+    } else {
+        size += taken;
+    }
+    return taken;
+}

@@ -1,0 +1,76 @@
+// Cluster allocation: first fit over the in-memory cluster map, growth one cluster at
+// a time, and release of a whole run.
+#include "obfs/allocator.h"
+
+#include "device/sector_io.h"
+#include "obfs/obfs.h"
+
+#include <algorithm>
+
+uint32_t first_fit_run(const std::vector<uint8_t>& map, uint32_t cluster_count,
+                       uint32_t cluster_bytes, uint32_t bytes) {
+    const uint32_t clusters = uint32_t(std::min<size_t>(cluster_count, map.size()));
+    uint32_t run_start = 0;
+    uint64_t run_bytes = 0;
+    bool in_run = false;
+    for (uint32_t i = 0; i < clusters; ++i) {
+        if (map[i] != MAP_FREE) {
+            in_run = false;
+            run_bytes = 0;
+            continue;
+        }
+        if (!in_run) {
+            in_run = true;
+            run_start = i;
+        }
+        run_bytes += cluster_bytes;
+        if (run_bytes >= bytes) return run_start;
+    }
+    return NO_RUN;
+}
+
+bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last) {
+    const size_t map_bytes = map.size();
+    if (first >= map_bytes || last < first || last >= map_bytes) return false;
+    std::fill(map.begin() + first, map.begin() + last + 1, MAP_FREE);
+    // A stream that grew the file marked clusters beyond the entry's last cluster;
+    // they end at the next file's first cluster or at a fence.
+    for (size_t i = size_t(last) + 1; i < map_bytes; ++i) {
+        if (map[i] == MAP_FIRST || map[i] == MAP_FENCE) break;
+        map[i] = MAP_FREE;
+    }
+    return true;
+}
+
+uint32_t find_free_run(uint32_t bytes) {
+    const cOBFS& vol = volume();
+    if (!vol.mounted) return NO_RUN;
+    return first_fit_run(vol.cluster_map, vol.cluster_count(), vol.cluster_sectors() * 512, bytes);
+}
+
+uint32_t claim_cluster(uint32_t c) {
+    cOBFS& vol = volume();
+    // Clusters at or beyond the data area are never given to a file, whatever the
+    // map says there (a release may have turned their 0xFF into 0x00).
+    if (!vol.mounted || c >= vol.cluster_count() || c >= vol.cluster_map.size()) return NO_RUN;
+    if (vol.cluster_map[c] != MAP_FREE) return NO_RUN;
+    vol.cluster_map[c] = MAP_FIRST;
+    return c;
+}
+
+uint32_t extend_cluster(uint32_t c) {
+    cOBFS& vol = volume();
+    if (!vol.mounted) return NO_RUN;
+    // c >= cluster_count also covers the no-cluster value, whose c + 1 would wrap to 0.
+    const uint32_t limit = uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
+    if (c >= limit || c + 1 >= limit || vol.cluster_map[c + 1] != MAP_FREE) return c;
+    vol.cluster_map[c + 1] = MAP_NEXT;
+    return c + 1;
+}
+
+bool release_run(uint32_t first, uint32_t last) {
+    cOBFS& vol = volume();
+    if (!vol.mounted || !clear_run(vol.cluster_map, first, last)) return false;
+    // The freed run must be on the medium before the caller reports success.
+    return vol.flush() && disk_flush();
+}
