@@ -33,3 +33,9 @@ bool is_hidden_side_file(const std::string& name);
 // Mounts the volume on `drive` and returns its rows in the order they are added (the
 // caller sorts by caption); the two message rows when the drive holds no volume.
 std::vector<CardRow> card_rows(uint8_t drive);
+
+// The card list's order: ascending by caption in the collation of the current
+// LC_COLLATE locale (case-sensitive; the program sets the user's locale at start-up).
+// Rows with equal captions, such as the free-space rows, keep the order they had.
+bool caption_before(const std::string& a, const std::string& b);
+void sort_rows_by_caption(std::vector<CardRow>& rows);

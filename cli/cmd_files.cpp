@@ -1,0 +1,329 @@
+// obtool's file commands: ls, put, get, rm. They go through the same routines as the
+// main window: the card contents rows for ls, the transfer routines for the rest, and
+// the same overwrite questions (through the message seam).
+#include "app/card_rows.h"
+#include "app/message_seam.h"
+#include "cli/obtool_commands.h"
+#include "cli/terminal_sink.h"
+#include "obfs/af_file.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "transfer/host_path.h"
+#include "transfer/transfer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
+// Files at least this large show a progress line while they copy.
+constexpr uint64_t PROGRESS_FROM_BYTES = 8ull << 20;
+
+// The command's own options: -y/--yes wherever it stands, "--" ends the options.
+struct FileArgs {
+    bool yes = false;
+    bool long_list = false;
+    std::string out_dir;
+    bool has_out_dir = false;
+    std::vector<std::string> names;
+    std::string error;
+};
+
+FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o) {
+    FileArgs parsed;
+    bool options = true;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && (a == "-y" || a == "--yes")) {
+            parsed.yes = true;
+        } else if (options && allow_l && a == "-l") {
+            parsed.long_list = true;
+        } else if (options && allow_o && (a == "-o" || a == "--output")) {
+            if (i + 1 >= args.size()) {
+                parsed.error = a + " needs a folder";
+                return parsed;
+            }
+            parsed.out_dir = args[++i];
+            parsed.has_out_dir = true;
+        } else if (options && allow_o && a.rfind("-o", 0) == 0 && a.size() > 2) {
+            parsed.out_dir = a.substr(2);
+            parsed.has_out_dir = true;
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            parsed.error = "unknown option " + a;
+            return parsed;
+        } else {
+            parsed.names.push_back(a);
+        }
+    }
+    return parsed;
+}
+
+bool is_folder(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_regular_file(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Catches the transfer routines' diagnostic lines of one call so obtool can show them
+// on stderr with the file they belong to.
+class CapturedDiagnostics {
+public:
+    CapturedDiagnostics() {
+        stream_ = open_memstream(&text_, &length_);
+        set_transfer_diagnostics(stream_, false);
+    }
+    ~CapturedDiagnostics() {
+        close();
+        std::free(text_);
+    }
+    // Prints every caught line as "obtool: <subject>: <line>" and clears the catch.
+    void report(const std::string& subject) {
+        close();
+        std::string all = text_ ? std::string(text_, length_) : std::string();
+        size_t start = 0;
+        while (start < all.size()) {
+            size_t end = all.find('\n', start);
+            if (end == std::string::npos) end = all.size();
+            if (end > start)
+                std::fprintf(stderr, "obtool: %s: %s\n", subject.c_str(), all.substr(start, end - start).c_str());
+            start = end + 1;
+        }
+        std::free(text_);
+        text_ = nullptr;
+        length_ = 0;
+        stream_ = open_memstream(&text_, &length_);
+        set_transfer_diagnostics(stream_, false);
+    }
+
+private:
+    void close() {
+        set_transfer_diagnostics(stdout, true);
+        if (stream_) std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    std::FILE* stream_ = nullptr;
+    char* text_ = nullptr;
+    size_t length_ = 0;
+};
+
+// A one-line progress display on stderr for large files, fed by the copy callback.
+class ProgressLine {
+public:
+    ProgressLine(const std::string& name, uint64_t size)
+        : name_(name), size_(size), shown_(size >= PROGRESS_FROM_BYTES && isatty(STDERR_FILENO)) {
+        set_copy_callback(&ProgressLine::on_chunk, this);
+    }
+    ~ProgressLine() {
+        set_copy_callback(nullptr, nullptr);
+        if (shown_ && last_percent_ >= 0) std::fputc('\n', stderr);
+    }
+
+private:
+    static void on_chunk(void* context, uint32_t bytes) {
+        auto* self = static_cast<ProgressLine*>(context);
+        self->done_ += bytes;
+        if (!self->shown_) return;
+        const int percent = int(std::min<uint64_t>(100, self->done_ * 100 / self->size_));
+        if (percent == self->last_percent_) return;
+        self->last_percent_ = percent;
+        std::fprintf(stderr, "\r%s  %3d%%", self->name_.c_str(), percent);
+        std::fflush(stderr);
+    }
+    std::string name_;
+    uint64_t size_;
+    bool shown_;
+    uint64_t done_ = 0;
+    int last_percent_ = -1;
+};
+
+bool mount_or_say(uint8_t drive) {
+    if (volume().mount(drive)) return true;
+    std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
+    return false;
+}
+
+bool ask_overwrite(const std::string& what) {
+    // The same question as the main window's, with its empty title.
+    return ask_yes_no(what + OVERWRITE_QUESTION, "");
+}
+
+bool copy_ended_well(bool result) { return result && last_copy_end() == CopyEnd::Complete; }
+
+// Columns are padded by what the terminal shows, not by bytes: a Chinese character is
+// three bytes of UTF-8 and two columns wide.
+size_t display_width(const std::string& text) {
+    std::mbstate_t state{};
+    const char* src = text.c_str();
+    const size_t n = std::mbsrtowcs(nullptr, &src, 0, &state);
+    if (n == size_t(-1)) return text.size();
+    std::wstring wide(n, L'\0');
+    state = std::mbstate_t{};
+    src = text.c_str();
+    std::mbsrtowcs(wide.data(), &src, n, &state);
+    const int width = wcswidth(wide.c_str(), wide.size());
+    return width < 0 ? text.size() : size_t(width);
+}
+
+std::string pad_right(const std::string& text, size_t width) {
+    const size_t w = display_width(text);
+    return w >= width ? text : text + std::string(width - w, ' ');
+}
+
+std::string pad_left(const std::string& text, size_t width) {
+    const size_t w = display_width(text);
+    return w >= width ? text : std::string(width - w, ' ') + text;
+}
+
+std::string number_or_dash(bool present, uint64_t value) {
+    return present ? std::to_string(value) : "-";
+}
+
+void print_rows(const std::vector<CardRow>& rows, bool long_list) {
+    size_t name_w = 4, size_w = 4, type_w = 4;
+    for (const CardRow& r : rows) {
+        name_w = std::max(name_w, display_width(r.caption));
+        size_w = std::max(size_w, display_width(r.size_text));
+        type_w = std::max(type_w, display_width(r.type_text));
+    }
+    if (long_list)
+        std::printf("%s  %s  %s  %5s  %6s  %6s  %10s\n", pad_right("NAME", name_w).c_str(),
+                    pad_left("SIZE", size_w).c_str(), pad_right("TYPE", type_w).c_str(), "SLOT", "FIRST",
+                    "LAST", "BYTES");
+    for (const CardRow& r : rows) {
+        std::string line = pad_right(r.caption, name_w) + "  " + pad_left(r.size_text, size_w) + "  ";
+        if (!long_list) {
+            line += r.type_text;
+            while (!line.empty() && line.back() == ' ') line.pop_back();
+            std::printf("%s\n", line.c_str());
+            continue;
+        }
+        const bool has_run = r.kind != CardRowKind::Message && r.first_cluster != NO_CLUSTER;
+        line += pad_right(r.type_text, type_w) + "  " + pad_left(number_or_dash(r.slot >= 0, unsigned(r.slot)), 5) +
+                "  " + pad_left(number_or_dash(has_run, r.first_cluster), 6) + "  " +
+                pad_left(number_or_dash(has_run, r.last_cluster), 6) + "  " +
+                pad_left(number_or_dash(r.kind != CardRowKind::Message, r.bytes), 10);
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+int cmd_ls(ObtoolContext& ctx) {
+    const FileArgs args = parse_file_args(ctx.args, true, false);
+    if (!args.error.empty()) return obtool_fail("ls: " + args.error);
+    if (!args.names.empty()) return obtool_fail("ls: unexpected argument " + args.names.front());
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    // The card list's order is the user's locale's; columns need its character widths.
+    std::setlocale(LC_COLLATE, "");
+    std::setlocale(LC_CTYPE, "");
+    std::vector<CardRow> rows = card_rows(drive);
+    sort_rows_by_caption(rows);
+    print_rows(rows, args.long_list);
+    std::fflush(stdout);
+    const bool is_volume = rows.empty() || rows.front().kind != CardRowKind::Message;
+    return is_volume ? 0 : obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
+}
+
+int cmd_put(ObtoolContext& ctx) {
+    const FileArgs args = parse_file_args(ctx.args, false, false);
+    if (!args.error.empty()) return obtool_fail("put: " + args.error);
+    if (args.names.empty()) return obtool_fail("put: no host file given");
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    ScopedTerminalSink sink(ctx.yes || args.yes, ctx.interactive || isatty(STDIN_FILENO));
+    CapturedDiagnostics diagnostics;
+    int refused = 0;
+    for (const std::string& path : args.names) {
+        if (!mount_or_say(drive)) return 1;
+        const std::string name = file_name_of(path);
+        if (file_exists(name) && !ask_overwrite(name)) {
+            std::fprintf(stderr, "obtool: %s: not overwritten\n", name.c_str());
+            ++refused;
+            continue;
+        }
+        struct stat st {};
+        const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+        bool ok;
+        {
+            ProgressLine progress(name, size);
+            ok = copy_ended_well(copy_win_to_ob(path, drive));
+        }
+        diagnostics.report(path);
+        if (!ok) ++refused;
+    }
+    return refused ? 1 : 0;
+}
+
+int cmd_get(ObtoolContext& ctx) {
+    const FileArgs args = parse_file_args(ctx.args, false, true);
+    if (!args.error.empty()) return obtool_fail("get: " + args.error);
+    if (args.names.empty()) return obtool_fail("get: no card file given");
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    const std::string folder = args.has_out_dir ? args.out_dir : ".";
+    if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
+    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    ScopedTerminalSink sink(ctx.yes || args.yes, ctx.interactive || isatty(STDIN_FILENO));
+    CapturedDiagnostics diagnostics;
+    int refused = 0;
+    for (const std::string& name : args.names) {
+        if (!mount_or_say(drive)) return 1;
+        const std::string host_path = prefix + name;
+        // Only a name that can become a host file is worth a question; the copy
+        // routine refuses the others without touching the host.
+        if (card_name_fits_host(name) && is_regular_file(host_path) && !ask_overwrite(host_path)) {
+            std::fprintf(stderr, "obtool: %s: not overwritten\n", host_path.c_str());
+            ++refused;
+            continue;
+        }
+        uint64_t size = 0;
+        {
+            cAFFile probe;
+            if (probe.open(name, "r", 0)) size = probe.get_size();
+        }
+        bool ok;
+        {
+            ProgressLine progress(name, size);
+            ok = copy_ended_well(copy_ob_to_win(drive, name, host_path));
+        }
+        diagnostics.report(name);
+        if (!ok) ++refused;
+    }
+    return refused ? 1 : 0;
+}
+
+int cmd_rm(ObtoolContext& ctx) {
+    const FileArgs args = parse_file_args(ctx.args, false, false);
+    if (!args.error.empty()) return obtool_fail("rm: " + args.error);
+    if (args.names.empty()) return obtool_fail("rm: no card file given");
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    CapturedDiagnostics diagnostics;
+    int refused = 0;
+    for (const std::string& name : args.names) {
+        if (delete_ob_file(drive, name) != 0) ++refused;
+        diagnostics.report(name);
+    }
+    return refused ? 1 : 0;
+}
+
+}  // namespace
+
+OBTOOL_COMMAND("ls", "ls [-l]", "list the card's files and free runs (-l: slot, clusters, bytes)", cmd_ls);
+OBTOOL_COMMAND("put", "put HOSTFILE...", "copy host files onto the card", cmd_put);
+OBTOOL_COMMAND("get", "get NAME... [-o DIR]", "copy card files into a host folder (default .)", cmd_get);
+OBTOOL_COMMAND("rm", "rm NAME...", "delete card files", cmd_rm);

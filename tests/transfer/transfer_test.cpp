@@ -1,0 +1,429 @@
+// The transfer routines on fake-drive cards: results, diagnostics, progress, the
+// refusals that must change nothing, failures in the middle of a copy, cancelling and
+// durability.
+#include "transfer/transfer.h"
+
+#include "obfs/af_file.h"
+#include "obfs/allocator.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "support/test_cards.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+using drive_layer::FakeDrive;
+using testcards::pattern_bytes;
+using testcards::read_host_file;
+using testcards::write_host_file;
+
+namespace {
+
+constexpr uint8_t DRIVE = 1;
+constexpr uint32_t CARD_BYTES = 64u << 20;
+constexpr uint32_t CLUSTER = 131072;
+
+// Catches the routines' diagnostic lines.
+class Diagnostics {
+public:
+    Diagnostics() {
+        stream_ = open_memstream(&text_, &length_);
+        set_transfer_diagnostics(stream_);
+    }
+    ~Diagnostics() {
+        close();
+        std::free(text_);
+    }
+    std::string text() {
+        close();
+        return text_ ? std::string(text_, length_) : std::string();
+    }
+
+private:
+    void close() {
+        if (!stream_) return;
+        set_transfer_diagnostics(stdout);
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    std::FILE* stream_ = nullptr;
+    char* text_ = nullptr;
+    size_t length_ = 0;
+};
+
+// Records every progress report; an optional hook runs after each one.
+struct Progress {
+    std::vector<uint32_t> chunks;
+    std::function<void(size_t)> after_chunk;
+    static void on_chunk(void* context, uint32_t bytes) {
+        auto* self = static_cast<Progress*>(context);
+        self->chunks.push_back(bytes);
+        if (self->after_chunk) self->after_chunk(self->chunks.size());
+    }
+    uint64_t total() const {
+        uint64_t sum = 0;
+        for (uint32_t c : chunks) sum += c;
+        return sum;
+    }
+};
+
+std::string percentage_line(const char* percent) {
+    return std::string(32, '\b') + "Copying " + percent + "%";
+}
+
+class TransferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        card = testcards::blank_card(DRIVE, CARD_BYTES);
+        set_copy_callback(&Progress::on_chunk, &progress);
+    }
+    void TearDown() override {
+        set_copy_callback(nullptr, nullptr);
+        set_copy_cancel_flag(nullptr);
+        drive_layer::drive_table().detach(DRIVE);
+    }
+
+    std::string host(const std::string& name) const { return dir.file(name); }
+
+    std::vector<uint8_t> card_file(const std::string& name) {
+        EXPECT_TRUE(volume().mount(DRIVE));
+        cAFFile f;
+        if (!f.open(name, "r", 0)) return {};
+        std::vector<uint8_t> bytes(f.get_size());
+        if (!bytes.empty()) EXPECT_EQ(f.read(bytes.data(), uint32_t(bytes.size())), bytes.size());
+        return bytes;
+    }
+
+    bool card_has(const std::string& name) { return volume().mount(DRIVE) && file_exists(name); }
+
+    void put_card_file(const std::string& name, const std::vector<uint8_t>& bytes) {
+        ASSERT_TRUE(volume().mount(DRIVE));
+        cAFFile f;
+        ASSERT_TRUE(f.open(name, "w", uint32_t(bytes.size())));
+        if (!bytes.empty()) ASSERT_EQ(f.write(bytes.data(), uint32_t(bytes.size())), bytes.size());
+        f.close();
+    }
+
+    uint32_t free_run_for(uint32_t bytes) {
+        EXPECT_TRUE(volume().mount(DRIVE));
+        return find_free_run(bytes);
+    }
+
+    testcards::TempDir dir;
+    std::shared_ptr<FakeDrive> card;
+    Progress progress;
+};
+
+TEST_F(TransferTest, RoundTripKeepsEveryByteAndReportsEachChunk) {
+    const auto bytes = pattern_bytes(0x80000 * 3 + 1000, 7);  // 3 whole host chunks and a tail
+    write_host_file(host("game.nds"), bytes);
+    Diagnostics diag;
+    ASSERT_TRUE(copy_win_to_ob(host("game.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+    EXPECT_EQ(progress.chunks, (std::vector<uint32_t>{0x80000, 0x80000, 0x80000, 1000}));
+    EXPECT_EQ(card_file("game.nds"), bytes);
+
+    progress.chunks.clear();
+    ASSERT_TRUE(copy_ob_to_win(DRIVE, "game.nds", host("back.nds")));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+    EXPECT_EQ(read_host_file(host("back.nds")), bytes);
+    // Card to host moves 2 MiB chunks.
+    EXPECT_EQ(progress.chunks, (std::vector<uint32_t>{0x0200000, uint32_t(bytes.size() - 0x200000)}));
+    // Only the host-to-card direction prints its percentage, rewritten in place.
+    const std::string expected = percentage_line("33.3") + percentage_line("66.6") + percentage_line("99.9") +
+                                 percentage_line("100.0") + "\n";
+    EXPECT_EQ(diag.text().substr(0, expected.size()), expected);
+}
+
+TEST_F(TransferTest, CardNameIsTheTextAfterTheLastSlashOrBackslash) {
+    // On Linux a backslash is an ordinary byte of a file name, yet it still separates.
+    write_host_file(host("pre\\a.sav"), pattern_bytes(100, 1));
+    ASSERT_TRUE(copy_win_to_ob(host("pre\\a.sav"), DRIVE));
+    EXPECT_TRUE(card_has("a.sav"));
+    EXPECT_FALSE(card_has("pre\\a.sav"));
+}
+
+TEST_F(TransferTest, DriveZeroIsRefusedByAllThreeBeforeAnythingIsOpened) {
+    write_host_file(host("x.nds"), pattern_bytes(10, 1));
+    card->reset_counters();
+    Diagnostics diag;
+    EXPECT_FALSE(copy_win_to_ob(host("x.nds"), 0));
+    EXPECT_FALSE(copy_ob_to_win(0, "x.nds", host("y.nds")));
+    EXPECT_EQ(delete_ob_file(0, "x.nds"), 1);
+    EXPECT_EQ(diag.text(), "invalid drive number.\ninvalid drive number.\ninvalid drive number.\n");
+    EXPECT_EQ(card->counters().opens, 0u);
+    EXPECT_EQ(access(host("y.nds").c_str(), F_OK), -1);
+}
+
+TEST_F(TransferTest, ADriveWithoutVolumeIsRefused) {
+    testcards::attach_fake(2, CARD_BYTES);  // zeros: no superblock
+    write_host_file(host("x.nds"), pattern_bytes(10, 1));
+    Diagnostics diag;
+    EXPECT_FALSE(copy_win_to_ob(host("x.nds"), 2));
+    EXPECT_FALSE(copy_ob_to_win(2, "x.nds", host("y.nds")));
+    EXPECT_EQ(delete_ob_file(2, "x.nds"), 1);
+    EXPECT_EQ(diag.text(), "fail to initialize disk.\nfail to initialize disk.\nfail to initialize disk.\n");
+    EXPECT_EQ(last_copy_end(), CopyEnd::Refused);
+    drive_layer::drive_table().detach(2);
+}
+
+TEST_F(TransferTest, MissingSourceOrFolderIsNoSourceFile) {
+    mkdir(host("folder.nds").c_str(), 0755);
+    Diagnostics diag;
+    EXPECT_FALSE(copy_win_to_ob(host("missing.nds"), DRIVE));
+    EXPECT_FALSE(copy_win_to_ob(host("folder.nds"), DRIVE));
+    EXPECT_EQ(diag.text(), "source file does not exist.\nsource file does not exist.\n");
+    EXPECT_FALSE(card_has("folder.nds"));
+}
+
+TEST_F(TransferTest, ZeroLengthFileWarnsAndBecomesAnEmptyCardFile) {
+    write_host_file(host("empty.txt"), {});
+    Diagnostics diag;
+    ASSERT_TRUE(copy_win_to_ob(host("empty.txt"), DRIVE));
+    EXPECT_EQ(diag.text(), "warning: source file has zero length.\n\n");
+    EXPECT_TRUE(progress.chunks.empty());
+    EXPECT_TRUE(card_has("empty.txt"));
+    EXPECT_TRUE(card_file("empty.txt").empty());
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+}
+
+TEST_F(TransferTest, ReplacingAFileOnAFullCardIsRefusedAndKeepsTheOldFile) {
+    ASSERT_TRUE(volume().mount(DRIVE));
+    const uint32_t all = volume().cluster_count() * CLUSTER;
+    const auto old_bytes = pattern_bytes(all, 3);
+    put_card_file("big.bin", old_bytes);
+    ASSERT_EQ(free_run_for(0), NO_RUN);
+
+    write_host_file(host("big.bin"), pattern_bytes(CLUSTER, 4));  // would fit in the old place
+    write_host_file(host("tiny.bin"), {});
+    Diagnostics diag;
+    EXPECT_FALSE(copy_win_to_ob(host("big.bin"), DRIVE));
+    EXPECT_FALSE(copy_win_to_ob(host("tiny.bin"), DRIVE));  // even an empty file needs a cluster
+    EXPECT_EQ(diag.text(),
+              "no enough space on ob disk.\nwarning: source file has zero length.\nno enough space on ob disk.\n");
+    EXPECT_EQ(card_file("big.bin"), old_bytes);
+    EXPECT_FALSE(card_has("tiny.bin"));
+}
+
+TEST_F(TransferTest, HostFileOfFourGiBOrMoreIsRefusedWhateverItsLow32Bits) {
+    // 4 GiB + 100 bytes: its low 32 bits (100) would fit easily.
+    const std::string path = host("huge.iso");
+    const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, (off_t(1) << 32) + 100), 0);
+    close(fd);
+    card->reset_counters();
+    Diagnostics diag;
+    EXPECT_FALSE(copy_win_to_ob(path, DRIVE));
+    EXPECT_EQ(diag.text(), "no enough space on ob disk.\n");
+    EXPECT_EQ(card->counters().writes, 0u);
+    EXPECT_FALSE(card_has("huge.iso"));
+}
+
+TEST_F(TransferTest, ReadOnlyCardFileIsNotReplaced) {
+    const auto old_bytes = pattern_bytes(5000, 5);
+    put_card_file("ro.sav", old_bytes);
+    ASSERT_TRUE(volume().mount(DRIVE));
+    const uint32_t sector = find_file_sector("ro.sav");
+    ASSERT_NE(sector, 0xFFFFFFFFu);
+    uint8_t attributes = 0x21;
+    card->poke(uint64_t(sector) * 512 + DE_ATTRIBUTES, &attributes, 1);
+
+    write_host_file(host("ro.sav"), pattern_bytes(100, 6));
+    Diagnostics diag;
+    EXPECT_FALSE(copy_win_to_ob(host("ro.sav"), DRIVE));
+    EXPECT_EQ(diag.text(), "fail to create destination file.\n");
+    EXPECT_EQ(card_file("ro.sav"), old_bytes);
+}
+
+TEST_F(TransferTest, CardNamesThatCouldEscapeTheFolderAreRefusedBeforeTheHostIsTouched) {
+    put_card_file("../evil.nds", pattern_bytes(100, 8));
+    put_card_file("a\\b.nds", pattern_bytes(100, 9));
+    mkdir(host("sub").c_str(), 0755);
+    Diagnostics diag;
+    for (const std::string name : {"", ".", "..", "../evil.nds", "a\\b.nds", "x\x01y"})
+        EXPECT_FALSE(copy_ob_to_win(DRIVE, name, host("sub/") + name)) << name;
+    std::string expected;
+    for (int i = 0; i < 6; ++i) expected += "invalid file name.\n";
+    EXPECT_EQ(diag.text(), expected);
+    EXPECT_EQ(access(host("evil.nds").c_str(), F_OK), -1);
+    EXPECT_EQ(access(host("sub/a\\b.nds").c_str(), F_OK), -1);
+}
+
+TEST_F(TransferTest, MissingCardFileLeavesAnExistingHostFileAlone) {
+    const auto precious = pattern_bytes(3000, 10);
+    write_host_file(host("keep.sav"), precious);
+    Diagnostics diag;
+    EXPECT_FALSE(copy_ob_to_win(DRIVE, "keep.sav", host("keep.sav")));
+    EXPECT_EQ(diag.text(), "source file does not exist.\n");
+    EXPECT_EQ(read_host_file(host("keep.sav")), precious);
+    EXPECT_FALSE(copy_ob_to_win(DRIVE, "none.sav", host("none.sav")));
+    EXPECT_EQ(access(host("none.sav").c_str(), F_OK), -1);
+}
+
+TEST_F(TransferTest, OnlyARegularFileIsWrittenAtTheDestination) {
+    put_card_file("g.nds", pattern_bytes(100, 11));
+    const auto outside = pattern_bytes(50, 12);
+    write_host_file(host("outside.txt"), outside);
+    ASSERT_EQ(symlink(host("outside.txt").c_str(), host("link.nds").c_str()), 0);
+    mkdir(host("dir.nds").c_str(), 0755);
+    Diagnostics diag;
+    EXPECT_FALSE(copy_ob_to_win(DRIVE, "g.nds", host("link.nds")));
+    EXPECT_FALSE(copy_ob_to_win(DRIVE, "g.nds", host("dir.nds")));
+    EXPECT_FALSE(copy_ob_to_win(DRIVE, "g.nds", host("no/such/folder/g.nds")));
+    EXPECT_EQ(diag.text(), "fail to create destination file.\nfail to create destination file.\n"
+                           "fail to create destination file.\n");
+    EXPECT_EQ(read_host_file(host("outside.txt")), outside);
+}
+
+TEST_F(TransferTest, ExistingHostFileIsReplacedWhole) {
+    const auto bytes = pattern_bytes(1000, 13);
+    put_card_file("s.sav", bytes);
+    write_host_file(host("s.sav"), pattern_bytes(500000, 14));
+    ASSERT_TRUE(copy_ob_to_win(DRIVE, "s.sav", host("s.sav")));
+    EXPECT_EQ(read_host_file(host("s.sav")), bytes);
+}
+
+TEST_F(TransferTest, CardReadErrorMidCopyEndsWithAShorterHostFile) {
+    const auto bytes = pattern_bytes(5u << 20, 15);
+    put_card_file("movie.dat", bytes);
+    progress.after_chunk = [&](size_t) { card->fail_reads_from(1); };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_ob_to_win(DRIVE, "movie.dat", host("movie.dat")));
+    card->fail_reads_from(0);
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    EXPECT_EQ(diag.text(), "read source file error\n");
+    const auto got = read_host_file(host("movie.dat"));
+    ASSERT_EQ(got.size(), 0x200000u);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin()));
+}
+
+TEST_F(TransferTest, HostReadErrorMidCopyStopsTheCopy) {
+    // Reading /proc/self/mem at offset 0 fails with an I/O error.
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob("/proc/self/mem", DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    EXPECT_EQ(diag.text(), "warning: source file has zero length.\nread source file error\n\n");
+    EXPECT_TRUE(card_has("mem"));
+}
+
+TEST_F(TransferTest, CardWriteErrorMidCopyStopsAndTheCardStillMounts) {
+    write_host_file(host("w.nds"), pattern_bytes(3u << 20, 16));
+    progress.after_chunk = [&](size_t) { card->fail_writes_from(1); };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("w.nds"), DRIVE));
+    card->fail_writes_from(0);
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    EXPECT_NE(diag.text().find("no enough continual space on ob disk\n"), std::string::npos);
+    EXPECT_TRUE(volume().mount(DRIVE));
+}
+
+TEST_F(TransferTest, FileThatGrowsBeyondItsRunStopsAtTheRunsEnd) {
+    // A fence after three clusters: the run the copy gets holds 393,216 bytes.
+    testcards::write_blank_volume(*card, CARD_BYTES, {3});
+    const auto bytes = pattern_bytes(300000, 17);
+    write_host_file(host("grow.nds"), bytes);
+    const auto more = pattern_bytes(200000, 18);
+    progress.after_chunk = [&](size_t n) {
+        if (n != 1) return;
+        std::FILE* f = std::fopen(host("grow.nds").c_str(), "ab");
+        std::fwrite(more.data(), 1, more.size(), f);
+        std::fclose(f);
+    };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("grow.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    EXPECT_EQ(progress.chunks, (std::vector<uint32_t>{300000, 3 * CLUSTER - 300000}));
+    EXPECT_NE(diag.text().find("no enough continual space on ob disk\n"), std::string::npos);
+    const auto got = card_file("grow.nds");
+    ASSERT_EQ(got.size(), 3 * CLUSTER);
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), got.begin()));
+    EXPECT_TRUE(std::equal(got.begin() + 300000, got.end(), more.begin()));
+}
+
+TEST_F(TransferTest, CancelMidFileRemovesThePartialCardFile) {
+    write_host_file(host("big.nds"), pattern_bytes(4u << 20, 19));
+    std::atomic<bool> cancel{false};
+    set_copy_cancel_flag(&cancel);
+    progress.after_chunk = [&](size_t) { cancel = true; };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("big.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Cancelled);
+    EXPECT_EQ(progress.chunks.size(), 1u);
+    EXPECT_EQ(diag.text(), percentage_line("12.5") + "\ncopy cancelled.\n");
+    EXPECT_FALSE(card_has("big.nds"));
+    EXPECT_EQ(free_run_for(0), 0u);
+}
+
+TEST_F(TransferTest, CancelBeforeTheCopyChangesNothing) {
+    const auto old_bytes = pattern_bytes(1000, 20);
+    put_card_file("keep.nds", old_bytes);
+    write_host_file(host("keep.nds"), pattern_bytes(2000, 21));
+    std::atomic<bool> cancel{true};
+    set_copy_cancel_flag(&cancel);
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("keep.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Cancelled);
+    EXPECT_EQ(card_file("keep.nds"), old_bytes);
+
+    const auto host_bytes = pattern_bytes(10, 22);
+    write_host_file(host("other.nds"), host_bytes);
+    EXPECT_TRUE(copy_ob_to_win(DRIVE, "keep.nds", host("other.nds")));
+    EXPECT_EQ(read_host_file(host("other.nds")), host_bytes);
+    EXPECT_EQ(diag.text(), "copy cancelled.\ncopy cancelled.\n");
+}
+
+TEST_F(TransferTest, CancelMidFileRemovesThePartialHostFile) {
+    put_card_file("big.dat", pattern_bytes(5u << 20, 23));
+    std::atomic<bool> cancel{false};
+    set_copy_cancel_flag(&cancel);
+    progress.after_chunk = [&](size_t) { cancel = true; };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_ob_to_win(DRIVE, "big.dat", host("big.dat")));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Cancelled);
+    EXPECT_EQ(diag.text(), "copy cancelled.\n");
+    EXPECT_EQ(access(host("big.dat").c_str(), F_OK), -1);
+}
+
+TEST_F(TransferTest, DeleteRemovesTheFileAndFreesItsRun) {
+    put_card_file("a.nds", pattern_bytes(3 * CLUSTER, 24));
+    put_card_file("b.nds", pattern_bytes(CLUSTER, 25));
+    Diagnostics diag;
+    EXPECT_EQ(delete_ob_file(DRIVE, "A.nds"), 1);  // names are case-sensitive
+    EXPECT_EQ(delete_ob_file(DRIVE, "a.nds"), 0);
+    EXPECT_EQ(delete_ob_file(DRIVE, "a.nds"), 1);
+    EXPECT_EQ(delete_ob_file(DRIVE, ""), 1);
+    EXPECT_EQ(diag.text(), "file does not exist.\nfile does not exist.\nfile does not exist.\n");
+    EXPECT_FALSE(card_has("a.nds"));
+    EXPECT_TRUE(card_has("b.nds"));
+    EXPECT_EQ(free_run_for(3 * CLUSTER), 0u);
+}
+
+TEST_F(TransferTest, CopiesToTheCardAndDeletesEndFlushedToTheMedium) {
+    write_host_file(host("d.nds"), pattern_bytes(1000, 26));
+    card->reset_counters();
+    ASSERT_TRUE(copy_win_to_ob(host("d.nds"), DRIVE));
+    EXPECT_GE(card->counters().flushes, 1u);
+    card->reset_counters();
+    ASSERT_EQ(delete_ob_file(DRIVE, "d.nds"), 0);
+    EXPECT_GE(card->counters().flushes, 1u);
+}
+
+TEST_F(TransferTest, AFlushThatFailsIsNotACompleteCopy) {
+    write_host_file(host("f.nds"), pattern_bytes(1000, 27));
+    progress.after_chunk = [&](size_t) { card->vanish_now(); };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("f.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    EXPECT_NE(diag.text().find("fail to flush disk.\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+// Host-side file access for the copy routines: a source read that keeps the host's
+// page cache clean, a destination write that reaches the host's disk when it closes,
+// and the aligned chunk buffers that unbuffered reads need.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A heap buffer aligned for unbuffered (O_DIRECT) transfers; data() is null when the
+// allocation failed.
+class AlignedBuffer {
+public:
+    explicit AlignedBuffer(size_t bytes);
+    ~AlignedBuffer();
+    AlignedBuffer(const AlignedBuffer&) = delete;
+    AlignedBuffer& operator=(const AlignedBuffer&) = delete;
+    uint8_t* data() const { return data_; }
+
+private:
+    uint8_t* data_ = nullptr;
+};
+
+// Reads one regular host file front to back without filling the page cache: with
+// O_DIRECT where the file system takes it, otherwise buffered with each chunk dropped
+// from the cache (posix_fadvise DONTNEED) right after it was read.
+class HostReader {
+public:
+    ~HostReader() { close(); }
+    // false when the path does not open or is no regular file (a folder, a device).
+    bool open(const std::string& path);
+    uint64_t size() const { return size_; }
+    // Fills up to `want` bytes (a multiple of 4096 while unbuffered) into an
+    // AlignedBuffer; `*got` < want only at the end of the file. false on a read error.
+    bool read(void* buffer, uint32_t want, uint32_t* got);
+    void close();
+    bool unbuffered() const { return direct_; }
+
+private:
+    void drop_direct();
+    int fd_ = -1;
+    bool direct_ = false;
+    uint64_t size_ = 0;
+    uint64_t offset_ = 0;
+};
+
+// Writes one host file: create() makes it (or empties an existing regular file; a
+// symbolic link, folder or device at the path is refused), finish() syncs it to the
+// disk and closes it, discard() closes and removes it.
+class HostWriter {
+public:
+    ~HostWriter();
+    bool create(const std::string& path);
+    bool write_all(const void* buffer, uint32_t length);
+    bool finish();
+    void discard();
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};

@@ -1,0 +1,52 @@
+#include "transfer/host_path.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+std::string with_forward_slashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+}  // namespace
+
+std::string file_name_of(const std::string& path) {
+    const std::string p = with_forward_slashes(path);
+    const size_t slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::string file_extension_of(const std::string& path) {
+    std::string p = with_forward_slashes(path);
+    // Plain ASCII lowering only: bytes of multi-byte characters must stay untouched.
+    for (char& c : p)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    const size_t dot = p.rfind('.');
+    if (dot == std::string::npos) return "";
+    const size_t slash = p.rfind('/');
+    if (slash != std::string::npos && dot < slash) return "";  // a dot in a folder name only
+    return p.substr(dot + 1);
+}
+
+std::string program_dir() {
+    char buffer[PATH_MAX + 1] = {};
+    const ssize_t n = readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0) return "";
+    const std::string exe(buffer, size_t(n));
+    const size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? exe : exe.substr(0, slash + 1);
+}
+
+bool card_name_fits_host(const std::string& card_name) {
+    if (card_name.empty() || card_name == "." || card_name == "..") return false;
+    for (unsigned char c : card_name) {
+        // Separators would leave the destination folder; control bytes (NUL among
+        // them) are no part of a name a person can see or type.
+        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    }
+    return true;
+}

@@ -1,0 +1,262 @@
+#include "transfer/transfer.h"
+
+#include "device/sector_io.h"
+#include "obfs/af_file.h"
+#include "obfs/allocator.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "transfer/host_io.h"
+#include "transfer/host_path.h"
+
+#include <cstdlib>
+
+namespace {
+
+CopyProgressFn progress_callback = nullptr;
+void* progress_context = nullptr;
+const std::atomic<bool>* cancel_flag = nullptr;
+CopyEnd last_end = CopyEnd::Refused;
+
+bool diagnostics_redirected = false;
+std::FILE* diagnostics_out = nullptr;
+bool percentage_lines = true;
+
+std::FILE* diagnostics() { return diagnostics_redirected ? diagnostics_out : stdout; }
+
+void say(const char* line) {
+    if (std::FILE* out = diagnostics()) {
+        std::fputs(line, out);
+        std::fflush(out);
+    }
+}
+
+// The host-to-card copy rewrites one console line in place: 32 backspaces, then the
+// percentage done so far.
+void say_percentage(uint64_t total, uint32_t size) {
+    std::FILE* out = diagnostics();
+    if (!out || !percentage_lines) return;
+    // A file that was empty when measured and grew since counts as done.
+    const float percent = size ? float(double(total) * 100.0 / double(size)) : 100.0f;
+    for (int i = 0; i < 32; ++i) std::fputc('\b', out);
+    std::fprintf(out, "Copying %.1f%%", double(percent));
+    std::fflush(out);
+}
+
+void end_percentage_line() {
+    if (percentage_lines) say("\n");
+}
+
+bool cancel_requested() { return cancel_flag && cancel_flag->load(std::memory_order_relaxed); }
+
+void report_progress(uint32_t bytes) {
+    if (progress_callback) progress_callback(progress_context, bytes);
+}
+
+// The common start of all three routines: a usable drive number and a mounted volume.
+bool mount_for_transfer(uint8_t drive) {
+    if (drive == 0) {
+        say("invalid drive number.\n");
+        return false;
+    }
+    if (!volume().mount(drive)) {
+        say("fail to initialize disk.\n");
+        return false;
+    }
+    return true;
+}
+
+// Ends a copy to the card: the tables were written as the stream closed; this makes
+// sure they and the data have reached the medium.
+bool card_durable() {
+    if (disk_flush()) return true;
+    say("fail to flush disk.\n");
+    return false;
+}
+
+CopyEnd cancelled() {
+    say("copy cancelled.\n");
+    return CopyEnd::Cancelled;
+}
+
+}  // namespace
+
+void set_copy_callback(CopyProgressFn callback, void* context) {
+    progress_callback = callback;
+    progress_context = context;
+}
+
+void set_copy_cancel_flag(const std::atomic<bool>* flag) { cancel_flag = flag; }
+
+CopyEnd last_copy_end() { return last_end; }
+
+void set_transfer_diagnostics(std::FILE* out, bool percentage_line) {
+    diagnostics_redirected = true;
+    diagnostics_out = out;
+    percentage_lines = percentage_line;
+}
+
+bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
+    last_end = CopyEnd::Refused;
+    if (!mount_for_transfer(drive)) return false;
+
+    HostReader source;
+    if (!source.open(source_path)) {
+        say("source file does not exist.\n");
+        return false;
+    }
+    if (source.size() == 0) say("warning: source file has zero length.\n");
+    // A card file's size is 32-bit and a volume spans at most 2 GiB: a file whose size
+    // does not fit 32 bits can never fit, and must not be copied as its low 32 bits.
+    if (source.size() > 0xFFFFFFFFull) {
+        say("no enough space on ob disk.\n");
+        return false;
+    }
+    const uint32_t size = uint32_t(source.size());
+    // Asked before anything is released: a card file of the same name that is about
+    // to be replaced still holds its clusters here.
+    if (find_free_run(size) == NO_RUN) {
+        say("no enough space on ob disk.\n");
+        return false;
+    }
+    AlignedBuffer buffer(WIN_TO_OB_CHUNK);
+    if (!buffer.data()) {
+        say("not enough memory.\n");
+        return false;
+    }
+    if (cancel_requested()) {
+        last_end = cancelled();
+        return true;
+    }
+    const std::string card_name = file_name_of(source_path);
+    cAFFile destination;
+    if (!valid_new_name(card_name) || !destination.open(card_name, "w+", size)) {
+        say("fail to create destination file.\n");
+        return false;
+    }
+
+    uint64_t total = 0;
+    bool stopped = false;
+    bool was_cancelled = false;
+    for (;;) {
+        if (cancel_requested()) {
+            was_cancelled = true;
+            break;
+        }
+        uint32_t got = 0;
+        if (!source.read(buffer.data(), WIN_TO_OB_CHUNK, &got)) {
+            say("read source file error\n");
+            stopped = true;
+            break;
+        }
+        if (got == 0) break;
+        const uint32_t written = destination.write(buffer.data(), got);
+        if (written == 0) {
+            say("no enough continual space on ob disk\n");
+            stopped = true;
+            break;
+        }
+        report_progress(written);
+        total += written;
+        say_percentage(total, size);
+        // A short write means the file could not take the rest of this chunk; going
+        // on with the next chunk would leave a hole in the middle of the card file.
+        if (written < got) {
+            say("no enough continual space on ob disk\n");
+            stopped = true;
+            break;
+        }
+    }
+    end_percentage_line();
+    destination.close();
+    source.close();
+
+    if (was_cancelled) {
+        delete_file(card_name);
+        card_durable();
+        last_end = cancelled();
+        return true;
+    }
+    if (!card_durable()) stopped = true;
+    last_end = stopped ? CopyEnd::Stopped : CopyEnd::Complete;
+    return true;
+}
+
+bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::string& dest_path) {
+    last_end = CopyEnd::Refused;
+    if (!mount_for_transfer(drive)) return false;
+    // A card is outside data: its names must not steer the copy out of the folder.
+    if (!card_name_fits_host(card_name)) {
+        say("invalid file name.\n");
+        return false;
+    }
+    // The card file first: a name that is not on the card must not empty a host file.
+    cAFFile source;
+    if (!source.open(card_name, "r", 0)) {
+        say("source file does not exist.\n");
+        return false;
+    }
+    AlignedBuffer buffer(OB_TO_WIN_CHUNK);
+    if (!buffer.data()) {
+        say("not enough memory.\n");
+        return false;
+    }
+    if (cancel_requested()) {
+        last_end = cancelled();
+        return true;
+    }
+    HostWriter destination;
+    if (!destination.create(dest_path)) {
+        say("fail to create destination file.\n");
+        return false;
+    }
+
+    uint64_t total = 0;
+    bool stopped = false;
+    bool was_cancelled = false;
+    for (;;) {
+        if (cancel_requested()) {
+            was_cancelled = true;
+            break;
+        }
+        const uint32_t got = source.read(buffer.data(), OB_TO_WIN_CHUNK);
+        if (got == 0) break;
+        if (!destination.write_all(buffer.data(), got)) {
+            say("write fail.\n");
+            stopped = true;
+            break;
+        }
+        report_progress(got);
+        total += got;
+    }
+    // The stream delivers less than the file's size only when the card failed a read.
+    if (!stopped && !was_cancelled && total < source.get_size()) {
+        say("read source file error\n");
+        stopped = true;
+    }
+    source.close();
+
+    if (was_cancelled) {
+        destination.discard();
+        last_end = cancelled();
+        return true;
+    }
+    if (!destination.finish()) {
+        if (!stopped) say("write fail.\n");
+        stopped = true;
+    }
+    last_end = stopped ? CopyEnd::Stopped : CopyEnd::Complete;
+    return true;
+}
+
+int delete_ob_file(uint8_t drive, const std::string& card_name) {
+    if (!mount_for_transfer(drive)) return 1;
+    if (!file_exists(card_name)) {
+        say("file does not exist.\n");
+        return 1;
+    }
+    if (!delete_file(card_name)) {
+        say("fail to delete file.\n");
+        return 1;
+    }
+    return card_durable() ? 0 : 1;
+}

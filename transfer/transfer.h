@@ -1,0 +1,72 @@
+// Moving single files between the host and the card, and deleting card files.
+//
+// Each routine takes a drive number, mounts the process-wide volume on it (whatever
+// was mounted before) and leaves it mounted afterwards. They run synchronously on the
+// calling thread; only one thread at a time may use them or the volume. They print
+// short English diagnostic lines (standard output unless redirected); what the user
+// sees of a failure comes from the callers, which act on the results.
+//
+// Results: the copy routines return true once the copy has started (both files open),
+// also when it stopped early; false when it never started and nothing was changed.
+// delete_ob_file returns 0 when the file was deleted and 1 otherwise.
+//
+// Every copy to the card and every delete leaves the card flushed to the medium before
+// the routine returns; a copy to the host is synced to the host's disk as its host
+// file closes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Chunk sizes: host reads of 512 KiB (a multiple of any host sector size, so they
+// can bypass the host's cache) and card reads of 2 MiB.
+constexpr uint32_t WIN_TO_OB_CHUNK = 0x80000;
+constexpr uint32_t OB_TO_WIN_CHUNK = 0x200000;
+
+// Called on the copying thread after every chunk with the bytes moved by it; it must
+// return before the next chunk is read.
+using CopyProgressFn = void (*)(void* context, uint32_t bytes);
+
+// Fills the process-wide progress slot (null callback empties it).
+void set_copy_callback(CopyProgressFn callback, void* context);
+
+// Cancelling: while a flag is installed, the copy routines look at it before they
+// change anything and again between chunks. When it reads true they stop, remove the
+// partial destination (the card file is deleted, the host file unlinked), print
+// "copy cancelled.\n" and return true — the copy had been asked for and was dropped
+// on purpose, which is no refusal. A file of the same name that the copy had already
+// replaced is gone with it. nullptr uninstalls the flag. The flag itself may be set
+// from any thread; the slot is process-wide and set by the copying thread's owner.
+void set_copy_cancel_flag(const std::atomic<bool>* flag);
+
+// How the last copy routine call ended, for callers that want more than true/false
+// (obtool's exit status, a progress window's summary).
+enum class CopyEnd {
+    Complete,   // every byte of the source reached the destination
+    Refused,    // false was returned: nothing started, nothing changed
+    Stopped,    // true was returned but the copy stopped early (read/write failure,
+                // no room to grow); the destination keeps the bytes copied so far
+    Cancelled,  // the cancel flag stopped it; the partial destination was removed
+};
+CopyEnd last_copy_end();
+
+// Where the diagnostic lines go (standard output by default; nullptr silences them),
+// and whether the host-to-card copy rewrites its "Copying NN.N%" line per chunk.
+void set_transfer_diagnostics(std::FILE* out, bool percentage_line = true);
+
+// Copies the host file `source_path` onto the card in `drive` under the name
+// file_name_of(source_path), replacing a card file of that name. Host files of 4 GiB
+// or more are refused like files that do not fit.
+bool copy_win_to_ob(const std::string& source_path, uint8_t drive);
+
+// Copies the card file `card_name` of `drive` into the host file `dest_path`
+// (created, or emptied when it exists). The card file is opened first, so a refused
+// copy leaves the host as it was; a card name that could not be a host file name
+// ("", ".", "..", separators, control bytes) is refused before anything happens.
+// Only a regular file is ever written at dest_path; a symbolic link there is refused.
+bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::string& dest_path);
+
+// Deletes the card file named exactly `card_name`: 0 = deleted, 1 = not deleted.
+int delete_ob_file(uint8_t drive, const std::string& card_name);
