@@ -105,7 +105,9 @@ TEST_F(FormatCard, OneGigabyteSandiskFencesTheThreePartitionChanges) {
     EXPECT_EQ(get_le16(&sector[SB_MAP_CRC]), crc16(0, map.data(), map.size()));
     EXPECT_EQ(fences_of(map), (std::set<uint32_t>{2011, 4059, 6107}));
     for (uint32_t i = 8; i < 8155; ++i) {
-        if (i != 2011 && i != 4059 && i != 6107) ASSERT_EQ(map[i], MAP_FREE) << i;
+        if (i != 2011 && i != 4059 && i != 6107) {
+            ASSERT_EQ(map[i], MAP_FREE) << i;
+        }
     }
     for (uint32_t i = 8155; i < 8192; ++i) ASSERT_EQ(map[i], MAP_BEYOND) << i;
 
@@ -130,7 +132,8 @@ TEST_F(FormatCard, SmallKingmaxFencesNineClustersInARow) {
 TEST_F(FormatCard, TwoGigabytesWithoutStartsHasNoFenceAndWritesTheSideFiles) {
     auto drive = attach_fake(DRIVE, 2 * GiB);
     // Stale bytes where the new menu program, tables and directory go.
-    drive->poke(512, pattern_bytes(200000, 7).data(), 200000);
+    const std::vector<uint8_t> old_menu = pattern_bytes(200000, 7);
+    drive->poke(512, old_menu.data(), old_menu.size());
     drive->poke(8225ull * 512, pattern_bytes(1032 * 512, 8).data(), 1032 * 512);
     ASSERT_TRUE(format_row(14));
 
@@ -149,8 +152,8 @@ TEST_F(FormatCard, TwoGigabytesWithoutStartsHasNoFenceAndWritesTheSideFiles) {
     // bytes after that.
     EXPECT_EQ(drive->peek(512, side.menu.size()), side.menu);
     EXPECT_EQ(drive->peek(512 + 70000, 98304 - 70000), std::vector<uint8_t>(98304 - 70000, 0));
-    EXPECT_EQ(drive->peek(512 + 98304, 1000), std::vector<uint8_t>(pattern_bytes(200000, 7).begin() + 98304,
-                                                                   pattern_bytes(200000, 7).begin() + 99304));
+    EXPECT_EQ(drive->peek(512 + 98304, 1000),
+              std::vector<uint8_t>(old_menu.begin() + 98304, old_menu.begin() + 99304));
 
     // Three slots used, every other slot and hash entry empty again.
     ASSERT_TRUE(volume().mount(DRIVE));

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <sys/wait.h>
 
 using maint_test::bytes_of;
@@ -60,8 +61,11 @@ protected:
     }
 
     std::vector<uint8_t> image_bytes(uint64_t offset, size_t length) {
-        std::vector<uint8_t> all = testcards::read_host_file(image);
-        return std::vector<uint8_t>(all.begin() + long(offset), all.begin() + long(offset + length));
+        std::vector<uint8_t> bytes(length);
+        std::ifstream in(image, std::ios::binary);
+        in.seekg(std::streamoff(offset));
+        in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(length));
+        return bytes;
     }
 
     testcards::TempDir dir;
