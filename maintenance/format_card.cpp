@@ -7,8 +7,10 @@
 #include "maintenance/speed_file.h"
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
+#include "obfs/partition_fences.h"
 #include "transfer/transfer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -54,28 +56,16 @@ bool copy_side_file(const char* name, uint8_t drive, const MaintMessage& failure
 }  // namespace
 
 uint8_t partition_of(uint32_t byte_address) {
-    uint8_t count = 0;
-    for (uint32_t i = 1; i < PARTITION_ENTRIES; ++i) {
-        const uint32_t start = current_partition_table[i];
-        if (start == 0xFFFFFFFFu || start > byte_address) break;
-        ++count;
-    }
-    return count;
+    return partition_index(current_partition_table, byte_address);
 }
 
 std::vector<uint8_t> build_fresh_map(const Superblock& sb) {
     std::vector<uint8_t> map(sb.map_bytes, MAP_BEYOND);
-    const uint32_t clusters = sb.cluster_count();
-    uint8_t previous_partition = 0;
-    for (uint32_t i = 0; i < clusters && i < map.size(); ++i) {
-        map[i] = MAP_FREE;
-        const uint32_t first_byte = (sb.data_start + OBFS_CLUSTER_SECTORS * i) * SECTOR_BYTES;
-        const uint8_t partition = partition_of(first_byte);
-        // The cluster before the change contains the new partition's start (or ends
-        // right before it): a file there would span two partitions.
-        if (i >= 1 && partition != previous_partition) map[i - 1] = MAP_FENCE;
-        previous_partition = partition;
-    }
+    const uint32_t clusters = std::min<uint32_t>(sb.cluster_count(), sb.map_bytes);
+    // The cluster before a partition change contains the new partition's start (or
+    // ends right before it): a file there would span two partitions.
+    const std::vector<bool> fence = fence_clusters(current_partition_table, sb.data_start, clusters);
+    for (uint32_t i = 0; i < clusters; ++i) map[i] = fence[i] ? MAP_FENCE : MAP_FREE;
     return map;
 }
 
