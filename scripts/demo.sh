@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The main job: makes a demo card image on first run, formats it for a card model with
-# stand-in side files, puts a few demo files on it, and lists it.
+# stand-in side files, puts a few demo files and the MoonShell folder on it, and lists it.
 #
 # The cart's own files (obmenu2.nds, savelist.bin, save_info.dat, msob/) belong beside
 # the program. This project neither ships nor fetches them; when they are missing, the
@@ -17,13 +17,13 @@ stand_in() {  # PATH BYTES
   echo "made stand-in $1 ($2 bytes)"
 }
 
-if ! "$tool" --image "$img" info >/dev/null 2>&1; then
+if ! "$tool" --image "$img" ls >/dev/null 2>&1; then
   stand_in build/obmenu2.nds 262144
   stand_in build/savelist.bin 65536
   stand_in build/save_info.dat 2048
   mkdir -p build/msob
-  stand_in build/msob/_boot_mp.nds 131072
-  stand_in build/msob/moonshl.ini 512
+  stand_in build/msob/moonshell.nds 131072
+  stand_in build/msob/moonshell.ini 512
 
   rm -f "$img"
   "$tool" mkimage "$img" 256M
@@ -35,5 +35,6 @@ if ! "$tool" --image "$img" info >/dev/null 2>&1; then
   head -c 8192 /dev/zero | tr '\0' '\002' >"$demo/demo-game.sav"
   printf 'Orbelle Manager demo card\n' >"$demo/readme.txt"
   "$tool" --image "$img" --yes put "$demo/demo-game.nds" "$demo/demo-game.sav" "$demo/readme.txt" >/dev/null
+  "$tool" --image "$img" install-moonshell >/dev/null
 fi
 "$tool" --image "$img" ls

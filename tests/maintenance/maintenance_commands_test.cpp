@@ -184,7 +184,7 @@ TEST_F(ToolsCommand, MoonShellCopiesRegularFilesAndSkipsPipesAndDevices) {
     ASSERT_EQ(mkdir(side.path("msob").c_str(), 0755), 0);
     const std::vector<uint8_t> shell = pattern_bytes(150000, 21);
     const std::vector<uint8_t> ini = bytes_of("[moonshell]\n");
-    side.write("msob/_boot_mp.nds", shell);
+    side.write("msob/moonshell.nds", shell);
     side.write("msob/.hidden.ini", ini);
     // A pipe would block whoever opened it: it must be skipped unopened.
     ASSERT_EQ(mkfifo(side.path("msob/pipe").c_str(), 0644), 0);
@@ -194,7 +194,7 @@ TEST_F(ToolsCommand, MoonShellCopiesRegularFilesAndSkipsPipesAndDevices) {
     for (const Message& m : sink.messages) order.push_back(m.text);
     EXPECT_EQ(result, MoonShellResult::Installed);
     EXPECT_EQ(order, (std::vector<std::string>{"refresh", "MoonShell 安装完成"}));
-    EXPECT_EQ(card_file(DRIVE, "_boot_mp.nds"), shell);
+    EXPECT_EQ(card_file(DRIVE, "moonshell.nds"), shell);
     EXPECT_EQ(card_file(DRIVE, ".hidden.ini"), ini);
     EXPECT_FALSE(card_file(DRIVE, "pipe"));
     EXPECT_FALSE(card_file(DRIVE, "device"));

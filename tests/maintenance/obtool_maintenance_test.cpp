@@ -134,9 +134,9 @@ TEST_F(ObtoolMaintenance, SpeedMenuSaveListAndMoonShell) {
 
     EXPECT_NE(on_image("install-moonshell").status, 0);  // no folder yet
     std::filesystem::create_directory(dir.file("msob"));
-    testcards::write_host_file(dir.file("msob/_boot_mp.nds"), pattern_bytes(2000, 54));
+    testcards::write_host_file(dir.file("msob/moonshell.nds"), pattern_bytes(2000, 54));
     const Outcome shell = on_image("install-moonshell");
     EXPECT_EQ(shell.status, 0) << shell.output;
     EXPECT_NE(shell.output.find("MoonShell 安装完成"), std::string::npos);
-    EXPECT_EQ(card("_boot_mp.nds"), pattern_bytes(2000, 54));
+    EXPECT_EQ(card("moonshell.nds"), pattern_bytes(2000, 54));
 }
