@@ -45,11 +45,17 @@ int cmd_format(ObtoolContext& ctx) {
     return format_with_model(drive, row) ? 0 : 1;
 }
 
-int cmd_install_menu(ObtoolContext& ctx) {
+// The commands without arguments of their own: run the routine on the selected drive;
+// the exit status follows its result.
+template <bool (*routine)(uint8_t)>
+int on_selected_drive(ObtoolContext& ctx) {
+    if (!ctx.args.empty()) return obtool_fail("this command takes no arguments");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    return update_menu_program(drive) ? 0 : 1;
+    return routine(drive) ? 0 : 1;
 }
+
+bool moonshell_installed(uint8_t drive) { return install_moonshell(drive) == MoonShellResult::Installed; }
 
 int cmd_set_speed(ObtoolContext& ctx) {
     int speed = 0;
@@ -60,18 +66,6 @@ int cmd_set_speed(ObtoolContext& ctx) {
     return write_default_speed(drive, uint8_t(speed)) ? 0 : 1;
 }
 
-int cmd_update_savelist(ObtoolContext& ctx) {
-    uint8_t drive = 0;
-    if (!obtool_require_drive(ctx, &drive)) return 1;
-    return update_save_list(drive) ? 0 : 1;
-}
-
-int cmd_install_moonshell(ObtoolContext& ctx) {
-    uint8_t drive = 0;
-    if (!obtool_require_drive(ctx, &drive)) return 1;
-    return install_moonshell(drive) == MoonShellResult::Installed ? 0 : 1;
-}
-
 }  // namespace
 
 OBTOOL_COMMAND("models", "models", "list the card models the formatter knows, with their speeds",
@@ -80,9 +74,10 @@ OBTOOL_COMMAND("format", "format --model ROW",
                "format the card for a card model (erases everything on it)", cmd_format);
 OBTOOL_COMMAND("install-menu", "install-menu",
                "install obmenu2.nds from beside obtool into the card's menu program area",
-               cmd_install_menu);
+               on_selected_drive<update_menu_program>);
 OBTOOL_COMMAND("set-speed", "set-speed N", "set the card's default speed (3..30)", cmd_set_speed);
 OBTOOL_COMMAND("update-savelist", "update-savelist", "copy savelist.bin from beside obtool onto the card",
-               cmd_update_savelist);
+               on_selected_drive<update_save_list>);
 OBTOOL_COMMAND("install-moonshell", "install-moonshell",
-               "copy the files of the msob folder beside obtool onto the card", cmd_install_moonshell);
+               "copy the files of the msob folder beside obtool onto the card",
+               on_selected_drive<moonshell_installed>);
