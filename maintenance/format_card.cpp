@@ -74,6 +74,9 @@ bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES
         std::printf("invalid drive number.\n");
         return false;
     }
+    // The sector layer is about to leave whatever drive the volume was mounted on, and
+    // this card's old tables are about to go: the volume object describes neither.
+    volume().mounted = 0;
     if (!disk_open(drive)) {
         std::printf("Initialize disk fail\n");
         return false;
@@ -97,8 +100,6 @@ bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES
     sb.header_crc = crc16(0, superblock, SB_HEADER_CRC_SPAN);
     sb.encode(superblock);
 
-    // Whatever the volume object held in memory describes the card as it was.
-    volume().mounted = 0;
     if (!write_tables(superblock, map)) {
         std::printf("fail to write the volume tables.\n");
         return false;

@@ -247,10 +247,14 @@ TEST_F(FormatCard, DriveThatDoesNotOpenIsNeverWritten) {
         auto drive = attach_fake(DRIVE, c.capacity);
         c.script(*drive);
         drive->reset_counters();
+        // A volume mounted elsewhere before: the sector layer has left it.
+        testcards::blank_card(2, 64u << 20);
+        ASSERT_TRUE(volume().mount(2));
         testing::internal::CaptureStdout();
         EXPECT_FALSE(format_row(14));
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_FALSE(out.empty());
+        EXPECT_FALSE(volume().mounted);
         EXPECT_EQ(drive->counters().bytes_written, 0u);
         EXPECT_EQ(drive->counters().writes, 0u);
     }
