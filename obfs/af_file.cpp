@@ -15,8 +15,6 @@ uint8_t af_scratch_sector[512] = {};
 
 namespace {
 
-constexpr uint32_t NO_SECTOR = 0xFFFFFFFFu;
-
 struct OpenMode {
     char letter = 0;  // r, w or a
     bool plus = false;
