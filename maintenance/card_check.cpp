@@ -1,0 +1,344 @@
+#include "maintenance/card_check.h"
+
+#include "device/sector_io.h"
+#include "obfs/allocator.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "obfs/partition_fences.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace {
+
+constexpr uint32_t NOBODY = 0xFFFFFFFFu;
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+    char buf[768];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, args);
+    va_end(args);
+    return buf;
+}
+
+// One directory slot as read from the card.
+struct Slot {
+    DirSector sector{};
+    bool readable = false;
+    bool named = false;        // first name byte is not 0
+    bool terminated = false;   // a 0 byte within the 260-byte name field
+    std::string name;
+    uint32_t first = 0, last = 0, size = 0;
+    bool visible = false;      // the directory code sees a file here
+    bool run_ok = false;       // run lies inside the data area and is ordered
+};
+
+class Checker {
+public:
+    Checker(uint8_t drive, bool repair, CardCheckReport& report)
+        : drive_(drive), repair_(repair), r_(report) {}
+
+    void run();
+
+private:
+    void problem(const std::string& line, bool serious = true) {
+        r_.problems.push_back(line);
+        if (serious) ++r_.serious;
+    }
+    void repaired(const std::string& line) {
+        r_.repairs.push_back(line);
+        tables_changed_ = true;
+    }
+    bool check_superblock();
+    void read_slots();
+    void check_slots();
+    void check_duplicates();
+    void check_runs();
+    void check_map();
+    bool write_slot(uint32_t i);
+    std::string label(uint32_t i) const {
+        return format("slot %u (\"%s\")", i, slots_[i].name.c_str());
+    }
+
+    uint8_t drive_;
+    bool repair_;
+    CardCheckReport& r_;
+    cOBFS& v_ = volume();
+    Superblock sb_;
+    uint32_t clusters_ = 0;
+    std::vector<Slot> slots_;
+    std::vector<uint32_t> owner_;   // owning slot per cluster, NOBODY when none
+    bool tables_changed_ = false;
+};
+
+bool Checker::check_superblock() {
+    if (!disk_open(drive_)) {
+        problem("the drive does not open");
+        return false;
+    }
+    uint8_t s[512];
+    if (!disk_read_sector(0, s)) {
+        problem("sector 0 cannot be read");
+        return false;
+    }
+    if (std::memcmp(s, "OBFS", 4) != 0) {
+        problem("no OBFS volume: sector 0 does not begin with \"OBFS\"");
+        return false;
+    }
+    if (crc16(0, s, SB_HEADER_CRC_SPAN) != get_le16(s + SB_HEADER_CRC)) {
+        problem("superblock header CRC does not match");
+        return false;
+    }
+    sb_ = Superblock::decode(s);
+    if (const char* why = superblock_layout_problem(sb_, disk_get_size())) {
+        problem(std::string("superblock: ") + why);
+        return false;
+    }
+    if (!v_.mount(drive_)) {
+        problem("the cluster map or the name-hash table cannot be read");
+        return false;
+    }
+    r_.volume_found = true;
+    clusters_ = v_.cluster_count();
+    const uint16_t crc = crc16(0, v_.cluster_map.data(), v_.cluster_map.size());
+    if (crc != sb_.map_crc) {
+        problem(format("cluster map CRC is %04X, the superblock says %04X", crc, sb_.map_crc), false);
+        if (repair_) repaired("cluster map CRC written afresh");
+    }
+    return true;
+}
+
+void Checker::read_slots() {
+    slots_.resize(DIR_SLOTS);
+    for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
+        Slot& s = slots_[i];
+        s.readable = disk_read_sector(sb_.dir_start + i, s.sector.data());
+        if (!s.readable) {
+            problem(format("slot %u: directory sector %u cannot be read", i, sb_.dir_start + i));
+            continue;
+        }
+        const uint8_t* e = s.sector.data();
+        s.named = e[DE_NAME] != 0;
+        const void* nul = std::memchr(e + DE_NAME, 0, NAME_FIELD_BYTES);
+        s.terminated = nul != nullptr;
+        s.name.assign(reinterpret_cast<const char*>(e + DE_NAME),
+                      s.terminated ? static_cast<const uint8_t*>(nul) - (e + DE_NAME) : NAME_FIELD_BYTES);
+        s.first = get_le32(e + DE_FIRST_CLUSTER);
+        s.last = get_le32(e + DE_LAST_CLUSTER);
+        s.size = get_le32(e + DE_SIZE);
+        s.visible = s.named && v_.hash_table[i] != 0;
+    }
+}
+
+bool Checker::write_slot(uint32_t i) {
+    return disk_write_sectors(sb_.dir_start + i, 1, slots_[i].sector.data());
+}
+
+void Checker::check_slots() {
+    for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
+        Slot& s = slots_[i];
+        if (!s.readable) continue;
+        const uint32_t h = v_.hash_table[i];
+        if (!s.named) {
+            if (h != 0) {
+                problem(format("slot %u: hash entry %08X set on an empty slot", i, h));
+                if (repair_) {
+                    v_.hash_table[i] = 0;
+                    repaired(format("slot %u: hash entry cleared", i));
+                }
+            }
+            continue;
+        }
+        if (h == 0) {
+            // A named entry whose hash is 0 is invisible: a create cut off before
+            // its tables reached the card. Its clusters are orphans.
+            problem(format("%s: entry without hash entry (not part of the directory)", label(i).c_str()));
+            if (repair_) {
+                s.sector[DE_NAME] = 0;
+                if (write_slot(i)) repaired(format("slot %u: leftover entry removed", i));
+            }
+            continue;
+        }
+        // A name without terminator is still a file to the directory code, so its run
+        // is checked (and kept) like any other.
+        const uint32_t expected = s.terminated ? name_hash(s.name) : h;
+        if (!s.terminated) problem(format("slot %u: name has no terminator", i));
+        if (h != expected) {
+            problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), h, expected));
+            if (repair_ && expected != 0) {
+                v_.hash_table[i] = expected;
+                repaired(format("%s: hash entry set", label(i).c_str()));
+            }
+        }
+        if (s.first == NO_CLUSTER) {
+            if (s.size != 0) {
+                problem(format("%s: size %u but no cluster", label(i).c_str(), s.size));
+                if (repair_) {
+                    put_le32(s.sector.data() + DE_SIZE, 0);
+                    if (write_slot(i)) repaired(format("%s: size set to 0", label(i).c_str()));
+                }
+            }
+            continue;
+        }
+        if (s.first >= clusters_ || s.last >= clusters_ || s.last < s.first) {
+            problem(format("%s: run %u..%u lies outside the data area (%u clusters)", label(i).c_str(),
+                           s.first, s.last, clusters_));
+            continue;
+        }
+        s.run_ok = true;
+        const uint64_t room = (uint64_t(s.last) - s.first + 1) * OBFS_CLUSTER_BYTES;
+        if (s.size > room) {
+            problem(format("%s: size %u exceeds its run of %llu bytes", label(i).c_str(), s.size,
+                           static_cast<unsigned long long>(room)));
+            if (repair_) {
+                put_le32(s.sector.data() + DE_SIZE, uint32_t(room));
+                if (write_slot(i)) repaired(format("%s: size cut to %llu", label(i).c_str(),
+                                                   static_cast<unsigned long long>(room)));
+            }
+        }
+    }
+}
+
+// Gives `name` a form that no used slot carries: "base (k).ext".
+std::string unused_name(const std::string& name, const std::vector<Slot>& slots) {
+    const size_t dot = name.rfind('.');
+    const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    for (unsigned k = 2;; ++k) {
+        std::string suffix = format(" (%u)", k) + ext;
+        std::string candidate = base.substr(0, MAX_NAME_BYTES - std::min<size_t>(suffix.size(), MAX_NAME_BYTES)) + suffix;
+        bool taken = false;
+        for (const Slot& s : slots) taken = taken || (s.visible && s.name == candidate);
+        if (!taken && name_hash(candidate) != 0) return candidate;
+    }
+}
+
+void Checker::check_duplicates() {
+    std::map<std::string, uint32_t> first_slot;
+    for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
+        Slot& s = slots_[i];
+        if (!s.visible || !s.terminated) continue;
+        auto [it, fresh] = first_slot.emplace(s.name, i);
+        if (fresh) continue;
+        problem(format("%s: same name as slot %u; lookups find only slot %u", label(i).c_str(), it->second,
+                       it->second));
+        if (!repair_) continue;
+        const std::string renamed = unused_name(s.name, slots_);
+        std::memset(s.sector.data() + DE_NAME, 0, NAME_FIELD_BYTES);
+        std::memcpy(s.sector.data() + DE_NAME, renamed.data(), renamed.size());
+        if (!write_slot(i)) continue;
+        repaired(format("%s: renamed to \"%s\"", label(i).c_str(), renamed.c_str()));
+        s.name = renamed;
+        v_.hash_table[i] = name_hash(renamed);
+    }
+}
+
+void Checker::check_runs() {
+    owner_.assign(v_.cluster_map.size(), NOBODY);
+    for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
+        const Slot& s = slots_[i];
+        if (!s.visible || !s.run_ok) continue;
+        bool overlap = false, fenced = false;
+        for (uint32_t c = s.first; c <= s.last; ++c) {
+            if (owner_[c] != NOBODY && !overlap) {
+                problem(format("%s: run %u..%u overlaps the run of slot %u", label(i).c_str(), s.first, s.last,
+                               owner_[c]));
+                overlap = true;
+            }
+            if (v_.cluster_map[c] == MAP_FENCE && !fenced) {
+                problem(format("%s: run %u..%u contains the fence cluster %u", label(i).c_str(), s.first, s.last, c));
+                fenced = true;
+            }
+            if (owner_[c] == NOBODY) owner_[c] = i;
+        }
+        if (overlap || fenced) continue;
+        bool marked = true;
+        for (uint32_t c = s.first; c <= s.last; ++c)
+            marked = marked && v_.cluster_map[c] == (c == s.first ? MAP_FIRST : MAP_NEXT);
+        if (marked) continue;
+        problem(format("%s: run %u..%u is not marked as used in the cluster map", label(i).c_str(), s.first, s.last));
+        if (repair_) {
+            for (uint32_t c = s.first; c <= s.last; ++c) v_.cluster_map[c] = c == s.first ? MAP_FIRST : MAP_NEXT;
+            repaired(format("%s: run %u..%u marked in the cluster map", label(i).c_str(), s.first, s.last));
+        }
+    }
+}
+
+void Checker::check_map() {
+    const std::vector<bool> fence = fence_clusters(sb_.partition_start, sb_.data_start, clusters_);
+    std::vector<uint32_t> freed;
+    for (uint32_t c = 0; c < v_.cluster_map.size(); ++c) {
+        const uint8_t code = v_.cluster_map[c];
+        if (c >= clusters_) {
+            // Beyond the data area: 0xFF as formatted, or 0x00 after a release ran over it.
+            if (code == MAP_BEYOND || code == MAP_FREE) continue;
+            problem(format("cluster %u beyond the data area is marked %02X", c, code));
+            if (repair_) {
+                v_.cluster_map[c] = MAP_BEYOND;
+                repaired(format("cluster %u beyond the data area reset", c));
+            }
+            continue;
+        }
+        if (owner_[c] != NOBODY) continue;
+        if (code == MAP_FIRST || code == MAP_NEXT) {
+            ++r_.orphan_clusters;
+            freed.push_back(c);
+            continue;
+        }
+        if (code == MAP_FENCE && !fence[c]) {
+            problem(format("cluster %u is a fence where no partition starts", c));
+            if (repair_) {
+                v_.cluster_map[c] = MAP_FREE;
+                repaired(format("cluster %u: fence removed", c));
+            }
+        } else if (code == MAP_FREE && fence[c]) {
+            problem(format("cluster %u should be a fence (a partition of the card starts there)", c));
+            if (repair_) {
+                v_.cluster_map[c] = MAP_FENCE;
+                repaired(format("cluster %u: fence put back", c));
+            }
+        } else if (code != MAP_FREE && code != MAP_FENCE) {
+            problem(format("cluster %u carries the unknown code %02X", c, code));
+            if (repair_) {
+                v_.cluster_map[c] = fence[c] ? MAP_FENCE : MAP_FREE;
+                repaired(format("cluster %u reset", c));
+            }
+        }
+    }
+    // Orphans are reported as runs, one line each.
+    for (size_t k = 0; k < freed.size();) {
+        size_t e = k;
+        while (e + 1 < freed.size() && freed[e + 1] == freed[e] + 1) ++e;
+        problem(format("clusters %u..%u are marked as used but belong to no file", freed[k], freed[e]), false);
+        if (repair_) {
+            for (size_t j = k; j <= e; ++j) v_.cluster_map[freed[j]] = MAP_FREE;
+            repaired(format("clusters %u..%u freed", freed[k], freed[e]));
+        }
+        k = e + 1;
+    }
+}
+
+void Checker::run() {
+    if (!check_superblock()) return;
+    read_slots();
+    check_slots();
+    check_duplicates();
+    check_runs();
+    check_map();
+    if (repair_ && tables_changed_) {
+        if (!v_.flush() || !disk_flush()) r_.problems.push_back("the repaired tables could not be written");
+    }
+}
+
+}  // namespace
+
+CardCheckReport check_card(uint8_t drive, bool repair) {
+    CardCheckReport report;
+    Checker(drive, repair, report).run();
+    return report;
+}

@@ -1,0 +1,192 @@
+// obtool as a user runs it: the built program, its output and its exit status.
+#include "device/fake_drive.h"
+#include "obfs/superblock.h"
+#include "support/loop_device.h"
+#include "support/test_cards.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint64_t MiB = 1 << 20;
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+    // The lines of standard error.
+    size_t err_lines() const { return size_t(std::count(err.begin(), err.end(), '\n')); }
+};
+
+std::string quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string read_text(const std::string& path) {
+    const auto bytes = testcards::read_host_file(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+ToolRun obtool(const std::vector<std::string>& args) {
+    static testcards::TempDir scratch;
+    std::string command = quoted(OB_TOOL_PATH);
+    for (const std::string& a : args) command += " " + quoted(a);
+    command += " </dev/null >" + scratch.file("out") + " 2>" + scratch.file("err");
+    ToolRun run;
+    const int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = read_text(scratch.file("out"));
+    run.err = read_text(scratch.file("err"));
+    return run;
+}
+
+// An image file holding a blank volume for a disk of `size` bytes.
+std::string blank_volume_image(const testcards::TempDir& dir, const std::string& name, uint32_t size) {
+    drive_layer::FakeDrive fake(size);
+    testcards::write_blank_volume(fake, size);
+    const std::string path = dir.file(name);
+    testcards::write_host_file(path, fake.peek(0, size));
+    return path;
+}
+
+void expect_failure(const ToolRun& r, const std::string& needle) {
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.err_lines(), 1u) << r.err;
+    EXPECT_NE(r.err.find("obtool: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(needle), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+TEST(Obtool, HelpListsTheCommands) {
+    const ToolRun r = obtool({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"--drive N=PATH", "--image PATH", "drives", "info", "mkimage PATH SIZE"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+TEST(Obtool, UsageMistakesGiveOneClearLine) {
+    expect_failure(obtool({}), "no command");
+    expect_failure(obtool({"frobnicate"}), "unknown command 'frobnicate'");
+    expect_failure(obtool({"--bogus", "drives"}), "unknown option '--bogus'");
+    expect_failure(obtool({"--drive", "0=/tmp/x", "drives"}), "1 to 15");
+    expect_failure(obtool({"--drive", "16=/tmp/x", "drives"}), "1 to 15");
+    expect_failure(obtool({"--drive", "card.img", "drives"}), "N=PATH");
+    expect_failure(obtool({"drives", "--drive"}), "--drive needs a value");
+    expect_failure(obtool({"-d", "16", "info"}), "0 to 15");
+    expect_failure(obtool({"--drive", "4=/no/such/card.img", "drives"}), "/no/such/card.img");
+    expect_failure(obtool({"info"}), "no drive selected");
+    expect_failure(obtool({"-d", "13", "info"}), "drive 13 does not exist");
+    expect_failure(obtool({"drives", "extra"}), "no arguments");
+}
+
+TEST(Obtool, MkimageMakesASparseImageAndNeverOverwrites) {
+    testcards::TempDir dir;
+    const std::string path = dir.file("card.img");
+    ToolRun r = obtool({"mkimage", path, "256M"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(uint64_t(st.st_size), 256 * MiB);
+    EXPECT_LT(uint64_t(st.st_blocks) * 512, MiB);  // a hole, not 256 MiB of zeros
+
+    testcards::write_host_file(path, {1, 2, 3});
+    expect_failure(obtool({"mkimage", path, "1M"}), "exists");
+    EXPECT_EQ(testcards::read_host_file(path), (std::vector<uint8_t>{1, 2, 3}));
+
+    struct Case {
+        const char* size;
+        uint64_t bytes;
+    };
+    for (const Case c : {Case{"4096", 4096}, Case{"64k", 64 << 10}, Case{"3M", 3 * MiB}, Case{"2G", 2048 * MiB}}) {
+        const std::string p = dir.file(std::string("s") + c.size);
+        ASSERT_EQ(obtool({"mkimage", p, c.size}).status, 0) << c.size;
+        ASSERT_EQ(::stat(p.c_str(), &st), 0);
+        EXPECT_EQ(uint64_t(st.st_size), c.bytes) << c.size;
+    }
+    for (const char* bad : {"0", "12X", "M", "1000", "-5", "99999999999999999G"}) {
+        const std::string p = dir.file(std::string("bad") + bad);
+        expect_failure(obtool({"mkimage", p, bad}), "SIZE");
+        EXPECT_NE(::access(p.c_str(), F_OK), 0) << bad;
+    }
+    expect_failure(obtool({"mkimage", path}), "usage");
+}
+
+TEST(Obtool, DrivesListsAnAttachedImageWithItsCaption) {
+    testcards::TempDir dir;
+    const std::string path = dir.file("card.img");
+    ASSERT_EQ(obtool({"mkimage", path, "64M"}).status, 0);
+    const std::string line = "1 -    64 MB, Image card.img           Removable Disk\n";
+    for (const auto& args : {std::vector<std::string>{"--image", path, "drives"},
+                             std::vector<std::string>{"drives", "--image=" + path},
+                             std::vector<std::string>{"--drive", "1=" + path, "drives"}}) {
+        const ToolRun r = obtool(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
+    }
+    // Two images, listed in drive order.
+    const std::string second = dir.file("b.img");
+    ASSERT_EQ(obtool({"mkimage", second, "1G"}).status, 0);
+    const ToolRun r = obtool({"--drive", "7=" + second, "--drive", "3=" + path, "drives"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const size_t three = r.out.find("3 -    64 MB, Image card.img"), seven = r.out.find("7 -  1024 MB, Image b.img");
+    ASSERT_NE(three, std::string::npos) << r.out;
+    ASSERT_NE(seven, std::string::npos) << r.out;
+    EXPECT_LT(three, seven);
+    expect_failure(obtool({"--image", path, "--drive", "1=" + second, "drives"}), "given twice");
+    expect_failure(obtool({"--image", path, "-d", "2", "info"}), "-d 2");
+}
+
+TEST(Obtool, InfoTellsWhetherTheVolumeMounts) {
+    testcards::TempDir dir;
+    const std::string blank = dir.file("blank.img");
+    ASSERT_EQ(obtool({"mkimage", blank, "16M"}).status, 0);
+    ToolRun r = obtool({"info", "--image", blank});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("not mounted: no OBFS volume"), std::string::npos) << r.out;
+
+    const std::string card = blank_volume_image(dir, "card.img", 16 * MiB);
+    r = obtool({"--drive", "2=" + card, "-d", "2", "info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Superblock sb = Superblock::layout_for(16 * MiB);
+    EXPECT_NE(r.out.find("OBFS, mounted"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("disk_size        16777216 bytes"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("map_start        8193"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("data_start       " + std::to_string(sb.data_start) + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("clusters         " + std::to_string(sb.cluster_count()) + "\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("partition_start  00000000 ffffffff"), std::string::npos) << r.out;
+
+    // A damaged superblock is reported, not mounted.
+    auto bytes = testcards::read_host_file(card);
+    bytes[SB_DATA_START] ^= 1;
+    testcards::write_host_file(card, bytes);
+    r = obtool({"--image", card, "info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("checksum does not match"), std::string::npos) << r.out;
+
+    // A drive the probe refuses is an error: a file too large to be a card.
+    const std::string huge = dir.file("huge.img");
+    ASSERT_EQ(obtool({"mkimage", huge, "22G"}).status, 0);
+    expect_failure(obtool({"--image", huge, "info"}), "not a card drive");
+}
+
+TEST(Obtool, WorksOnABlockDeviceAttachedWithDrive) {
+    const std::string why = testcards::LoopDevice::unavailable_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+    testcards::TempDir dir;
+    const std::string card = blank_volume_image(dir, "card.img", 16 * MiB);
+    testcards::LoopDevice loop(card);
+    if (!loop.ok()) GTEST_SKIP() << "no loop device: " << loop.error();
+    ToolRun r = obtool({"--drive", "5=" + loop.path(), "drives"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("5 -    16 MB, " + loop.name()), std::string::npos) << r.out;
+    r = obtool({"--drive", "5=" + loop.path(), "-d", "5", "info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("OBFS, mounted"), std::string::npos) << r.out;
+}

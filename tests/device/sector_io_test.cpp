@@ -1,0 +1,147 @@
+// Sector access: the 2 GiB reach, counts of 0 meaning 256, and the read window.
+#include "device/sector_io.h"
+#include "support/test_cards.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using drive_layer::FakeDrive;
+
+namespace {
+
+class SectorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        drive = testcards::attach_fake(1, 64ull << 20);
+        ASSERT_TRUE(disk_open(1));
+    }
+    void TearDown() override {
+        disk_close();
+        drive_layer::drive_table().clear();
+    }
+    std::shared_ptr<FakeDrive> drive;
+};
+
+TEST_F(SectorTest, CountZeroMovesTwoHundredFiftySixSectors) {
+    auto bytes = testcards::pattern_bytes(131072, 1);
+    drive->reset_counters();
+    ASSERT_TRUE(disk_write_sectors(100, 0, bytes.data()));
+    EXPECT_EQ(drive->counters().bytes_written, 131072u);
+    std::vector<uint8_t> back(131072);
+    ASSERT_TRUE(disk_read_sectors(100, 0, back.data()));
+    EXPECT_EQ(back, bytes);
+}
+
+TEST_F(SectorTest, WindowServesSingleSectorsAndReloadsAtTheMissedSector) {
+    uint8_t s[512];
+    const uint32_t S = 1000;
+    ASSERT_TRUE(disk_read_sector(S, s));
+    EXPECT_EQ(disk_window_start(), S);
+    drive->reset_counters();
+    ASSERT_TRUE(disk_read_sector(S + 255, s));
+    EXPECT_EQ(drive->counters().reads, 0u);
+    ASSERT_TRUE(disk_read_sector(S + 256, s));
+    EXPECT_EQ(disk_window_start(), S + 256);
+    ASSERT_TRUE(disk_read_sector(S + 255, s));
+    EXPECT_EQ(disk_window_start(), S + 255);
+    EXPECT_EQ(drive->counters().reads, 2u);
+    EXPECT_EQ(drive->counters().bytes_read, 2u * 131072);
+}
+
+TEST_F(SectorTest, WritesThatTouchTheWindowRefreshIt) {
+    uint8_t s[512];
+    const uint32_t S = 2000;
+    ASSERT_TRUE(disk_read_sector(S, s));
+    auto one = testcards::pattern_bytes(512 * 256, 7);
+    struct Case { uint32_t sector; uint8_t count; bool refreshes; };
+    const Case cases[] = {
+        {S, 0, true},           // 256 sectors from the window start
+        {S - 1, 2, true},       // covers the first sector
+        {S + 255, 1, true},     // the last sector
+        {S + 10, 3, true},      // inside
+        {S - 3, 3, false},      // ends right before the window
+        {S + 256, 4, false},    // starts right after it
+    };
+    for (const Case& c : cases) {
+        drive->reset_counters();
+        ASSERT_TRUE(disk_write_sectors(c.sector, c.count, one.data()));
+        EXPECT_EQ(drive->counters().reads, c.refreshes ? 1u : 0u) << "write at " << c.sector;
+        EXPECT_EQ(disk_window_start(), S);
+    }
+    // The refreshed window shows what was written.
+    ASSERT_TRUE(disk_write_sectors(S + 10, 1, one.data() + 512));
+    ASSERT_TRUE(disk_read_sector(S + 10, s));
+    EXPECT_EQ(0, memcmp(s, one.data() + 512, 512));
+}
+
+TEST_F(SectorTest, WriteWithEmptyWindowNeverReads) {
+    auto bytes = testcards::pattern_bytes(512, 3);
+    drive->reset_counters();
+    ASSERT_TRUE(disk_write_sectors(5, 1, bytes.data()));
+    EXPECT_EQ(drive->counters().reads, 0u);
+}
+
+TEST_F(SectorTest, ReachEndsAtTwoGiB) {
+    auto big = testcards::attach_fake(2, 0x80000000ull);
+    ASSERT_TRUE(disk_open(2));
+    auto bytes = testcards::pattern_bytes(512, 9);
+    uint8_t s[512];
+    EXPECT_TRUE(disk_write_sectors(0x3FFFFF, 1, bytes.data()));
+    EXPECT_TRUE(disk_read_sector(0x3FFFFF, s));
+    EXPECT_EQ(0, memcmp(s, bytes.data(), 512));
+    EXPECT_FALSE(disk_write_sectors(0x400000, 1, bytes.data()));
+    EXPECT_FALSE(disk_read_sectors(0x400000, 1, s));
+    EXPECT_FALSE(disk_read_sector(0x400000, s));
+}
+
+TEST_F(SectorTest, WindowNearTheEndHoldsOnlyExistingSectors) {
+    // 64 MiB drive: the last sector is 131071; a miss there still delivers it.
+    auto tail = testcards::pattern_bytes(512, 11);
+    drive->poke(131071ull * 512, tail.data(), 512);
+    uint8_t s[512];
+    ASSERT_TRUE(disk_read_sector(131071, s));
+    EXPECT_EQ(0, memcmp(s, tail.data(), 512));
+    ASSERT_TRUE(disk_read_sector(131000, s));
+    EXPECT_FALSE(disk_read_sector(131072, s));
+}
+
+TEST_F(SectorTest, DriveSizeLimitsAndFailedOpen) {
+    testcards::attach_fake(3, 0x80000000ull);
+    EXPECT_TRUE(disk_open(3));
+    EXPECT_EQ(disk_get_size(), 0x80000000u);
+    testcards::attach_fake(4, 0x80000000ull + 512);
+    EXPECT_FALSE(disk_open(4));
+    // After a failed open nothing works, although a drive was open before.
+    uint8_t s[512] = {};
+    EXPECT_FALSE(disk_read_sector(0, s));
+    EXPECT_FALSE(disk_write_sectors(0, 1, s));
+    // Sizes are taken modulo 4 GiB: 4.5 GiB opens as 512 MiB, 6.25 GiB is refused.
+    testcards::attach_fake(5, 0x120000000ull);
+    EXPECT_TRUE(disk_open(5));
+    EXPECT_EQ(disk_get_size(), 0x20000000u);
+    testcards::attach_fake(6, 0x190000000ull);
+    EXPECT_FALSE(disk_open(6));
+}
+
+TEST_F(SectorTest, FailuresAreReportedAndTheWindowRecovers) {
+    uint8_t s[512];
+    drive->fail_read_at(1);
+    EXPECT_FALSE(disk_read_sector(50, s));
+    EXPECT_EQ(disk_window_start(), 0xFFFFFFFFu);
+    EXPECT_TRUE(disk_read_sector(50, s));  // the next read tries again
+    drive->fail_write_at(1);
+    EXPECT_FALSE(disk_write_sectors(10, 1, s));
+    EXPECT_FALSE(disk_read_sectors(1, 1, nullptr));
+}
+
+TEST_F(SectorTest, ShortTransfersStillMoveEverySector) {
+    auto bytes = testcards::pattern_bytes(131072, 5);
+    drive->set_short_transfers(4096);
+    ASSERT_TRUE(disk_write_sectors(300, 0, bytes.data()));
+    std::vector<uint8_t> back(131072);
+    ASSERT_TRUE(disk_read_sectors(300, 0, back.data()));
+    EXPECT_EQ(back, bytes);
+}
+
+}  // namespace
