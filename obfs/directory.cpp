@@ -6,7 +6,6 @@
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -113,8 +112,7 @@ uint32_t find_free_slot() {
 bool create_file(const std::string& name, uint32_t first_cluster) {
     cOBFS& vol = volume();
     if (!vol.mounted || !valid_new_name(name)) return false;
-    const uint32_t clusters = uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
-    if (first_cluster != NO_CLUSTER && first_cluster >= clusters) return false;
+    if (first_cluster != NO_CLUSTER && first_cluster >= allocatable_clusters()) return false;
 
     DirSector entry{};
     std::memcpy(entry.data() + DE_NAME, name.data(), name.size());
