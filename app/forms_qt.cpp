@@ -18,7 +18,7 @@ void create_forms() {
     Form1 = new TForm1;
     Form2 = new TForm2(Form1);   // the dialogs belong to the main window
     Form3 = new TForm3(Form1);
-    Form4 = new TForm4(Form1);
+    Form4 = new TForm4(Form2, Form1);   // "选择型号" opens Form2
     Form5 = new TForm5(Form1);
     Form6 = new TForm6(Form1);
 }

@@ -104,16 +104,21 @@ void TForm1::buildMenus() {
     connect(X1, &QAction::triggered, this, &TForm1::X1Click);
 
     ToolsMenu = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    auto tool = [this](const char* name, const QString& caption, int picture) {
+    auto tool = [this](const char* name, const QString& caption, int picture,
+                       void (TForm1::*handler)()) {
         QAction* action = ToolsMenu->addAction(image_list::icon(picture), caption);
         action->setObjectName(name);
+        connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    SD1 = tool("SD1", QStringLiteral("格式化SD卡"), image_list::DISKETTE);
-    SD2 = tool("SD2", QStringLiteral("设置SD卡默认速度"), image_list::DISKETTE);
-    N2 = tool("N2", QStringLiteral("更新存档列表"), image_list::DISKETTE);
-    N3 = tool("N3", QStringLiteral("更新菜单程序"), image_list::CONSOLE);
-    MoonShell1 = tool("MoonShell1", QStringLiteral("安装MoonShell"), image_list::CONSOLE);
+    SD1 = tool("SD1", QStringLiteral("格式化SD卡"), image_list::DISKETTE, &TForm1::SD1Click);
+    SD2 = tool("SD2", QStringLiteral("设置SD卡默认速度"), image_list::DISKETTE, &TForm1::SD2Click);
+    N2 = tool("N2", QStringLiteral("更新存档列表"), image_list::DISKETTE, &TForm1::N2Click);
+    N3 = tool("N3", QStringLiteral("更新菜单程序"), image_list::CONSOLE, &TForm1::N3Click);
+    MoonShell1 = tool("MoonShell1", QStringLiteral("安装MoonShell"), image_list::CONSOLE,
+                      &TForm1::MoonShell1Click);
+    ToolsMenu->addSeparator();
+    CheckSD1 = tool("CheckSD1", QStringLiteral("检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     N5 = HelpMenu->addAction(QStringLiteral("关于(&A)"));

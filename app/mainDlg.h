@@ -61,6 +61,7 @@ public:
     QAction* N2 = nullptr;          // "更新存档列表"
     QAction* N3 = nullptr;          // "更新菜单程序"
     QAction* MoonShell1 = nullptr;  // "安装MoonShell"
+    QAction* CheckSD1 = nullptr;    // "检查SD卡"
     QAction* N5 = nullptr;          // "关于(&A)"
     QMenu* PopupMenu1 = nullptr;    // the view menu of the host folder list
     QActionGroup* ViewGroup = nullptr;
@@ -111,6 +112,13 @@ public slots:
     void N7Click();
     void N8Click();
     void N9Click();
+    // The Tools menu (mainToolsCommands_qt.cpp).
+    void SD1Click();
+    void SD2Click();
+    void N2Click();
+    void N3Click();
+    void MoonShell1Click();
+    void CheckSD1Click();
 
 signals:
     // Files dragged from the desktop's file manager and dropped on the window:

@@ -2,7 +2,63 @@
 
 #include "app/window_place_qt.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
 TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setObjectName("Form5");
     setup_tool_dialog(this, QStringLiteral("设置默认SD卡速度"), 208, 143);
+
+    Label1 = new QLabel(QStringLiteral("在下面输入默认的SD卡速度。\n"
+                                       "该速度也可以在NDS菜单中临时\n"
+                                       "更改，但NDS菜单中更改后无法\n"
+                                       "保存，在这里修改的可以保存。"),
+                        this);
+    Label1->setObjectName("Label1");
+    Label3 = new QLabel(QStringLiteral("速度"), this);
+    Label3->setObjectName("Label3");
+    RzSpinEdit1 = new QSpinBox(this);
+    RzSpinEdit1->setObjectName("RzSpinEdit1");
+    RzSpinEdit1->setRange(MIN_SPEED, MAX_SPEED);
+    RzSpinEdit1->setValue(START_SPEED);
+    RzSpinEdit1->setAlignment(Qt::AlignRight);
+    Label3->setBuddy(RzSpinEdit1);
+    Label2 = new QLabel(QStringLiteral("范围：3--30"), this);
+    Label2->setObjectName("Label2");
+    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1->setObjectName("Button1");
+    Button2 = new QPushButton(QStringLiteral("取消"), this);
+    Button2->setObjectName("Button2");
+    // Enter in the spin edit takes the speed.
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* speed_row = new QHBoxLayout;
+    speed_row->setSpacing(6);
+    speed_row->addWidget(Label3);
+    speed_row->addWidget(RzSpinEdit1);
+    speed_row->addWidget(Label2);
+    speed_row->addStretch();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addSpacing(6);
+    buttons->addWidget(Button2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(4);
+    layout->addWidget(Label1);
+    layout->addLayout(speed_row);
+    layout->addStretch();
+    layout->addLayout(buttons);
+}
+
+void TForm5::Button1Click() {
+    // The spin edit holds whole numbers within 3..30, so the value fits a byte as is.
+    DefaultSpeed = uint8_t(RzSpinEdit1->value());
+    accept();
 }

@@ -1,0 +1,60 @@
+// Answering modal windows from a test. A command under test shows a dialog with
+// exec(); the test has queued what to do in it, and that runs inside the dialog's own
+// event loop once the dialog is the active modal window.
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace testgui {
+
+// Runs `act` once `window` is the active modal window; `act` must end the showing. A
+// window that does not come within `limit_ms`, or that `act` leaves open, is a
+// failure, and the open modal window is rejected so that the test goes on instead of
+// hanging.
+inline void when_modal(QWidget* window, std::function<void()> act, int limit_ms = 5000) {
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == window) {
+            timer->stop();
+            timer->deleteLater();
+            act();
+            // The script ends the window's showing; one left open would hang the test.
+            if (window->isVisible()) {
+                ADD_FAILURE() << "the modal window " << qPrintable(window->objectName())
+                              << " stayed open";
+                if (auto* dialog = qobject_cast<QDialog*>(window)) dialog->reject();
+            }
+        } else if (clock->elapsed() > limit_ms) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "the expected modal window " << qPrintable(window->objectName())
+                          << " did not come";
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+        }
+    });
+    timer->start();
+}
+
+// A key press (and release) sent to `widget` as if typed while it had the focus.
+inline void press_key(QWidget* widget, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+}  // namespace testgui
