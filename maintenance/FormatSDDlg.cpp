@@ -16,6 +16,7 @@ namespace {
 
 constexpr int DRIVE_EDIT_WIDTH = 341;
 constexpr int MODEL_EDIT_WIDTH = 273;
+constexpr int CHOOSE_BUTTON_WIDTH = 64;   // what the model field leaves of the row
 
 // A read-only edit on a light grey ground: it shows, the user does not type.
 QLineEdit* shown_text(const char* name, int width, QWidget* parent) {
@@ -43,6 +44,7 @@ TForm4::TForm4(TForm2* selectCard, QWidget* parent) : QDialog(parent), select_ca
     Edit2 = shown_text("Edit2", MODEL_EDIT_WIDTH, this);
     Button1 = new QPushButton(QStringLiteral("选择型号"), this);
     Button1->setObjectName("Button1");
+    Button1->setFixedWidth(CHOOSE_BUTTON_WIDTH);
     Button2 = new QPushButton(QStringLiteral("确定"), this);
     Button2->setObjectName("Button2");
     Button3 = new QPushButton(QStringLiteral("取消"), this);
@@ -80,7 +82,12 @@ void TForm4::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) FormShow();
 }
 
-void TForm4::FormShow() { Button3->setFocus(Qt::OtherFocusReason); }
+void TForm4::FormShow() {
+    // Long drive captions show from their start (the drive number), not their end.
+    Edit1->setCursorPosition(0);
+    Edit2->setCursorPosition(0);
+    Button3->setFocus(Qt::OtherFocusReason);
+}
 
 void TForm4::Button1Click() {
     // Whatever the select-card dialog returns, its choice becomes this dialog's; a
