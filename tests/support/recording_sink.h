@@ -1,6 +1,5 @@
-// A message sink for tests: it records every message and question the program shows
-// and answers questions from a script (No when the script is empty, like the default
-// button). Installed for its lifetime, the previous sink restored afterwards.
+// A message sink for tests: records every message box and question, and answers
+// questions with a scripted reply. Installed for its lifetime.
 #pragma once
 
 #include "app/message_seam.h"
@@ -8,18 +7,33 @@
 #include <deque>
 #include <vector>
 
+namespace testcards {
+
 class RecordingSink : public MessageSink {
 public:
-    RecordingSink();
-    ~RecordingSink() override;
+    explicit RecordingSink(MsgResult answer = MsgResult::No) : answer_(answer) {
+        previous_ = set_message_sink(this);
+    }
+    ~RecordingSink() override { set_message_sink(previous_); }
     RecordingSink(const RecordingSink&) = delete;
     RecordingSink& operator=(const RecordingSink&) = delete;
 
-    MsgResult show(const Message& message) override;
+    // Questions take their answers from `answers` in order, then the constructor's.
+    MsgResult show(const Message& message) override {
+        messages.push_back(message);
+        if (message.buttons != MsgButtons::YesNo) return MsgResult::Ok;
+        if (answers.empty()) return answer_;
+        const MsgResult answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
 
-    std::vector<Message> shown;
-    std::deque<MsgResult> answers;   // taken in order by YesNo questions
+    std::vector<Message> messages;
+    std::deque<MsgResult> answers;
 
 private:
-    MessageSink* previous_;
+    MsgResult answer_;
+    MessageSink* previous_ = nullptr;
 };
+
+}  // namespace testcards
