@@ -83,7 +83,7 @@ protected:
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
-        for (const Message& m : sink.shown) out.push_back(m.text);
+        for (const Message& m : sink.messages) out.push_back(m.text);
         return out;
     }
 
@@ -101,7 +101,7 @@ protected:
     }
 
     testcards::SideFiles side;
-    RecordingSink sink;   // answers questions from its script, then No
+    testcards::RecordingSink sink;   // answers questions from its script, then No
 };
 
 }  // namespace
@@ -133,8 +133,8 @@ TEST_F(ToolsMenu, FormatThroughTheDialogsOnACardImage) {
 
     EXPECT_EQ(caption_shown, Form1->RzImageComboBox1->itemText(0));
     EXPECT_EQ(texts(), (std::vector<std::string>{"格式化将破坏SD卡上所有的数据，确定要继续吗？", "格式化完成"}));
-    EXPECT_EQ(sink.shown[1].icon, MsgIcon::Information);
-    EXPECT_EQ(sink.shown[1].title, "Orbelle Manager");
+    EXPECT_EQ(sink.messages[1].icon, MsgIcon::Information);
+    EXPECT_EQ(sink.messages[1].title, "Orbelle Manager");
 
     // The result mounts, with the model's fences and the side files.
     ASSERT_TRUE(volume().mount(DRIVE));
@@ -162,13 +162,13 @@ TEST_F(ToolsMenu, FormatStopsWithoutADriveOnCancelAndOnNo) {
     Form4->Edit1->setText("unchanged");
     Form1->SD1->trigger();
     EXPECT_EQ(Form4->Edit1->text(), "unchanged");
-    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_TRUE(sink.messages.empty());
 
     auto card = listedCard();
     card->reset_counters();
     when_modal(Form4, [] { Form4->Button3->click(); });
     Form1->SD1->trigger();
-    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_TRUE(sink.messages.empty());
 
     formatDialogChooses(14);
     Form1->SD1->trigger();                 // the warning's default answer: No
@@ -176,7 +176,7 @@ TEST_F(ToolsMenu, FormatStopsWithoutADriveOnCancelAndOnNo) {
     EXPECT_EQ(card->counters().writes, 0u);
 
     // The model persists: OK straight away formats with it after the warning.
-    sink.shown.clear();
+    sink.messages.clear();
     sink.answers = {MsgResult::Yes};
     when_modal(Form4, [] {
         EXPECT_EQ(Form4->Edit2->text(), "其他Micro SD卡");
@@ -198,7 +198,7 @@ TEST_F(ToolsMenu, FailedFormatShowsBothBoxesAndKeepsTheList) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(texts(), (std::vector<std::string>{"格式化将破坏SD卡上所有的数据，确定要继续吗？",
                                                  "传送存档列表失败", "格式化失败"}));
-    EXPECT_EQ(sink.shown[2].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[2].icon, MsgIcon::Error);
     EXPECT_EQ(shownNames(), before);
 }
 
@@ -210,11 +210,11 @@ TEST_F(ToolsMenu, DefaultSpeedThroughTheDialog) {
     });
     Form1->SD2->trigger();
     EXPECT_EQ(texts(), std::vector<std::string>{"SD 卡默认速度已设为 30"});
-    EXPECT_EQ(sink.shown[0].icon, MsgIcon::Information);
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Information);
     EXPECT_EQ(card_file("sd_speed.ini"), bytes_of("30"));
 
     // Cancel writes nothing; the spin edit still shows 30 when it opens again.
-    sink.shown.clear();
+    sink.messages.clear();
     int shown = 0;
     when_modal(Form5, [&] {
         shown = Form5->RzSpinEdit1->value();
@@ -223,7 +223,7 @@ TEST_F(ToolsMenu, DefaultSpeedThroughTheDialog) {
     });
     Form1->SD2->trigger();
     EXPECT_EQ(shown, 30);
-    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_TRUE(sink.messages.empty());
     EXPECT_EQ(card_file("sd_speed.ini"), bytes_of("30"));
 }
 
@@ -234,7 +234,7 @@ TEST_F(ToolsMenu, DefaultSpeedOnACardWithoutVolumeIsAnError) {
     when_modal(Form5, [] { Form5->Button1->click(); });
     Form1->SD2->trigger();
     EXPECT_EQ(texts(), std::vector<std::string>{"设置SD卡默认速度失败"});
-    EXPECT_EQ(sink.shown[0].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(bare->counters().writes, 0u);
 }
 
@@ -251,8 +251,8 @@ TEST_F(ToolsMenu, SaveListAndMenuProgramUpdates) {
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(texts(), (std::vector<std::string>{"更新成功", "更新成功", "传送存档列表失败",
                                                  "传送菜单程序失败"}));
-    EXPECT_EQ(sink.shown[2].icon, MsgIcon::Error);
-    EXPECT_EQ(sink.shown[3].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[2].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[3].icon, MsgIcon::Error);
     EXPECT_EQ(card_file("savelist.bin"), side.save_list);
     EXPECT_EQ(card->peek(512, side.menu.size()), side.menu);
     EXPECT_EQ(shownNames(), before);   // neither command refills the card list
@@ -262,10 +262,10 @@ TEST_F(ToolsMenu, MoonShellWithoutItsFolderOrWithAnEmptyOne) {
     listedCard();
     Form1->MoonShell1->trigger();
     EXPECT_EQ(texts(), std::vector<std::string>{"MoonShell 目录不存在"});
-    EXPECT_EQ(sink.shown[0].icon, MsgIcon::Information);
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Information);
 
     // An empty folder lists only "." and "..": nothing to copy, and done.
-    sink.shown.clear();
+    sink.messages.clear();
     std::filesystem::create_directory(side.path("msob"));
     Form1->MoonShell1->trigger();
     EXPECT_EQ(texts(), std::vector<std::string>{"MoonShell 安装完成"});
@@ -299,7 +299,7 @@ TEST_F(ToolsMenu, MoonShellStopsAtASubfolderAndKeepsWhatWasCopied) {
     Form1->MoonShell1->trigger();
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(texts(), std::vector<std::string>{"MoonShell 安装过程中出现错误"});
-    EXPECT_EQ(sink.shown[0].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(card_file("a.nds"), pattern_bytes(1000, 31));
     EXPECT_FALSE(card_file("c.nds"));
     EXPECT_EQ(shownNames(), before);   // no refill after the error
@@ -319,17 +319,17 @@ TEST_F(ToolsMenu, CheckCardReportsAsksAndRepairs) {
     Form1->ShowCardContents(DRIVE);
     const QStringList damaged = shownNames();
 
-    sink.shown.clear();
+    sink.messages.clear();
     Form1->CheckSD1->trigger();            // No, the default answer
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].buttons, MsgButtons::YesNo);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].buttons, MsgButtons::YesNo);
     EXPECT_FALSE(check_card(DRIVE, false).clean());
 
-    sink.shown.clear();
+    sink.messages.clear();
     sink.answers = {MsgResult::Yes};
     Form1->CheckSD1->trigger();
-    ASSERT_EQ(sink.shown.size(), 2u);
-    EXPECT_NE(sink.shown[1].text.find("clusters 3..4 freed"), std::string::npos);
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_NE(sink.messages[1].text.find("clusters 3..4 freed"), std::string::npos);
     EXPECT_TRUE(check_card(DRIVE, false).clean());
     EXPECT_TRUE(listIsCurrent());
     EXPECT_NE(shownNames(), damaged);
