@@ -20,6 +20,8 @@ class PaneRow;
 class QAction;
 class QActionGroup;
 class QComboBox;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QMimeData;
@@ -112,6 +114,19 @@ public slots:
     void N8Click();
     void N9Click();
 
+    // --- Transfer commands (mainTransferCommands_qt.cpp) ---------------------------
+    void actCopyWinToOBExecute();
+    void actCopyOBToWinExecute();
+    void RzToolbarButton7Click();
+    void RzShellList1DragDrop();
+    // Files from the desktop's file manager dropped at `position` (window coordinates):
+    // copied onto the selected card when the point lies on the card list.
+    void WMDropFiles(const QPoint& position, const QStringList& paths);
+
+public:
+    void RzShellList1DragOver(QDragMoveEvent* event);
+    void RzListView1DragOver(QDragMoveEvent* event);
+
 signals:
     // Files dragged from the desktop's file manager and dropped on the window:
     // the drop point in the window's coordinates and the local paths.
@@ -131,6 +146,8 @@ private:
     QWidget* buildCardPane();
     void buildStatusBar();
     bool acceptsFileDrop(const QMimeData* data) const;
+    void connectTransferDrags();
+    void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
 
     bool shown_once_ = false;
 };
