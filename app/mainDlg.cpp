@@ -1,5 +1,6 @@
 #include "app/mainDlg.h"
 
+#include "app/aboutDlg.h"
 #include "app/card_list_qt.h"
 #include "app/card_rows.h"
 #include "app/drive_list.h"
@@ -10,7 +11,6 @@
 #include "app/shell_list_qt.h"
 #include "app/volume_busy.h"
 #include "app/window_place_qt.h"
-#include "app/aboutDlg.h"
 
 #include <QAbstractItemView>
 #include <QActionGroup>
@@ -77,7 +77,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Orbelle Manager"));
     buildMenus();
-    Panes = new PaneRow(buildHostPane(), buildMiddleColumn(), buildCardPane(), this);
+    QWidget* host = buildHostPane();
+    QWidget* middle = buildMiddleColumn();
+    QWidget* card = buildCardPane();
+    Panes = new PaneRow(host, middle, card, this);
     Panes->setObjectName("Panes");
     setCentralWidget(Panes);
     buildStatusBar();

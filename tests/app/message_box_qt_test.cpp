@@ -122,35 +122,35 @@ TEST(MessageBox, AnotherThreadsMessageIsShownByTheGuiThread) {
 }
 
 TEST(RecordingSinkTest, RecordsAndAnswersFromItsScript) {
-    RecordingSink sink;
+    testcards::RecordingSink sink;
     EXPECT_FALSE(ask_yes_no("q1"));                  // empty script: No, the default
     sink.answers = {MsgResult::Yes, MsgResult::No};
     EXPECT_TRUE(ask_yes_no("q2", ""));
     EXPECT_FALSE(ask_yes_no("q3"));
     show_error("格式化失败");
-    ASSERT_EQ(sink.shown.size(), 4u);
-    EXPECT_EQ(sink.shown[1].title, "");
-    EXPECT_EQ(sink.shown[3].text, "格式化失败");
-    EXPECT_EQ(sink.shown[3].title, "Orbelle Manager");
-    EXPECT_EQ(sink.shown[3].icon, MsgIcon::Error);
+    ASSERT_EQ(sink.messages.size(), 4u);
+    EXPECT_EQ(sink.messages[1].title, "");
+    EXPECT_EQ(sink.messages[3].text, "格式化失败");
+    EXPECT_EQ(sink.messages[3].title, "Orbelle Manager");
+    EXPECT_EQ(sink.messages[3].icon, MsgIcon::Error);
 }
 
 TEST(EventErrors, AreShownUnderTheProgramTitleAndTheLoopGoesOn) {
     ASSERT_NE(dynamic_cast<OrbelleApplication*>(QApplication::instance()), nullptr);
-    RecordingSink sink;
+    testcards::RecordingSink sink;
     ThrowingObject target;
     QEvent first(QEvent::User);
     EXPECT_FALSE(QApplication::sendEvent(&target, &first));
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].text, "磁盘读取错误");
-    EXPECT_EQ(sink.shown[0].title, "Orbelle Manager");
-    EXPECT_EQ(sink.shown[0].icon, MsgIcon::Error);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "磁盘读取错误");
+    EXPECT_EQ(sink.messages[0].title, "Orbelle Manager");
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Error);
 
     // A posted event through the running loop, and something thrown that is no error.
     target.throw_plain_value = true;
     QApplication::postEvent(&target, new QEvent(QEvent::User));
     QApplication::processEvents();
-    ASSERT_EQ(sink.shown.size(), 2u);
-    EXPECT_EQ(sink.shown[1].text, "");
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[1].text, "");
     EXPECT_EQ(target.handled, 2);
 }

@@ -1,6 +1,5 @@
-// Message sinks for tests: they record every message box and question the program
-// shows and answer the questions. Each is installed for its lifetime, the previous
-// sink restored afterwards.
+// A message sink for tests: records every message box and question, and answers
+// questions with a scripted reply. Installed for its lifetime.
 #pragma once
 
 #include "app/message_seam.h"
@@ -8,27 +7,8 @@
 #include <deque>
 #include <vector>
 
-// Answers questions from a script (No when the script is empty, like the default
-// button).
-class RecordingSink : public MessageSink {
-public:
-    RecordingSink();
-    ~RecordingSink() override;
-    RecordingSink(const RecordingSink&) = delete;
-    RecordingSink& operator=(const RecordingSink&) = delete;
-
-    MsgResult show(const Message& message) override;
-
-    std::vector<Message> shown;
-    std::deque<MsgResult> answers;   // taken in order by YesNo questions
-
-private:
-    MessageSink* previous_;
-};
-
 namespace testcards {
 
-// Answers every question with one fixed reply.
 class RecordingSink : public MessageSink {
 public:
     explicit RecordingSink(MsgResult answer = MsgResult::No) : answer_(answer) {
@@ -38,12 +18,18 @@ public:
     RecordingSink(const RecordingSink&) = delete;
     RecordingSink& operator=(const RecordingSink&) = delete;
 
+    // Questions take their answers from `answers` in order, then the constructor's.
     MsgResult show(const Message& message) override {
         messages.push_back(message);
-        return message.buttons == MsgButtons::YesNo ? answer_ : MsgResult::Ok;
+        if (message.buttons != MsgButtons::YesNo) return MsgResult::Ok;
+        if (answers.empty()) return answer_;
+        const MsgResult answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 
     std::vector<Message> messages;
+    std::deque<MsgResult> answers;
 
 private:
     MsgResult answer_;

@@ -95,14 +95,14 @@ protected:
     }
     size_t failureBoxes() const {
         size_t n = 0;
-        for (const Message& m : sink.shown)
+        for (const Message& m : sink.messages)
             if (m.text == TForm3::COPY_FAILED && m.title.empty() && m.buttons == MsgButtons::Ok) ++n;
         return n;
     }
 
     testcards::TempDir dir;
     std::shared_ptr<drive_layer::FakeDrive> card;
-    RecordingSink sink;
+    testcards::RecordingSink sink;
     TForm3 form;
 };
 
@@ -198,7 +198,7 @@ TEST_F(CopyWindow, ARefusedFileShowsTheBoxOnceAndStopsTheBatch) {
     expectIdle();
 
     // The third of four is refused: the first two stay, the fourth is dropped.
-    sink.shown.clear();
+    sink.messages.clear();
     const std::string c = hostFile("c.nds", 2000, 3);
     const std::string d = hostFile("d.nds", 2000, 4);
     const std::string e = hostFile("e.nds", 2000, 5);
@@ -216,7 +216,7 @@ TEST_F(CopyWindow, ARefusedFileShowsTheBoxOnceAndStopsTheBatch) {
     expectIdle();
 
     // The other way: a sub-folder of the file's name stands in the host folder.
-    sink.shown.clear();
+    sink.messages.clear();
     std::filesystem::create_directories(dir.file("out/d.nds"));
     runToHost({"c.nds", "d.nds"}, dir.file("out"));
     EXPECT_EQ(failureBoxes(), 1u);
@@ -268,7 +268,7 @@ TEST_F(CopyWindow, ZeroLengthFilesLeaveTheBarAtZeroAndASecondBatchStartsAtZero) 
 TEST_F(CopyWindow, AMissingHostFolderEndsTheBatchAtOnceWithoutAWord) {
     ASSERT_TRUE(testcards::put_card_file(DRIVE, "x.nds", pattern_bytes(1000, 1)));
     runToHost({"x.nds"}, dir.file("gone"));
-    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_TRUE(sink.messages.empty());
     EXPECT_FALSE(std::filesystem::exists(dir.file("gone")));
     expectIdle();
     // Its jobs are not copied by the next batch.

@@ -47,11 +47,11 @@ constexpr uint32_t CLUSTER = 131072;
 const std::string OVERWRITE = "已经存在，要覆盖吗？";
 
 // A recording sink that lets a test act while a question is open.
-class ActingSink : public RecordingSink {
+class ActingSink : public testcards::RecordingSink {
 public:
     MsgResult show(const Message& message) override {
         if (during) during();
-        return RecordingSink::show(message);
+        return testcards::RecordingSink::show(message);
     }
     std::function<void()> during;
 };
@@ -103,7 +103,7 @@ protected:
     void showCard() { Form1->ShowCardContents(DRIVE); }
     QStringList questions() const {
         QStringList texts;
-        for (const Message& m : sink.shown) texts << QString::fromStdString(m.text);
+        for (const Message& m : sink.messages) texts << QString::fromStdString(m.text);
         return texts;
     }
     // A point of the card list's client area, in the main window's coordinates.
@@ -138,7 +138,7 @@ TEST_F(TransferCommands, CopyToCardAsksOncePerExistingNameAndNoSkipsOnlyThatFile
     EXPECT_EQ(questions(), (QStringList{QString::fromStdString("sub" + OVERWRITE),
                                         QString::fromStdString("a.nds" + OVERWRITE),
                                         QString::fromStdString("b.nds" + OVERWRITE)}));
-    for (const Message& m : sink.shown) {
+    for (const Message& m : sink.messages) {
         EXPECT_EQ(m.title, "");
         EXPECT_EQ(m.icon, MsgIcon::Question);
         EXPECT_EQ(m.buttons, MsgButtons::YesNo);
@@ -168,7 +168,7 @@ TEST_F(TransferCommands, NothingSelectedNoDriveOrNothingLeftShowsNoWindow) {
     selectHost({"a.nds"});
     ASSERT_TRUE(put_card_file(DRIVE, "a.nds", pattern_bytes(100, 2)));
     Form1->actCopyWinToOB->trigger();    // the only file is declined
-    EXPECT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(read_card_file(DRIVE, "a.nds"), pattern_bytes(100, 2));
 
     drive_table().clear();
@@ -179,7 +179,7 @@ TEST_F(TransferCommands, NothingSelectedNoDriveOrNothingLeftShowsNoWindow) {
     Form1->RzToolbarButton7->click();
     QApplication::processEvents();
     EXPECT_FALSE(shown);
-    EXPECT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.messages.size(), 1u);
 }
 
 TEST_F(TransferCommands, CopyToHostAsksAboutExistingHostFilesAndPassesOverFreeSpaceRows) {
@@ -203,10 +203,10 @@ TEST_F(TransferCommands, CopyToHostAsksAboutExistingHostFilesAndPassesOverFreeSp
     EXPECT_TRUE(Form3->obFiles.empty());
 
     // Card rows dropped on the host pane copy the selection; Yes overwrites.
-    sink.shown.clear();
+    sink.messages.clear();
     sink.answers = {MsgResult::Yes, MsgResult::Yes};
     Form1->RzShellList1DragDrop();
-    EXPECT_EQ(sink.shown.size(), 2u);   // x.nds and y.nds exist now
+    EXPECT_EQ(sink.messages.size(), 2u);   // x.nds and y.nds exist now
     EXPECT_EQ(read_host_file(dir.file("x.nds")), pattern_bytes(3 * CLUSTER, 1));
     // The host pane shows the new files.
     QElapsedTimer clock;
@@ -236,11 +236,11 @@ TEST_F(TransferCommands, DeleteAsksOnceAndOnlyYesDeletesTheFileRows) {
     selectCard({"a.nds", "b.sav", "<< FREE SPACE >>"});
 
     Form1->RzToolbarButton7->click();   // No, the default answer
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].text, "确实要删除这些文件吗？");
-    EXPECT_EQ(sink.shown[0].title, "Orbelle Manager");
-    EXPECT_EQ(sink.shown[0].icon, MsgIcon::Warning);
-    EXPECT_EQ(sink.shown[0].buttons, MsgButtons::YesNo);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "确实要删除这些文件吗？");
+    EXPECT_EQ(sink.messages[0].title, "Orbelle Manager");
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(sink.messages[0].buttons, MsgButtons::YesNo);
     EXPECT_TRUE(card_has(DRIVE, "a.nds"));
     EXPECT_TRUE(card_has(DRIVE, "b.sav"));
 
@@ -248,7 +248,7 @@ TEST_F(TransferCommands, DeleteAsksOnceAndOnlyYesDeletesTheFileRows) {
     selectCard({"a.nds", "b.sav", "<< FREE SPACE >>"});
     sink.answers = {MsgResult::Yes};
     Form1->RzToolbarButton7->click();
-    EXPECT_EQ(sink.shown.size(), 2u);   // nothing about the free-space rows
+    EXPECT_EQ(sink.messages.size(), 2u);   // nothing about the free-space rows
     EXPECT_FALSE(card_has(DRIVE, "a.nds"));
     EXPECT_FALSE(card_has(DRIVE, "b.sav"));
     EXPECT_TRUE(card_has(DRIVE, "keep.nds"));
@@ -258,7 +258,7 @@ TEST_F(TransferCommands, DeleteAsksOnceAndOnlyYesDeletesTheFileRows) {
 
     Form1->RzListView1->clearSelection();   // no row selected: no question
     Form1->RzToolbarButton7->click();
-    EXPECT_EQ(sink.shown.size(), 2u);
+    EXPECT_EQ(sink.messages.size(), 2u);
 }
 
 TEST_F(TransferCommands, DroppedFilesCountOnlyInsideTheCardListEdgesIncluded) {
@@ -288,7 +288,7 @@ TEST_F(TransferCommands, DroppedFilesCountOnlyInsideTheCardListEdgesIncluded) {
     drop(onCardList(10, 10), "late.nds");
     drive_table().attach(DRIVE, card);
     EXPECT_FALSE(card_has(DRIVE, "late.nds"));
-    EXPECT_EQ(sink.shown.size(), 1u);
+    EXPECT_EQ(sink.messages.size(), 1u);
 }
 
 TEST_F(TransferCommands, DesktopDropsReachTheWindowsFileDropOnlyFromTheCardList) {
@@ -320,7 +320,7 @@ TEST_F(TransferCommands, DesktopDropsReachTheWindowsFileDropOnlyFromTheCardList)
     EXPECT_FALSE(card_has(DRIVE, "dropped.nds"));
     QApplication::processEvents();
     EXPECT_EQ(read_card_file(DRIVE, "dropped.nds"), pattern_bytes(3000, 2));
-    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_TRUE(sink.messages.empty());
 }
 
 TEST_F(TransferCommands, DriveWatchTicksWaitUntilTheCommandHasEnded) {
