@@ -21,7 +21,6 @@ class QAction;
 class QActionGroup;
 class QComboBox;
 class QDragMoveEvent;
-class QDropEvent;
 class QLabel;
 class QMenu;
 class QMimeData;

@@ -21,6 +21,7 @@
 #include <QAbstractItemView>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QListView>
 #include <QTreeView>
 
@@ -37,6 +38,9 @@ bool may_overwrite(const std::string& what) {
     return show_message({what + OVERWRITE_QUESTION, "", MsgIcon::Question, MsgButtons::YesNo}) !=
            MsgResult::No;
 }
+
+// Host paths as the file system's bytes.
+std::string host_bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 bool is_host_file(const std::string& path) {
     std::error_code error;
@@ -93,7 +97,7 @@ void TForm1::copyHostFilesToCard(uint8_t drive, const QStringList& paths) {
     // The questions ask about the card the files go to as it is now.
     volume().mount(drive);
     for (const QString& each : paths) {
-        const std::string path = each.toStdString();
+        const std::string path = host_bytes(each);
         const std::string name = file_name_of(path);
         if (file_exists(name) && !may_overwrite(name)) continue;
         Form3->AddWinFile(path);   // a folder or an unreadable file is left out here
@@ -124,12 +128,12 @@ void TForm1::actCopyOBToWinExecute() {
     for (const std::string& caption : selectedCardNames()) {
         // Rows that name no card file (free space) are passed over before any question.
         if (!file_exists(caption)) continue;
-        const std::string host_path = hostFolder().toStdString() + "/" + caption;
+        const std::string host_path = host_bytes(hostFolder()) + "/" + caption;
         if (is_host_file(host_path) && !may_overwrite(host_path)) continue;
         Form3->AddOBFile(drive, caption);
     }
     if (Form3->obFiles.empty()) return;
-    Form3->destFolder = hostFolder().toStdString();
+    Form3->destFolder = host_bytes(hostFolder());
     Form3->copyToOB = 0;
     Form3->exec();
     RzShellList1->reload();   // the new files show at once

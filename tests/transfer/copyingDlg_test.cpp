@@ -63,9 +63,11 @@ protected:
         write_host_file(dir.file(name), pattern_bytes(size, seed));
         return dir.file(name);
     }
-    // Queues host files and runs the batch onto the card to its end.
-    void runToCard(const std::vector<std::string>& paths) {
+    // Queues host files and runs the batch onto the card to its end; `vanished` is
+    // removed after it was queued.
+    void runToCard(const std::vector<std::string>& paths, const std::string& vanished = {}) {
         for (const std::string& path : paths) form.AddWinFile(path);
+        if (!vanished.empty()) std::filesystem::remove(vanished);
         form.copyToOB = 1;
         form.driveNumber = DRIVE;
         form.exec();
@@ -186,12 +188,7 @@ TEST_F(CopyWindow, CardFilesGoIntoTheHostFolder) {
 
 TEST_F(CopyWindow, ARefusedFileShowsTheBoxOnceAndStopsTheBatch) {
     // The first file has gone since it was queued: nothing is copied.
-    const std::string a = hostFile("a.nds", 2000, 1);
-    const std::string b = hostFile("b.nds", 2000, 2);
-    form.AddWinFile(a);
-    form.AddWinFile(b);
-    std::filesystem::remove(a);
-    runToCard({});
+    runToCard({hostFile("a.nds", 2000, 1), hostFile("b.nds", 2000, 2)}, dir.file("a.nds"));
     EXPECT_EQ(failureBoxes(), 1u);
     EXPECT_FALSE(testcards::card_has(DRIVE, "a.nds"));
     EXPECT_FALSE(testcards::card_has(DRIVE, "b.nds"));
@@ -199,16 +196,9 @@ TEST_F(CopyWindow, ARefusedFileShowsTheBoxOnceAndStopsTheBatch) {
 
     // The third of four is refused: the first two stay, the fourth is dropped.
     sink.messages.clear();
-    const std::string c = hostFile("c.nds", 2000, 3);
-    const std::string d = hostFile("d.nds", 2000, 4);
-    const std::string e = hostFile("e.nds", 2000, 5);
-    const std::string f = hostFile("f.nds", 2000, 6);
-    form.AddWinFile(c);
-    form.AddWinFile(d);
-    form.AddWinFile(e);
-    form.AddWinFile(f);
-    std::filesystem::remove(e);
-    runToCard({});
+    runToCard({hostFile("c.nds", 2000, 3), hostFile("d.nds", 2000, 4), hostFile("e.nds", 2000, 5),
+               hostFile("f.nds", 2000, 6)},
+              dir.file("e.nds"));
     EXPECT_EQ(failureBoxes(), 1u);
     EXPECT_TRUE(testcards::card_has(DRIVE, "c.nds"));
     EXPECT_TRUE(testcards::card_has(DRIVE, "d.nds"));
@@ -220,7 +210,7 @@ TEST_F(CopyWindow, ARefusedFileShowsTheBoxOnceAndStopsTheBatch) {
     std::filesystem::create_directories(dir.file("out/d.nds"));
     runToHost({"c.nds", "d.nds"}, dir.file("out"));
     EXPECT_EQ(failureBoxes(), 1u);
-    EXPECT_EQ(read_host_file(dir.file("out/c.nds")), read_host_file(c));
+    EXPECT_EQ(read_host_file(dir.file("out/c.nds")), read_host_file(dir.file("c.nds")));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("out/d.nds")));
     expectIdle();
 }

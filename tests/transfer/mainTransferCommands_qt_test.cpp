@@ -21,6 +21,7 @@
 #include <QFileSystemModel>
 #include <QItemSelectionModel>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -358,4 +359,36 @@ TEST_F(TransferCommands, DriveWatchTicksWaitUntilTheCommandHasEnded) {
     Form1->Timer1Timer();
     EXPECT_EQ(Form1->LastDriveCount, 2);
     EXPECT_EQ(Form1->RzImageComboBox1->count(), 2);
+}
+
+TEST_F(TransferCommands, BothWaysOnACardImageFile) {
+    // The blank card of the fixture, saved as an image file and attached as drive 2.
+    const uint32_t image_bytes = 16u << 20;
+    auto blank = std::make_shared<drive_layer::FakeDrive>(image_bytes);
+    testcards::write_blank_volume(*blank, image_bytes);
+    write_host_file(dir.file("card.img"), blank->peek(0, image_bytes));
+    ASSERT_TRUE(drive_table().attach_path(2, dir.file("card.img")));
+    drive_table().detach(DRIVE);
+    Form1->RefreshDriveList();
+    ASSERT_EQ(Form1->SelectedDrive(), 2);
+
+    std::filesystem::create_directory(dir.file("host"));
+    write_host_file(dir.file("host/game.nds"), pattern_bytes(5 * 0x80000 + 99, 1));
+    ASSERT_TRUE(Form1->RzShellList1->setFolder(QString::fromStdString(dir.file("host"))));
+    QElapsedTimer clock;
+    clock.start();
+    while (Form1->hostItemCount() < 1 && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    Form1->RzShellList1->detailsView()->selectionModel()->select(
+        Form1->RzShellList1->model()->index(QString::fromStdString(dir.file("host/game.nds"))),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Form1->actCopyWinToOB->trigger();
+    ASSERT_TRUE(Form1->RzListView1->columnTexts(0).contains("game.nds"));
+    EXPECT_EQ(Form3->suiProgressBar1->value(), 100);
+
+    std::filesystem::remove(dir.file("host/game.nds"));
+    selectCard({"game.nds"});
+    Form1->actCopyOBToWin->trigger();
+    EXPECT_EQ(read_host_file(dir.file("host/game.nds")), pattern_bytes(5 * 0x80000 + 99, 1));
+    EXPECT_TRUE(sink.messages.empty());
 }
