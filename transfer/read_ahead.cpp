@@ -49,16 +49,20 @@ void ReadAhead::worker() {
         changed_.wait(lock, [&] { return stop_ || (next_to_read_ < oldest_ + DEPTH && next_to_read_ <= end_index_); });
         if (stop_) return;
         const uint64_t index = next_to_read_++;
-        const size_t slot = size_t(index % DEPTH);
         lock.unlock();
-        Slot result;
-        result.index = index;
-        result.ok = reader_.read_at(index * chunk_, buffers_[slot]->data(), chunk_, &result.got);
+        const Slot result = read_chunk(index);
         lock.lock();
-        slots_[slot] = result;
+        slots_[index % DEPTH] = result;
         if (!result.ok || result.got < chunk_) end_index_ = std::min(end_index_, index);
         changed_.notify_all();
     }
+}
+
+ReadAhead::Slot ReadAhead::read_chunk(uint64_t index) {
+    Slot result;
+    result.index = index;
+    result.ok = reader_.read_at(index * chunk_, buffers_[index % DEPTH]->data(), chunk_, &result.got);
+    return result;
 }
 
 bool ReadAhead::next(const uint8_t** data, uint32_t* got) {
@@ -81,9 +85,7 @@ bool ReadAhead::next(const uint8_t** data, uint32_t* got) {
     if (workers_.empty()) {
         // Without helpers: read this chunk here.
         lock.unlock();
-        Slot result;
-        result.index = index;
-        result.ok = reader_.read_at(index * chunk_, buffers_[slot]->data(), chunk_, &result.got);
+        const Slot result = read_chunk(index);
         lock.lock();
         slots_[slot] = result;
     }

@@ -38,6 +38,7 @@ private:
     void start_workers();
     void stop_workers();
     void worker();
+    Slot read_chunk(uint64_t index);  // into the chunk's own buffer
 
     HostReader& reader_;
     const uint32_t chunk_;
