@@ -8,14 +8,11 @@
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 
-#include <algorithm>
 #include <cstring>
 
 uint8_t af_scratch_sector[512] = {};
 
 namespace {
-
-constexpr uint32_t NO_SECTOR = 0xFFFFFFFFu;
 
 struct OpenMode {
     char letter = 0;  // r, w or a
@@ -34,13 +31,9 @@ bool parse_mode(const char* mode, OpenMode& out) {
     return out.letter != 0;
 }
 
-uint32_t data_clusters(const cOBFS& vol) {
-    return uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
-}
-
 // A run that writes may follow without leaving the data area.
 bool run_in_data_area(uint32_t first, uint32_t last) {
-    return first <= last && last < data_clusters(volume());
+    return first <= last && last < allocatable_clusters();
 }
 
 void set_entry_run(DirSector& entry, uint32_t first, uint32_t last, uint32_t size) {
@@ -95,7 +88,7 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
     const uint32_t c = releasable
                            ? first_fit_run(released, vol.cluster_count(), vol.cluster_sectors() * 512, size_hint)
                            : find_free_run(size_hint);
-    if (c == NO_RUN || c >= data_clusters(vol)) return NO_RUN;
+    if (c == NO_RUN) return NO_RUN;
 
     if (vol.cluster_map[c] != MAP_FREE) {
         // The new run starts at the old first cluster: point the entry at it alone,
@@ -179,7 +172,7 @@ bool cAFFile::open_existing(DirSector& entry, bool plus, uint32_t size_hint) {
             if (first_cluster == NO_RUN) return false;
         }
     } else if (writable ? !run_in_data_area(first_cluster, last_cluster)
-                        : first_cluster >= data_clusters(volume())) {
+                        : first_cluster >= allocatable_clusters()) {
         return false;  // a damaged entry: reads or writes would land outside the data area
     }
     size = get_le32(entry.data() + DE_SIZE);

@@ -48,11 +48,17 @@ uint32_t find_free_run(uint32_t bytes) {
     return first_fit_run(vol.cluster_map, vol.cluster_count(), vol.cluster_sectors() * 512, bytes);
 }
 
+uint32_t allocatable_clusters() {
+    const cOBFS& vol = volume();
+    if (!vol.mounted) return 0;
+    return uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
+}
+
 uint32_t claim_cluster(uint32_t c) {
     cOBFS& vol = volume();
     // Clusters at or beyond the data area are never given to a file, whatever the
     // map says there (a release may have turned their 0xFF into 0x00).
-    if (!vol.mounted || c >= vol.cluster_count() || c >= vol.cluster_map.size()) return NO_RUN;
+    if (!vol.mounted || c >= allocatable_clusters()) return NO_RUN;
     if (vol.cluster_map[c] != MAP_FREE) return NO_RUN;
     vol.cluster_map[c] = MAP_FIRST;
     return c;
@@ -61,8 +67,8 @@ uint32_t claim_cluster(uint32_t c) {
 uint32_t extend_cluster(uint32_t c) {
     cOBFS& vol = volume();
     if (!vol.mounted) return NO_RUN;
-    // c >= cluster_count also covers the no-cluster value, whose c + 1 would wrap to 0.
-    const uint32_t limit = uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
+    // c >= limit also covers the no-cluster value, whose c + 1 would wrap to 0.
+    const uint32_t limit = allocatable_clusters();
     if (c >= limit || c + 1 >= limit || vol.cluster_map[c + 1] != MAP_FREE) return c;
     vol.cluster_map[c + 1] = MAP_NEXT;
     return c + 1;

@@ -15,6 +15,9 @@ constexpr uint8_t MAP_BEYOND = 0xFF;
 constexpr uint32_t NO_RUN = 0xFFFFFFFFu;  // the "-1" of the cluster routines
 
 uint32_t find_free_run(uint32_t bytes);
+// Clusters that may belong to a file: data clusters (below cluster_count) that the
+// mounted map describes. 0 when no volume is mounted.
+uint32_t allocatable_clusters();
 uint32_t claim_cluster(uint32_t c);
 uint32_t extend_cluster(uint32_t c);
 bool release_run(uint32_t first, uint32_t last);

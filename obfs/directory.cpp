@@ -6,7 +6,6 @@
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -60,7 +59,7 @@ uint32_t find_file_entry(const std::string& name, DirSector& entry) {
     const int slot = lookup_slot(name, entry);
     if (slot == NO_SLOT) {
         entry.fill(0);
-        return NO_CLUSTER;
+        return NO_SECTOR;
     }
     return volume().dir_start() + uint32_t(slot);
 }
@@ -104,17 +103,16 @@ int find_first(AF_FIND_DATA_T& out) { return find_next(0, out); }
 
 uint32_t find_free_slot() {
     const cOBFS& vol = volume();
-    if (!vol.mounted) return NO_CLUSTER;
+    if (!vol.mounted) return NO_SECTOR;
     for (uint32_t i = 0; i < DIR_SLOTS; ++i)
         if (vol.hash_table[i] == 0) return vol.dir_start() + i;
-    return NO_CLUSTER;
+    return NO_SECTOR;
 }
 
 bool create_file(const std::string& name, uint32_t first_cluster) {
     cOBFS& vol = volume();
     if (!vol.mounted || !valid_new_name(name)) return false;
-    const uint32_t clusters = uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
-    if (first_cluster != NO_CLUSTER && first_cluster >= clusters) return false;
+    if (first_cluster != NO_CLUSTER && first_cluster >= allocatable_clusters()) return false;
 
     DirSector entry{};
     std::memcpy(entry.data() + DE_NAME, name.data(), name.size());
@@ -124,7 +122,7 @@ bool create_file(const std::string& name, uint32_t first_cluster) {
     put_le32(entry.data() + DE_SIZE, 0);
 
     const uint32_t sector = find_free_slot();
-    if (sector == NO_CLUSTER) return false;
+    if (sector == NO_SECTOR) return false;
     const uint32_t slot = sector - vol.dir_start();
     vol.hash_table[slot] = name_hash(name);
     if (!disk_write_sectors(sector, 1, entry.data())) {

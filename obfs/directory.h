@@ -11,6 +11,7 @@ constexpr uint32_t NAME_FIELD_BYTES = 260;
 constexpr uint32_t MAX_NAME_BYTES = 259;
 constexpr uint16_t ATTR_READONLY = 0x01;
 constexpr uint16_t ATTR_ARCHIVE = 0x20;
+constexpr uint32_t NO_SECTOR = 0xFFFFFFFFu;  // "no such directory sector"
 
 // Directory entry field offsets within its sector.
 constexpr uint32_t DE_NAME = 0;

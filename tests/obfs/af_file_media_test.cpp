@@ -5,14 +5,12 @@
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "support/loop_device.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace {
 
@@ -79,24 +77,16 @@ TEST(StreamMedia, RoundTripOnAnImageFile) {
 }
 
 TEST(StreamMedia, RoundTripThroughALoopDevice) {
-    if (geteuid() != 0) GTEST_SKIP() << "attaching a loop device needs root";
+    const std::string why_not = testcards::LoopDevice::unavailable_reason();
+    if (!why_not.empty()) GTEST_SKIP() << why_not;
     testcards::TempDir dir;
     const std::string image = dir.file("loop.img");
     write_blank_image(image);
-    std::string device;
-    if (FILE* p = popen(("losetup --find --show " + image + " 2>/dev/null").c_str(), "r")) {
-        char line[256] = {};
-        if (fgets(line, sizeof line, p)) device = line;
-        pclose(p);
-    }
-    while (!device.empty() && (device.back() == '\n' || device.back() == ' ')) device.pop_back();
-    if (device.empty()) GTEST_SKIP() << "no loop device could be attached (losetup failed)";
-
+    testcards::LoopDevice loop(image);
+    ASSERT_TRUE(loop.ok()) << loop.error();
     std::string why;
-    const bool attached = drive_layer::drive_table().attach_path(4, device, &why);
-    if (attached) round_trip(4);
+    ASSERT_TRUE(drive_layer::drive_table().attach_path(4, loop.path(), &why)) << why;
+    round_trip(4);
     drive_layer::drive_table().detach(4);
     disk_close();
-    if (std::system(("losetup -d " + device).c_str()) != 0) ADD_FAILURE() << "losetup -d " << device;
-    ASSERT_TRUE(attached) << why;
 }

@@ -145,7 +145,7 @@ TEST_F(DirectoryTest, EnumerationNeverHandsOutAnUnterminatedName) {
 TEST_F(DirectoryTest, The1025thFileIsRefusedAndAFreedSlotIsReusedFirst) {
     for (uint32_t i = 0; i < DIR_SLOTS; ++i) ASSERT_TRUE(create_file(numbered(int(i)), NO_CLUSTER)) << i;
     drive->reset_counters();
-    EXPECT_EQ(find_free_slot(), NO_CLUSTER);
+    EXPECT_EQ(find_free_slot(), NO_SECTOR);
     EXPECT_FALSE(create_file("one-too-many", 5));
     EXPECT_EQ(vol().cluster_map[5], MAP_FREE);
     EXPECT_EQ(drive->counters().writes, 0u);
@@ -229,8 +229,8 @@ TEST_F(DirectoryTest, UnmountedVolumeGivesEmptyResults) {
     AF_FIND_DATA_T rec;
     EXPECT_EQ(find_first(rec), -1);
     EXPECT_EQ(find_file("kept"), DirSector{});
-    EXPECT_EQ(find_file_sector("kept"), NO_CLUSTER);
-    EXPECT_EQ(find_free_slot(), NO_CLUSTER);
+    EXPECT_EQ(find_file_sector("kept"), NO_SECTOR);
+    EXPECT_EQ(find_free_slot(), NO_SECTOR);
     EXPECT_FALSE(create_file("new", NO_CLUSTER));
     EXPECT_FALSE(delete_file("kept"));
     drive_layer::drive_table().detach(2);

@@ -1,0 +1,117 @@
+#include "maintenance/format_card.h"
+
+#include "device/sector_io.h"
+#include "maintenance/maintenance_messages.h"
+#include "maintenance/menu_install.h"
+#include "maintenance/side_files.h"
+#include "maintenance/speed_file.h"
+#include "obfs/allocator.h"
+#include "obfs/obfs.h"
+#include "obfs/partition_fences.h"
+#include "transfer/transfer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t DIR_BLOCK_SECTORS = 256;  // the directory goes out in four 128 KiB writes
+
+// Sector counts of the sector layer are 8-bit, 0 meaning 256.
+uint8_t sector_count(uint32_t sectors) { return uint8_t(sectors == 256 ? 0 : sectors); }
+
+// Superblock, map and name-hash table: without any of them the card holds no volume.
+bool write_tables(const uint8_t* superblock, const std::vector<uint8_t>& map) {
+    static const uint8_t zero_hash[OBFS_HASH_BYTES] = {};
+    const Superblock sb = Superblock::decode(superblock);
+    return disk_write_sectors(0, 1, superblock) &&
+           disk_write_sectors(sb.map_start, sector_count(sb.map_bytes / SECTOR_BYTES), map.data()) &&
+           disk_write_sectors(sb.hash_start, sector_count(OBFS_HASH_BYTES / SECTOR_BYTES), zero_hash);
+}
+
+// 1024 empty directory entries. A block that fails is reported and the next one is
+// still written, but the format fails: the old entries in that block would show as
+// files whose clusters the new map calls free.
+bool write_empty_directory(uint32_t dir_start) {
+    static const uint8_t zero_block[DIR_BLOCK_SECTORS * SECTOR_BYTES] = {};
+    bool all_written = true;
+    for (uint32_t block = 0; block < OBFS_DIR_COUNT / DIR_BLOCK_SECTORS; ++block) {
+        if (!disk_write_sectors(dir_start + block * DIR_BLOCK_SECTORS,
+                                sector_count(DIR_BLOCK_SECTORS), zero_block)) {
+            std::printf("what\n");
+            all_written = false;
+        }
+    }
+    return all_written;
+}
+
+// Copies a side file from the program's folder onto the card under its own name.
+bool copy_side_file(const char* name, uint8_t drive, const MaintMessage& failure) {
+    if (copy_win_to_ob(beside_program(name), drive)) return true;
+    show_maint_message(failure);
+    return false;
+}
+
+}  // namespace
+
+uint8_t partition_of(uint32_t byte_address) {
+    return partition_index(current_partition_table, byte_address);
+}
+
+std::vector<uint8_t> build_fresh_map(const Superblock& sb) {
+    std::vector<uint8_t> map(sb.map_bytes, MAP_BEYOND);
+    const uint32_t clusters = std::min<uint32_t>(sb.cluster_count(), sb.map_bytes);
+    // The cluster before a partition change contains the new partition's start (or
+    // ends right before it): a file there would span two partitions.
+    const std::vector<bool> fence = fence_clusters(current_partition_table, sb.data_start, clusters);
+    for (uint32_t i = 0; i < clusters; ++i) map[i] = fence[i] ? MAP_FENCE : MAP_FREE;
+    return map;
+}
+
+bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES], uint8_t speed) {
+    if (drive == 0) {
+        std::printf("invalid drive number.\n");
+        return false;
+    }
+    // The sector layer is about to leave whatever drive the volume was mounted on, and
+    // this card's old tables are about to go: the volume object describes neither.
+    volume().mounted = 0;
+    if (!disk_open(drive)) {
+        std::printf("Initialize disk fail\n");
+        return false;
+    }
+    const uint32_t disk_size = disk_get_size();
+    Superblock sb = Superblock::layout_for(disk_size);
+    sb.disk_size = disk_size;
+    // Without one whole data cluster the cluster count would come from a negative
+    // difference; such a drive holds no volume.
+    if (uint64_t(disk_size) < uint64_t(sb.data_start) * SECTOR_BYTES + OBFS_CLUSTER_BYTES) {
+        std::printf("disk too small for a volume.\n");
+        return false;
+    }
+    std::memcpy(sb.partition_start, partition_start, sizeof sb.partition_start);
+    std::memcpy(current_partition_table, partition_start, sizeof sb.partition_start);
+
+    const std::vector<uint8_t> map = build_fresh_map(sb);
+    sb.map_crc = crc16(0, map.data(), map.size());
+    uint8_t superblock[SECTOR_BYTES] = {};
+    sb.encode(superblock);
+    sb.header_crc = crc16(0, superblock, SB_HEADER_CRC_SPAN);
+    sb.encode(superblock);
+
+    if (!write_tables(superblock, map)) {
+        std::printf("fail to write the volume tables.\n");
+        return false;
+    }
+    if (!write_empty_directory(sb.dir_start)) return false;
+
+    if (!install_menu_program(drive)) {
+        show_maint_message(maint_msg::MENU_FAILED);
+        return false;
+    }
+    // The copies mount the new volume on the drive.
+    if (!copy_side_file(SAVE_LIST_FILE, drive, maint_msg::SAVELIST_FAILED)) return false;
+    if (!copy_side_file(SAVE_INFO_FILE, drive, maint_msg::SAVEINFO_FAILED)) return false;
+    return write_speed_file(speed);
+}

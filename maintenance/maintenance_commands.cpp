@@ -1,0 +1,114 @@
+#include "maintenance/maintenance_commands.h"
+
+#include "maintenance/card_models.h"
+#include "maintenance/format_card.h"
+#include "maintenance/maintenance_messages.h"
+#include "maintenance/menu_install.h"
+#include "maintenance/side_files.h"
+#include "maintenance/speed_file.h"
+#include "obfs/obfs.h"
+#include "transfer/transfer.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// The host's attribute filter on this platform: whether a folder entry goes to the copy.
+bool passes_filter(const std::string& path) {
+    struct stat st {};
+    // An entry that cannot be examined goes to the copy, which reports it.
+    if (::stat(path.c_str(), &st) != 0) return true;
+    // Regular files are the MoonShell files; a subfolder is handed on so that the copy
+    // refuses it. Devices, pipes and sockets are no files to copy and must never be
+    // opened (a pipe would block).
+    return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+}
+
+// The folder's entries, "." and ".." included, in byte order of their names; false
+// when the folder cannot be listed at all.
+bool list_folder(const std::string& folder, std::vector<std::string>& names) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
+bool is_folder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool confirm_format() { return show_maint_message(maint_msg::FORMAT_WARNING) == MsgResult::Yes; }
+
+bool format_with_model(uint8_t drive, int row) {
+    if (!is_card_model_row(row)) return false;
+    const PARTITION_INFO_T& model = card_model_table[size_t(row)];
+    if (format_card(drive, model.partition_start, model.speed)) {
+        show_maint_message(maint_msg::FORMAT_DONE);
+        return true;
+    }
+    show_maint_message(maint_msg::FORMAT_FAILED);
+    return false;
+}
+
+bool write_default_speed(uint8_t drive, uint8_t speed) {
+    // Like every other card write, never on drive 0, the host's system disk.
+    const bool written = drive != 0 && volume().mount(drive) && write_speed_file(speed);
+    if (!written) {
+        show_maint_message(maint_msg::SPEED_FAILED);
+        return false;
+    }
+    show_maint_message(maint_msg::SPEED_SET, speed_text(speed));
+    return true;
+}
+
+bool update_save_list(uint8_t drive) {
+    if (!copy_win_to_ob(beside_program(SAVE_LIST_FILE), drive)) {
+        show_maint_message(maint_msg::SAVELIST_FAILED);
+        return false;
+    }
+    show_maint_message(maint_msg::UPDATE_DONE);
+    return true;
+}
+
+bool update_menu_program(uint8_t drive) {
+    if (!install_menu_program(drive)) {
+        show_maint_message(maint_msg::MENU_FAILED);
+        return false;
+    }
+    show_maint_message(maint_msg::UPDATE_DONE);
+    return true;
+}
+
+MoonShellResult install_moonshell(uint8_t drive, const std::function<void()>& refresh_card_list) {
+    const std::string folder = beside_program(MOONSHELL_FOLDER) + "/";
+    if (!is_folder(folder)) {
+        show_maint_message(maint_msg::MOONSHELL_NO_FOLDER);
+        return MoonShellResult::NoFolder;
+    }
+    std::vector<std::string> names;
+    if (!list_folder(folder, names) || names.empty()) {
+        show_maint_message(maint_msg::MOONSHELL_NO_FILES);
+        return MoonShellResult::NoFiles;
+    }
+    for (const std::string& name : names) {
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + name;
+        if (!passes_filter(path)) continue;
+        if (!copy_win_to_ob(path, drive)) {
+            show_maint_message(maint_msg::MOONSHELL_ERROR);
+            return MoonShellResult::Failed;
+        }
+    }
+    if (refresh_card_list) refresh_card_list();
+    show_maint_message(maint_msg::MOONSHELL_DONE);
+    return MoonShellResult::Installed;
+}

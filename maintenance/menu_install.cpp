@@ -1,0 +1,143 @@
+#include "maintenance/menu_install.h"
+
+#include "device/disk_info.h"
+#include "device/drive_layer.h"
+#include "device/sector_io.h"
+#include "maintenance/side_files.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::unique_ptr<drive_layer::DriveHandle> menu_drive;
+
+// The chunk buffer goes to an unbuffered drive handle, which wants it aligned to the
+// device's block size; a page is enough for every device.
+alignas(4096) uint8_t chunk_buffer[MENU_CHUNK_BYTES];
+
+// A host file descriptor that closes itself on every path.
+class HostFile {
+public:
+    explicit HostFile(int fd) : fd_(fd) {}
+    ~HostFile() { if (fd_ >= 0) ::close(fd_); }
+    HostFile(const HostFile&) = delete;
+    HostFile& operator=(const HostFile&) = delete;
+    int fd() const { return fd_; }
+private:
+    int fd_;
+};
+
+// Fills up to `length` bytes, going on after short reads, so every chunk but the last
+// is whole and the chunks written never outnumber the file's 32 KiB pieces. -1 on a
+// read error.
+ssize_t read_chunk(int fd, uint8_t* buffer, size_t length) {
+    size_t got = 0;
+    while (got < length) {
+        ssize_t n = ::read(fd, buffer + got, length - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    return ssize_t(got);
+}
+
+}  // namespace
+
+void close_menu_drive() { menu_drive.reset(); }
+
+bool open_menu_drive(uint8_t drive) {
+    close_menu_drive();
+    // Drive 0 is the host's system disk: never write a menu program over its start.
+    if (drive == 0) return false;
+    c_disk_info info;
+    if (!info.probe(drive)) return false;
+    menu_drive = drive_layer::open_drive(drive, drive_layer::READ_WRITE, /*unbuffered=*/true);
+    if (!menu_drive) return false;
+    // The same size test as the sector layer: the low 32 bits of the capacity.
+    if (uint32_t(info.capacity) > MAX_DISK_SIZE) {
+        close_menu_drive();
+        return false;
+    }
+    return true;
+}
+
+bool write_menu_area(const std::string& path) {
+    if (!menu_drive) return false;
+    // Opened without blocking and checked before any read: a pipe, socket or device in
+    // place of the file must neither hang the program nor feed the card.
+    HostFile file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::printf("source file does not exist.\n");
+        return false;
+    }
+    if (st.st_size == 0) {
+        std::printf("source file has zero length.\n");
+        return false;
+    }
+    // A larger program would run on into the cluster map at sector 8193.
+    if (uint64_t(st.st_size) > MENU_AREA_BYTES) {
+        std::printf("source file is larger than the menu program area.\n");
+        return false;
+    }
+#ifdef POSIX_FADV_NOREUSE
+    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_NOREUSE);
+#endif
+    const uint32_t size = uint32_t(st.st_size);
+    if (!menu_drive->seek(MENU_AREA_OFFSET)) return false;
+
+    uint32_t total = 0;
+    uint32_t chunks = 0;
+    while (total < size && chunks < MENU_AREA_BYTES / MENU_CHUNK_BYTES) {
+        std::memset(chunk_buffer, 0, sizeof chunk_buffer);
+        ssize_t got = read_chunk(file.fd(), chunk_buffer, sizeof chunk_buffer);
+        if (got < 0) {
+            std::printf("read error\n");
+            return false;
+        }
+        if (got == 0) break;  // the file shrank under us: what was there is written
+        uint32_t written = 0;
+        // The whole chunk goes out, so the last one carries zeros after the file's end.
+        bool ok = menu_drive->write(chunk_buffer, MENU_CHUNK_BYTES, &written);
+        if (!ok || written != MENU_CHUNK_BYTES) {
+            int code = ok ? EIO : errno;  // a short write counts as an I/O error
+            std::printf("(%08x) (%08x) (%d) (%d)\n",
+                        unsigned(reinterpret_cast<uintptr_t>(menu_drive.get())),
+                        unsigned(reinterpret_cast<uintptr_t>(chunk_buffer)), int(got),
+                        int(written));
+            std::printf("%08x\n", unsigned(code));
+            std::printf("write error\n");
+            return false;
+        }
+        total += uint32_t(got);
+        ++chunks;
+    }
+    // The card may be pulled right after the confirmation: put the program on it now.
+    if (!menu_drive->flush()) {
+        std::printf("write error\n");
+        return false;
+    }
+    return true;
+}
+
+bool install_menu_program(uint8_t drive) {
+    if (!open_menu_drive(drive)) {
+        std::printf("Initialize disk fail\n");
+        return false;
+    }
+    if (!write_menu_area(beside_program(MENU_PROGRAM_FILE))) {
+        std::printf("fail to copy ORBBoot program.\n");
+        return false;
+    }
+    return true;
+}

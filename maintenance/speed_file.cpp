@@ -1,0 +1,32 @@
+#include "maintenance/speed_file.h"
+
+#include "device/sector_io.h"
+#include "maintenance/side_files.h"
+#include "obfs/af_file.h"
+#include "obfs/obfs.h"
+
+#include <cstring>
+
+std::string speed_text(uint8_t speed) { return std::to_string(unsigned(speed)); }
+
+bool write_speed_file(uint8_t speed) {
+    if (!volume().mounted) return false;
+    const std::string text = speed_text(speed);
+    const uint32_t length = uint32_t(text.size());
+    {
+        cAFFile out;
+        if (!out.open(SPEED_FILE, "w+", 0)) return false;
+        uint32_t written = out.write(text.data(), length);
+        out.close();  // commits the directory entry and the tables
+        if (written != length) return false;
+    }
+    // close() cannot report a failed commit; reading the file back from its directory
+    // entry can.
+    cAFFile back;
+    if (!back.open(SPEED_FILE, "r", 0) || back.get_size() != length) return false;
+    char check[4] = {};
+    if (back.read(check, length) != length || std::memcmp(check, text.data(), length) != 0)
+        return false;
+    back.close();
+    return disk_flush();
+}
