@@ -4,6 +4,7 @@
 
 #include "app/message_seam.h"
 
+#include <deque>
 #include <vector>
 
 namespace testcards {
@@ -17,12 +18,18 @@ public:
     RecordingSink(const RecordingSink&) = delete;
     RecordingSink& operator=(const RecordingSink&) = delete;
 
+    // Questions take their answers from `answers` in order, then the constructor's.
     MsgResult show(const Message& message) override {
         messages.push_back(message);
-        return message.buttons == MsgButtons::YesNo ? answer_ : MsgResult::Ok;
+        if (message.buttons != MsgButtons::YesNo) return MsgResult::Ok;
+        if (answers.empty()) return answer_;
+        const MsgResult answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 
     std::vector<Message> messages;
+    std::deque<MsgResult> answers;
 
 private:
     MsgResult answer_;

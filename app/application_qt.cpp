@@ -1,0 +1,24 @@
+#include "app/application_qt.h"
+
+#include "app/message_seam.h"
+
+#include <exception>
+
+OrbelleApplication::OrbelleApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(APP_TITLE);
+    setApplicationVersion("1.01");
+}
+
+bool OrbelleApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        report_uncaught_error(error.what());
+    } catch (...) {
+        // Something thrown that is no error object: reported with an empty text.
+        report_uncaught_error("");
+    }
+    return false;
+}
+
+void report_uncaught_error(const char* text) { show_error(text, APP_TITLE); }

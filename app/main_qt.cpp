@@ -1,0 +1,94 @@
+// orbelle-manager: the program's entry. Attaches the drives named on the command line,
+// creates the six windows, shows the main window and runs the event loop.
+#include "app/application_qt.h"
+#include "app/card_list_qt.h"
+#include "app/forms_qt.h"
+#include "app/image_list_qt.h"
+#include "app/mainDlg.h"
+#include "app/message_box_qt.h"
+#include "app/shell_list_qt.h"
+#include "app/start_options.h"
+#include "device/drive_layer.h"
+
+#include <QFileSystemModel>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+const char* environment(const char* name) { return std::getenv(name); }
+
+int fail(const std::string& text, int status) {
+    std::fprintf(stderr, "orbelle-manager: %s\n", text.c_str());
+    return status;
+}
+
+// Renders the main window into a PNG once the host folder has been read, then ends the
+// loop: exit status 0 when the file was written.
+void schedule_screenshot(const QString& path) {
+    auto done = std::make_shared<bool>(false);
+    auto take = [path, done] {
+        if (*done) return;
+        *done = true;
+        Form1->Timer1->stop();
+        const bool saved = Form1->grab().save(path, "PNG");
+        if (saved) std::printf("main window written to %s\n", qPrintable(path));
+        else std::fprintf(stderr, "orbelle-manager: cannot write %s\n", qPrintable(path));
+        QCoreApplication::exit(saved ? 0 : 1);
+    };
+    QObject::connect(Form1->RzShellList1->model(), &QFileSystemModel::directoryLoaded, Form1,
+                     [take] { QTimer::singleShot(200, take); });
+    QTimer::singleShot(5000, Form1, take);   // a folder that never reports in
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    StartOptions options;
+    std::string error;
+    if (!parse_start_options(argc, argv, &options, &error)) return fail(error, 2);
+    if (options.help) {
+        std::fputs(START_USAGE, stdout);
+        return 0;
+    }
+    if (!display_available(argc, argv, environment))
+        return fail("no display to show the window on (DISPLAY is not set)", 1);
+
+    std::error_code ec;
+    if (!options.folder.empty() && !std::filesystem::is_directory(options.folder, ec))
+        return fail("--folder " + options.folder + ": not a folder", 2);
+
+    drive_layer::DriveTable& drives = drive_layer::drive_table();
+    drives.load_system_drives();
+    for (const auto& [n, path] : options.drives)
+        if (!drives.attach_path(n, path, &error))
+            return fail("--drive " + std::to_string(n) + "=" + path + ": " + error, 2);
+
+    OrbelleApplication app(argc, argv);
+    app.setWindowIcon(image_list::icon(image_list::CONSOLE));
+    MessageBoxSink message_boxes;
+    set_message_sink(&message_boxes);
+
+    int status = 0;
+    try {
+        create_forms();
+        if (!options.folder.empty()) Form1->RzShellList1->setFolder(QString::fromStdString(options.folder));
+        if (!options.screenshot.empty()) schedule_screenshot(QString::fromStdString(options.screenshot));
+        Form1->show();
+        status = app.exec();
+    } catch (const std::exception& e) {
+        report_uncaught_error(e.what());
+        status = 1;
+    } catch (...) {
+        report_uncaught_error("");
+        status = 1;
+    }
+    destroy_forms();
+    set_message_sink(nullptr);
+    return status;
+}

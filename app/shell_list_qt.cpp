@@ -1,0 +1,147 @@
+#include "app/shell_list_qt.h"
+
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+
+void setup_view(QAbstractItemView* view) {
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+}  // namespace
+
+ShellList::ShellList(QWidget* parent) : QStackedWidget(parent) {
+    details_ = new QTreeView(this);
+    details_->setObjectName("RzShellList1Details");
+    details_->setRootIsDecorated(false);
+    details_->setItemsExpandable(false);
+    details_->setUniformRowHeights(true);
+    details_->setSortingEnabled(true);
+    setup_view(details_);
+
+    icons_ = new QListView(this);
+    icons_->setObjectName("RzShellList1Icons");
+    icons_->setResizeMode(QListView::Adjust);
+    icons_->setMovement(QListView::Static);
+    setup_view(icons_);
+
+    addWidget(details_);
+    addWidget(icons_);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(details_),
+                                    static_cast<QAbstractItemView*>(icons_)})
+        connect(view, &QAbstractItemView::activated, this, &ShellList::openItem);
+
+    attachModel();
+    setViewStyle(ViewStyle::Details);
+}
+
+void ShellList::attachModel() {
+    QFileSystemModel* old_model = model_;
+    QItemSelectionModel* old_selection = selection_;
+    model_ = new QFileSystemModel(this);
+    model_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs);
+    model_->setReadOnly(true);
+    // The widgets' provider falls back on the style's icons where the desktop has no
+    // icon theme.
+    static QFileIconProvider* icons = new QFileIconProvider;
+    model_->setIconProvider(icons);
+    selection_ = new QItemSelectionModel(model_, this);
+    details_->setModel(model_);
+    icons_->setModel(model_);
+    details_->setSelectionModel(selection_);
+    icons_->setSelectionModel(selection_);
+    details_->sortByColumn(0, Qt::AscendingOrder);
+    details_->header()->resizeSection(0, 180);
+    delete old_selection;
+    delete old_model;
+    if (!folder_.isEmpty()) {
+        const QModelIndex root = model_->setRootPath(folder_);
+        details_->setRootIndex(root);
+        icons_->setRootIndex(root);
+    }
+}
+
+bool ShellList::setFolder(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isDir() || !info.isReadable()) return false;
+    const QString clean = QDir::cleanPath(info.absoluteFilePath());
+    if (clean == folder_) return true;
+    folder_ = clean;
+    selection_->clearSelection();
+    const QModelIndex root = model_->setRootPath(folder_);
+    details_->setRootIndex(root);
+    icons_->setRootIndex(root);
+    emit folderChanged(folder_);
+    return true;
+}
+
+bool ShellList::goUp() {
+    QDir dir(folder_);
+    if (!dir.cdUp()) return false;
+    return setFolder(dir.absolutePath());
+}
+
+void ShellList::reload() {
+    // The model caches what it has read; a fresh model reads the folder again.
+    attachModel();
+}
+
+void ShellList::setViewStyle(ViewStyle style) {
+    style_ = style;
+    if (style == ViewStyle::Details) {
+        setCurrentWidget(details_);
+        return;
+    }
+    struct Look {
+        QListView::ViewMode mode;
+        QListView::Flow flow;
+        int icon;
+        QSize grid;      // an empty size lets the items take their own width
+        bool word_wrap;
+    };
+    const Look look = style == ViewStyle::LargeIcons
+                          ? Look{QListView::IconMode, QListView::LeftToRight, 32, {84, 68}, true}
+                      : style == ViewStyle::SmallIcons
+                          ? Look{QListView::ListMode, QListView::LeftToRight, 16, {160, 22}, false}
+                          : Look{QListView::ListMode, QListView::TopToBottom, 16, {}, false};
+    icons_->setViewMode(look.mode);
+    icons_->setFlow(look.flow);
+    icons_->setIconSize(QSize(look.icon, look.icon));
+    icons_->setGridSize(look.grid);
+    icons_->setWordWrap(look.word_wrap);
+    icons_->setWrapping(true);
+    icons_->setMovement(QListView::Static);   // the view mode resets these
+    icons_->setResizeMode(QListView::Adjust);
+    setCurrentWidget(icons_);
+}
+
+QStringList ShellList::selectedPaths() const {
+    QModelIndexList rows = selection_->selectedRows(0);
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList paths;
+    for (const QModelIndex& index : rows) paths << model_->filePath(index);
+    return paths;
+}
+
+int ShellList::itemCount() const { return model_->rowCount(model_->index(folder_)); }
+
+QAbstractItemView* ShellList::currentView() const {
+    return style_ == ViewStyle::Details ? static_cast<QAbstractItemView*>(details_)
+                                        : static_cast<QAbstractItemView*>(icons_);
+}
+
+void ShellList::openItem(const QModelIndex& index) {
+    if (model_->isDir(index)) setFolder(model_->filePath(index));
+}

@@ -1,0 +1,33 @@
+// The manager's command line: drive attachments for card images and devices, and a
+// mode that renders the main window into a picture file instead of running.
+//
+//   orbelle-manager [--drive N=PATH]... [--folder DIR] [--screenshot FILE.png] [Qt options]
+//
+// Options with one dash (-platform, -style, ...) are left to Qt.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct StartOptions {
+    std::vector<std::pair<unsigned, std::string>> drives;   // --drive N=PATH, in order
+    std::string folder;                                     // --folder DIR (host pane)
+    std::string screenshot;                                 // --screenshot FILE
+    bool help = false;
+};
+
+constexpr const char* START_USAGE =
+    "usage: orbelle-manager [--drive N=PATH]... [--folder DIR] [--screenshot FILE.png]\n"
+    "  --drive N=PATH       attach an image file or block device as drive N (1..15)\n"
+    "  --folder DIR         the host folder to show first (default: the home folder)\n"
+    "  --screenshot FILE    render the main window into a PNG file and exit\n";
+
+// false with a one-line reason for a malformed or unknown option.
+bool parse_start_options(int argc, const char* const* argv, StartOptions* options,
+                         std::string* error);
+
+// Whether a window system is there to show windows on: a platform chosen for Qt, an X
+// display or a Wayland display. `env` looks up an environment variable (nullptr when
+// unset); `argv` may name a platform with -platform.
+bool display_available(int argc, const char* const* argv, const char* (*env)(const char*));
