@@ -5,7 +5,7 @@
 // read-window loads. Every timed run starts with the files involved out of the page
 // cache and ends with the written data on the disk.
 //
-//   transfer_bench [--quick]      (--quick: 64 MiB instead of 256 MiB)
+//   transfer_bench [--quick]      (--quick: 64 MiB instead of 256 MiB, 2 rounds instead of 5)
 //   OB_BENCH_DIR=/some/folder     where the images go (default /var/tmp)
 //   OB_BENCH_KEEP=1               keep the images afterwards
 #include "app/card_rows.h"
@@ -59,6 +59,9 @@ bool run(const std::string& command) {
 // Pushes a file's dirty pages to the disk and drops it from the page cache, so the
 // next run reads it from the disk like a file that was not just touched.
 void drop_cache(const std::string& path) {
+    // Whatever is still dirty anywhere (earlier runs, other programs) goes to the disk
+    // now rather than during the next timed run.
+    sync();
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return;
     fdatasync(fd);
@@ -119,7 +122,7 @@ struct Paths {
 
 // The best of a few rounds: the disk of a shared machine is noisy, and every round
 // runs ours and the anchors back to back so they see the same conditions.
-constexpr int ROUNDS = 3;
+int rounds = 5;
 
 struct Timings {
     double in = 1e9, out = 1e9, dd_in = 1e9, dd_out = 1e9, m_in = 1e9, m_out = 1e9;
@@ -144,9 +147,9 @@ void print_timings(const Timings& t, uint64_t bytes, bool dd, bool mtools, const
 void bench_large(const Paths& p, uint32_t large, bool dd, bool mtools) {
     const uint64_t data_offset = uint64_t(Superblock::layout_for(IMAGE_BYTES).data_start) * 512;
     const std::string name = std::filesystem::path(p.source).filename();
-    std::printf("\nOne file of %u MiB (best of %d rounds)\n", large >> 20, ROUNDS);
+    std::printf("\nOne file of %u MiB (best of %d rounds)\n", large >> 20, rounds);
     Timings t;
-    for (int round = 0; round < ROUNDS; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         drop_cache(p.source);
         drop_cache(p.card);
         keep_min(t.in, seconds([&] { copy_win_to_ob(p.source, DRIVE); }));
@@ -186,7 +189,7 @@ void bench_large(const Paths& p, uint32_t large, bool dd, bool mtools) {
 }
 
 void bench_small(const Paths& p, bool dd, bool mtools) {
-    std::printf("\n%d files of 1 MiB (best of %d rounds)\n", SMALL_FILES, ROUNDS);
+    std::printf("\n%d files of 1 MiB (best of %d rounds)\n", SMALL_FILES, rounds);
     std::string all, names, back_files;
     for (size_t i = 0; i < p.small.size(); ++i) {
         all += " " + p.small[i];
@@ -202,7 +205,7 @@ void bench_small(const Paths& p, bool dd, bool mtools) {
     };
     Timings t;
     std::vector<uint64_t> offsets;
-    for (int round = 0; round < ROUNDS; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         drop_sources();
         drop_cache(p.card);
         keep_min(t.in, seconds([&] {
@@ -292,6 +295,7 @@ void bench_list(const Paths& p) {
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const uint32_t large = quick ? 64u << 20 : 256u << 20;
+    if (quick) rounds = 2;
     const char* base = std::getenv("OB_BENCH_DIR");
     std::string tmpl = std::string(base ? base : "/var/tmp") + "/obbench-XXXXXX";
     if (!mkdtemp(tmpl.data())) {
