@@ -98,6 +98,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     // 3. A drop target for files from the desktop's file manager.
     setAcceptDrops(true);
+
+    // 4. The transfer commands.
+    connect(actCopyWinToOB, &QAction::triggered, this, &TForm1::actCopyWinToOBExecute);
+    connect(actCopyOBToWin, &QAction::triggered, this, &TForm1::actCopyOBToWinExecute);
+    connect(RzToolbarButton7, &QToolButton::clicked, this, &TForm1::RzToolbarButton7Click);
+    // A drop is acted on once the drag has ended, as a posted message would be.
+    connect(this, &TForm1::filesDropped, this, &TForm1::WMDropFiles, Qt::QueuedConnection);
+    connectTransferDrags();
 }
 
 void TForm1::buildMenus() {

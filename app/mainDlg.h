@@ -20,6 +20,7 @@ class PaneRow;
 class QAction;
 class QActionGroup;
 class QComboBox;
+class QDragMoveEvent;
 class QLabel;
 class QMenu;
 class QMimeData;
@@ -120,6 +121,19 @@ public slots:
     void MoonShell1Click();
     void CheckSD1Click();
 
+    // --- Transfer commands (mainTransferCommands_qt.cpp) ---------------------------
+    void actCopyWinToOBExecute();
+    void actCopyOBToWinExecute();
+    void RzToolbarButton7Click();
+    void RzShellList1DragDrop();
+    // Files from the desktop's file manager dropped at `position` (window coordinates):
+    // copied onto the selected card when the point lies on the card list.
+    void WMDropFiles(const QPoint& position, const QStringList& paths);
+
+public:
+    void RzShellList1DragOver(QDragMoveEvent* event);
+    void RzListView1DragOver(QDragMoveEvent* event);
+
 signals:
     // Files dragged from the desktop's file manager and dropped on the window:
     // the drop point in the window's coordinates and the local paths.
@@ -139,6 +153,8 @@ private:
     QWidget* buildCardPane();
     void buildStatusBar();
     bool acceptsFileDrop(const QMimeData* data) const;
+    void connectTransferDrags();
+    void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
 
     bool shown_once_ = false;
 };

@@ -226,7 +226,8 @@ int cmd_ls(ObtoolContext& ctx) {
     if (!obtool_require_drive(ctx, &drive)) return 1;
     // The card list's order is the user's locale's; columns need its character widths.
     std::setlocale(LC_COLLATE, "");
-    std::setlocale(LC_CTYPE, "");
+    // Card names are UTF-8 on this host; measure them as such even under the C locale.
+    if (!std::setlocale(LC_CTYPE, "") || MB_CUR_MAX == 1) std::setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<CardRow> rows = card_rows(drive);
     sort_rows_by_caption(rows);
     print_rows(rows, args.long_list);

@@ -20,6 +20,7 @@ struct OpenDrive {
     uint32_t window_start = EMPTY_WINDOW;
     uint32_t window_count = 0;   // sectors held: 256, fewer near the end of the drive
     uint64_t window_loads = 0;
+    bool unflushed = false;      // written since the last flush to the medium
 };
 
 // Destroyed at process exit, which closes the drive.
@@ -74,6 +75,7 @@ bool disk_open(uint8_t drive) {
     g.drive_sectors = info.capacity / SECTOR_BYTES;
     g.window_start = EMPTY_WINDOW;
     g.window_count = 0;
+    g.unflushed = false;
     std::memset(g.window.data(), 0, g.window.size());
     return true;
 }
@@ -102,6 +104,7 @@ bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
     if (!g.handle || !buffer || !reachable(sector)) return false;
     if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
     const auto* in = static_cast<const uint8_t*>(buffer);
+    g.unflushed = true;
     if (!transfer_all(n * SECTOR_BYTES, [&](uint32_t at, uint32_t len, uint32_t* done) {
             return g.handle->write(in + at, len, done);
         }))
@@ -122,7 +125,15 @@ bool disk_refresh_window() {
 
 uint32_t disk_get_size() { return g.disk_size; }
 
-bool disk_flush() { return g.handle && g.handle->flush(); }
+// Several layers end their work with a flush (a stream's close, a release, a copy);
+// only the first after a write reaches the medium, the others cost nothing.
+bool disk_flush() {
+    if (!g.handle) return false;
+    if (!g.unflushed) return true;
+    if (!g.handle->flush()) return false;
+    g.unflushed = false;
+    return true;
+}
 
 void disk_close() {
     g.handle.reset();

@@ -1,8 +1,229 @@
 #include "transfer/copyingDlg.h"
 
+#include "app/message_seam.h"
 #include "app/window_place_qt.h"
+#include "obfs/af_file.h"
+#include "transfer/host_io.h"
+#include "transfer/transfer.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+constexpr int CLIENT_WIDTH = 411;
+constexpr int CLIENT_HEIGHT = 121;
+constexpr int TIMER_INTERVAL_MS = 100;
+constexpr int BAR_MAX = 100;
+
+}  // namespace
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName("Form3");
-    setup_tool_dialog(this, QStringLiteral("正在拷贝"), 411, 121);
+    setup_tool_dialog(this, QStringLiteral("正在拷贝"), CLIENT_WIDTH, CLIENT_HEIGHT);
+
+    RzStatusPane1 = new QLabel(this);
+    RzStatusPane1->setObjectName("RzStatusPane1");
+    RzStatusPane1->setGeometry(4, 48, 309, 23);
+    RzStatusPane1->setFrameShape(QFrame::NoFrame);
+    RzStatusPane1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    RzStatusPane1->setTextFormat(Qt::PlainText);
+
+    suiProgressBar1 = new QProgressBar(this);
+    suiProgressBar1->setObjectName("suiProgressBar1");
+    suiProgressBar1->setGeometry(8, 82, 309, 21);
+    suiProgressBar1->setOrientation(Qt::Horizontal);
+    suiProgressBar1->setRange(0, BAR_MAX);
+    suiProgressBar1->setValue(0);
+    suiProgressBar1->setTextVisible(true);
+    suiProgressBar1->setAlignment(Qt::AlignCenter);
+
+    Button1 = new QPushButton(QStringLiteral("取消"), this);
+    Button1->setObjectName("Button1");
+    Button1->setGeometry(324, 80, 75, 25);
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(TIMER_INTERVAL_MS);
+    connect(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
+    Timer1->start();
+}
+
+TForm3::~TForm3() {
+    // The program ends while a batch runs: stop it and wait, still delivering the
+    // worker's hand-offs so that it can finish.
+    if (threadHandle.joinable()) {
+        requestCancel();
+        while (!worker_ended_.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        threadHandle.join();
+    }
+}
+
+// --- Queuing --------------------------------------------------------------------------
+
+void TForm3::AddWinFile(const std::string& path) {
+    HostReader file;
+    if (!file.open(path)) return;   // a folder, a missing or unreadable file
+    winFiles.push_back(path);
+    totalBytes += file.size();
+}
+
+void TForm3::AddOBFile(int drive, const std::string& name) {
+    cAFFile file;
+    if (!file.open(name, "r", 0)) return;   // e.g. a free-space row's caption
+    obFiles.emplace_back(drive, name);
+    totalBytes += file.get_size();
+    file.close();
+}
+
+void TForm3::ClearJobs() {
+    winFiles.clear();
+    obFiles.clear();
+    totalBytes = 0;
+}
+
+// --- Progress -------------------------------------------------------------------------
+
+void TForm3::OnCopyProgress(void* context, uint32_t bytes) {
+    auto* form = static_cast<TForm3*>(context);
+    // Copies made outside a batch (maintenance commands, the formatter) report to the
+    // hidden window while nothing is queued: there is no batch to measure them by.
+    if (!form || form->totalBytes == 0) return;
+    form->percentDone =
+        float(double(bytes) * 100.0 / double(form->totalBytes) + double(form->percentDone));
+    form->showBarPosition(int(form->percentDone));
+}
+
+void TForm3::showStatus(const std::string& text) {
+    const QString whole = QString::fromStdString(text);
+    QMetaObject::invokeMethod(this, [this, whole] { setStatusText(whole); }, Qt::QueuedConnection);
+}
+
+void TForm3::setStatusText(const QString& text) {
+    // A host path longer than the pane shows its end, where the file name is; the
+    // whole path is the pane's tool tip.
+    const QFontMetrics metrics(RzStatusPane1->font());
+    RzStatusPane1->setText(metrics.elidedText(text, Qt::ElideLeft, RzStatusPane1->width()));
+    RzStatusPane1->setToolTip(text);
+}
+
+void TForm3::showBarPosition(int position) {
+    // Files that grew after they were queued can carry the sum past the end of the bar.
+    position = std::clamp(position, 0, BAR_MAX);
+    QMetaObject::invokeMethod(this, [this, position] { suiProgressBar1->setValue(position); },
+                              Qt::QueuedConnection);
+}
+
+void TForm3::showCopyFailed() {
+    // The box belongs to this window, which is the modal one while a batch runs; the
+    // worker waits until it has been closed.
+    const Message failure{COPY_FAILED, "", MsgIcon::None, MsgButtons::Ok};
+    if (QThread::currentThread() == thread()) {
+        show_message(failure);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [&failure] { show_message(failure); },
+                              Qt::BlockingQueuedConnection);
+}
+
+// --- The batch ------------------------------------------------------------------------
+
+void TForm3::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TForm3::FormShow() {
+    if (threadHandle.joinable()) return;   // shown again while a worker still runs
+    running = 1;
+    cancel_ = false;
+    worker_ended_ = false;
+    busy_.emplace();
+    setStatusText(QString());
+    suiProgressBar1->setValue(0);
+    threadHandle = std::thread(&TForm3::CopyThreadProc, this);
+}
+
+void TForm3::CopyThreadProc() {
+    set_copy_cancel_flag(&cancel_);
+    if (copyToOB == 1) RunWinToOB(driveNumber);
+    else RunOBToWin(destFolder);
+    set_copy_cancel_flag(nullptr);
+    worker_ended_ = true;
+}
+
+void TForm3::RunWinToOB(uint8_t drive) {
+    percentDone = 0;
+    showBarPosition(0);
+    set_copy_callback(&TForm3::OnCopyProgress, this);
+    const size_t count = winFiles.size();
+    for (size_t i = 0; i < count && running != 0; ++i) {
+        showStatus(winFiles[i]);
+        if (!copy_win_to_ob(winFiles[i], drive)) {
+            showCopyFailed();
+            break;
+        }
+    }
+    ClearJobs();
+}
+
+void TForm3::RunOBToWin(const std::string& folder) {
+    percentDone = 0;
+    showBarPosition(0);
+    set_copy_callback(&TForm3::OnCopyProgress, this);
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        ClearJobs();
+        return;
+    }
+    for (size_t i = 0; i < obFiles.size() && running != 0; ++i) {
+        const auto& [drive, name] = obFiles[i];
+        showStatus(name);
+        if (!copy_ob_to_win(uint8_t(drive & 0xFF), name, folder + "/" + name)) {
+            showCopyFailed();
+            break;
+        }
+    }
+    ClearJobs();
+}
+
+void TForm3::Timer1Timer() {
+    if (!threadHandle.joinable() || !worker_ended_.load()) return;
+    threadHandle.join();
+    // What the worker handed over before it ended is shown before the window goes.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    busy_.reset();
+    done(QDialog::Accepted);
+}
+
+// --- Cancelling -----------------------------------------------------------------------
+
+void TForm3::requestCancel() {
+    running = 0;
+    cancel_ = true;
+}
+
+void TForm3::Button1Click() {
+    if (threadHandle.joinable()) requestCancel();
+}
+
+void TForm3::reject() {
+    if (threadHandle.joinable()) {
+        requestCancel();   // the window closes itself once the worker has ended
+        return;
+    }
+    QDialog::reject();
 }

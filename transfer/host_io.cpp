@@ -50,11 +50,17 @@ void HostReader::drop_direct() {
 }
 
 bool HostReader::read(void* buffer, uint32_t want, uint32_t* got) {
+    if (!read_at(offset_, buffer, want, got)) return false;
+    offset_ += *got;
+    return true;
+}
+
+bool HostReader::read_at(uint64_t offset, void* buffer, uint32_t want, uint32_t* got) {
     *got = 0;
     if (fd_ < 0) return false;
     auto* bytes = static_cast<uint8_t*>(buffer);
     while (*got < want) {
-        const ssize_t n = pread(fd_, bytes + *got, want - *got, off_t(offset_ + *got));
+        const ssize_t n = pread(fd_, bytes + *got, want - *got, off_t(offset + *got));
         if (n < 0) {
             if (errno == EINTR) continue;
             // Some file systems accept O_DIRECT at open and refuse it on the read, and
@@ -68,8 +74,7 @@ bool HostReader::read(void* buffer, uint32_t want, uint32_t* got) {
         if (n == 0) break;
         *got += uint32_t(n);
     }
-    if (!direct_ && *got > 0) posix_fadvise(fd_, off_t(offset_), off_t(*got), POSIX_FADV_DONTNEED);
-    offset_ += *got;
+    if (!direct_ && *got > 0) posix_fadvise(fd_, off_t(offset), off_t(*got), POSIX_FADV_DONTNEED);
     return true;
 }
 

@@ -3,6 +3,7 @@
 // and the aligned chunk buffers that unbuffered reads need.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,15 +32,19 @@ public:
     bool open(const std::string& path);
     uint64_t size() const { return size_; }
     // Fills up to `want` bytes (a multiple of 4096 while unbuffered) into an
-    // AlignedBuffer; `*got` < want only at the end of the file. false on a read error.
+    // AlignedBuffer from the current position and advances it; `*got` < want only at
+    // the end of the file. false on a read error.
     bool read(void* buffer, uint32_t want, uint32_t* got);
+    // The same at an explicit offset, leaving the position alone; several threads may
+    // call it at once.
+    bool read_at(uint64_t offset, void* buffer, uint32_t want, uint32_t* got);
     void close();
     bool unbuffered() const { return direct_; }
 
 private:
     void drop_direct();
     int fd_ = -1;
-    bool direct_ = false;
+    std::atomic<bool> direct_{false};
     uint64_t size_ = 0;
     uint64_t offset_ = 0;
 };

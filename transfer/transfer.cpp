@@ -7,6 +7,7 @@
 #include "obfs/obfs.h"
 #include "transfer/host_io.h"
 #include "transfer/host_path.h"
+#include "transfer/read_ahead.h"
 
 #include <cstdlib>
 
@@ -118,14 +119,14 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
         say("no enough space on ob disk.\n");
         return false;
     }
-    AlignedBuffer buffer(WIN_TO_OB_CHUNK);
-    if (!buffer.data()) {
-        say("not enough memory.\n");
-        return false;
-    }
     if (cancel_requested()) {
         last_end = cancelled();
         return true;
+    }
+    ReadAhead chunks(source, WIN_TO_OB_CHUNK);
+    if (!chunks.ready()) {
+        say("not enough memory.\n");
+        return false;
     }
     const std::string card_name = file_name_of(source_path);
     cAFFile destination;
@@ -142,14 +143,15 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
             was_cancelled = true;
             break;
         }
+        const uint8_t* chunk = nullptr;
         uint32_t got = 0;
-        if (!source.read(buffer.data(), WIN_TO_OB_CHUNK, &got)) {
+        if (!chunks.next(&chunk, &got)) {
             say("read source file error\n");
             stopped = true;
             break;
         }
         if (got == 0) break;
-        const uint32_t written = destination.write(buffer.data(), got);
+        const uint32_t written = destination.write(chunk, got);
         if (written == 0) {
             say("no enough continual space on ob disk\n");
             stopped = true;
@@ -167,8 +169,7 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
         }
     }
     end_percentage_line();
-    destination.close();
-    source.close();
+    destination.close();  // the host file closes after its read-ahead has stopped, at return
 
     if (was_cancelled) {
         delete_file(card_name);

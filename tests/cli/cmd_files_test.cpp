@@ -1,6 +1,7 @@
 // obtool's file commands end to end on a card image: ls, put, get, rm, the overwrite
 // questions without a terminal and with --yes, and the exit status.
 #include "obfs/superblock.h"
+#include "support/loop_device.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
@@ -70,11 +71,14 @@ protected:
         ASSERT_EQ(truncate(image.c_str(), IMAGE_BYTES), 0);
     }
 
-    // Runs obtool on the image with standard input from /dev/null (no terminal).
+    // Runs obtool on the image (or on what `drive_options` select) with standard input
+    // from /dev/null (no terminal).
     ToolRun obtool(const std::string& args, const std::string& image_path = "") {
+        const std::string target = !drive_options.empty() ? drive_options
+                                                          : "--image " + quote(image_path.empty() ? image : image_path);
         const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-        const std::string cmd = std::string(OB_TOOL_PATH) + " --image " + quote(image_path.empty() ? image : image_path) +
-                                " " + args + " </dev/null >" + quote(out) + " 2>" + quote(err);
+        const std::string cmd = std::string(OB_TOOL_PATH) + " " + target + " " + args + " </dev/null >" + quote(out) +
+                                " 2>" + quote(err);
         ToolRun r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -85,6 +89,7 @@ protected:
 
     testcards::TempDir dir;
     std::string image;
+    std::string drive_options;
 };
 
 TEST_F(ObtoolFiles, PutListGetAndRemove) {
@@ -121,6 +126,26 @@ TEST_F(ObtoolFiles, PutListGetAndRemove) {
     r = obtool("ls");
     EXPECT_EQ(r.out.find("game.nds"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("game.sav"), std::string::npos) << r.out;
+}
+
+TEST_F(ObtoolFiles, PutGetAndRemoveThroughALoopDevice) {
+    const std::string why = testcards::LoopDevice::unavailable_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+    testcards::LoopDevice loop(image);
+    if (!loop.ok()) GTEST_SKIP() << "no loop device: " << loop.error();
+    drive_options = "--drive 5=" + loop.path() + " -d 5";
+
+    const auto game = testcards::pattern_bytes(3u << 20, 6);
+    testcards::write_host_file(dir.file("loop.nds"), game);
+    ToolRun r = obtool("put " + quote(dir.file("loop.nds")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(columns(line_starting(obtool("ls").out, "loop.nds"), {"loop.nds", "3.0 MB", "nds 文件"}));
+    ASSERT_EQ(mkdir(dir.file("back").c_str(), 0755), 0);
+    r = obtool("get loop.nds -o " + quote(dir.file("back")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testcards::read_host_file(dir.file("back/loop.nds")), game);
+    EXPECT_EQ(obtool("rm loop.nds").status, 0);
+    EXPECT_EQ(line_starting(obtool("ls").out, "loop.nds"), "");
 }
 
 TEST_F(ObtoolFiles, OverwriteIsAskedAndWithoutTerminalTheAnswerIsNo) {

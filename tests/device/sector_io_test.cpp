@@ -145,3 +145,20 @@ TEST_F(SectorTest, ShortTransfersStillMoveEverySector) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SectorTest, FlushReachesTheMediumOnlyAfterAWrite) {
+    auto bytes = testcards::pattern_bytes(512, 4);
+    drive->reset_counters();
+    EXPECT_TRUE(disk_flush());
+    EXPECT_EQ(drive->counters().flushes, 0u);
+    ASSERT_TRUE(disk_write_sectors(9, 1, bytes.data()));
+    EXPECT_TRUE(disk_flush());
+    EXPECT_TRUE(disk_flush());
+    EXPECT_EQ(drive->counters().flushes, 1u);
+    disk_close();
+    EXPECT_FALSE(disk_flush());
+}
+
+}  // namespace

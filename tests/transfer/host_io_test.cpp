@@ -1,6 +1,7 @@
 // Host-side reads and writes of the copy routines: the unbuffered read and its
 // buffered fallback, and the refusals of the destination writer.
 #include "transfer/host_io.h"
+#include "transfer/read_ahead.h"
 
 #include "support/test_cards.h"
 
@@ -95,6 +96,83 @@ TEST(HostWriter, RefusesLinksFoldersAndFifosWithoutTouchingThem) {
     }
     EXPECT_EQ(testcards::read_host_file(dir.file("target")), target);
     EXPECT_EQ(access(dir.file("nowhere").c_str(), F_OK), -1);
+}
+
+// Drains a ReadAhead, returning the bytes and the chunk lengths it handed out.
+std::vector<uint8_t> drain(ReadAhead& chunks, std::vector<uint32_t>* lengths) {
+    std::vector<uint8_t> out;
+    for (;;) {
+        const uint8_t* data = nullptr;
+        uint32_t got = 0;
+        EXPECT_TRUE(chunks.next(&data, &got));
+        lengths->push_back(got);
+        if (got == 0) return out;
+        out.insert(out.end(), data, data + got);
+    }
+}
+
+TEST(ReadAhead, HandsOutTheFileInOrderWhateverItsLength) {
+    testcards::TempDir dir;
+    constexpr uint32_t CHUNK = 65536;
+    for (uint32_t size : {0u, 100u, CHUNK, 7 * CHUNK, 9 * CHUNK + 4097}) {
+        const auto bytes = pattern_bytes(size, size);
+        testcards::write_host_file(dir.file("f"), bytes);
+        HostReader reader;
+        ASSERT_TRUE(reader.open(dir.file("f")));
+        ReadAhead chunks(reader, CHUNK);
+        ASSERT_TRUE(chunks.ready());
+        std::vector<uint32_t> lengths;
+        EXPECT_EQ(drain(chunks, &lengths), bytes) << size;
+        EXPECT_EQ(lengths.size(), size / CHUNK + (size % CHUNK ? 2 : 1)) << size;
+    }
+}
+
+TEST(ReadAhead, AFileThatGrowsAfterItsEndIsReadOn) {
+    testcards::TempDir dir;
+    testcards::write_host_file(dir.file("f"), pattern_bytes(70000, 1));
+    const auto more = pattern_bytes(5000, 2);
+    HostReader reader;
+    ASSERT_TRUE(reader.open(dir.file("f")));
+    ReadAhead chunks(reader, 65536);
+    const uint8_t* data = nullptr;
+    uint32_t got = 0;
+    ASSERT_TRUE(chunks.next(&data, &got));
+    ASSERT_TRUE(chunks.next(&data, &got));
+    EXPECT_EQ(got, 70000u - 65536u);
+    std::FILE* f = std::fopen(dir.file("f").c_str(), "ab");
+    std::fwrite(more.data(), 1, more.size(), f);
+    std::fclose(f);
+    ASSERT_TRUE(chunks.next(&data, &got));
+    ASSERT_EQ(got, more.size());
+    EXPECT_EQ(std::vector<uint8_t>(data, data + got), more);
+    ASSERT_TRUE(chunks.next(&data, &got));
+    EXPECT_EQ(got, 0u);
+}
+
+TEST(ReadAhead, AReadErrorIsReportedOnceAndForAll) {
+    HostReader reader;
+    ASSERT_TRUE(reader.open("/proc/self/mem"));  // reading at offset 0 fails
+    ReadAhead chunks(reader, 65536);
+    const uint8_t* data = nullptr;
+    uint32_t got = 0;
+    EXPECT_FALSE(chunks.next(&data, &got));
+    EXPECT_FALSE(chunks.next(&data, &got));
+}
+
+TEST(ReadAhead, StoppingEarlyLeavesNoThreadBehind) {
+    testcards::TempDir dir;
+    testcards::write_host_file(dir.file("f"), pattern_bytes(64 * 65536, 3));
+    HostReader reader;
+    ASSERT_TRUE(reader.open(dir.file("f")));
+    std::vector<uint32_t> lengths;
+    {
+        ReadAhead chunks(reader, 65536);
+        lengths.resize(1);
+        const uint8_t* data = nullptr;
+        ASSERT_TRUE(chunks.next(&data, &lengths[0]));
+    }
+    reader.close();
+    EXPECT_EQ(lengths, (std::vector<uint32_t>{65536}));
 }
 
 }  // namespace

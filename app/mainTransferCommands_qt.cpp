@@ -1,0 +1,215 @@
+// The main window's commands that move or delete card files: the two copy buttons of
+// the middle column, the card pane's delete button, card rows dragged onto the host
+// pane, and files dropped from the desktop's file manager onto the card pane.
+//
+// Each copy command asks before it overwrites a file of the same name, queues the
+// rest on the progress window Form3 and shows it modally; afterwards it refreshes the
+// pane that changed. While a command works on the card (questions included) it holds
+// a VolumeBusy, so the drive watch does not remount the volume under it.
+#include "app/card_list_qt.h"
+#include "app/forms_qt.h"
+#include "app/mainDlg.h"
+#include "app/message_seam.h"
+#include "app/shell_list_qt.h"
+#include "app/volume_busy.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "transfer/copyingDlg.h"
+#include "transfer/host_path.h"
+#include "transfer/transfer.h"
+
+#include <QAbstractItemView>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QListView>
+#include <QTreeView>
+
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+constexpr const char* OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
+constexpr const char* DELETE_QUESTION = "确实要删除这些文件吗？";
+
+// The overwrite questions have an empty title; No is the default answer.
+bool may_overwrite(const std::string& what) {
+    return show_message({what + OVERWRITE_QUESTION, "", MsgIcon::Question, MsgButtons::YesNo}) !=
+           MsgResult::No;
+}
+
+// Host paths as the file system's bytes.
+std::string host_bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+bool is_host_file(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// Toolkit drags start inside this program; drags from other programs have no source.
+bool drag_from_this_program(const QDropEvent* event) { return event->source() != nullptr; }
+
+// Routes the drag events of one widget to handlers.
+class DragRelay : public QObject {
+public:
+    using Over = std::function<void(QDragMoveEvent*)>;
+    using Drop = std::function<void(QDropEvent*)>;
+
+    DragRelay(QWidget* target, Over over, Drop drop)
+        : QObject(target), over_(std::move(over)), drop_(std::move(drop)) {
+        target->setAcceptDrops(true);
+        target->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::DragEnter:   // a QDragEnterEvent is a QDragMoveEvent
+        case QEvent::DragMove: over_(static_cast<QDragMoveEvent*>(event)); return true;
+        case QEvent::Drop: drop_(static_cast<QDropEvent*>(event)); return true;
+        default: return false;
+        }
+    }
+
+private:
+    Over over_;
+    Drop drop_;
+};
+
+}  // namespace
+
+// --- Host files onto the card ---------------------------------------------------------
+
+void TForm1::actCopyWinToOBExecute() {
+    if (hostItemCount() == 0) return;
+    const QStringList paths = hostSelectedPaths();
+    if (paths.isEmpty()) return;
+    const int drive = SelectedDrive();
+    if (drive < 0) return;
+    copyHostFilesToCard(uint8_t(drive), paths);
+}
+
+void TForm1::copyHostFilesToCard(uint8_t drive, const QStringList& paths) {
+    if (!Form3) return;
+    VolumeBusy busy;
+    Form3->driveNumber = drive;
+    // The questions ask about the card the files go to as it is now.
+    volume().mount(drive);
+    for (const QString& each : paths) {
+        const std::string path = host_bytes(each);
+        const std::string name = file_name_of(path);
+        if (file_exists(name) && !may_overwrite(name)) continue;
+        Form3->AddWinFile(path);   // a folder or an unreadable file is left out here
+    }
+    if (Form3->winFiles.empty()) return;
+    Form3->copyToOB = 1;
+    Form3->exec();
+    ShowCardContents(drive);
+}
+
+void TForm1::WMDropFiles(const QPoint& position, const QStringList& paths) {
+    // Only drops onto the card list count; its client rectangle's edges included.
+    const QRect client = RzListView1->contentsRect();
+    const QPoint at = RzListView1->mapFrom(this, position) - client.topLeft();
+    if (at.x() < 0 || at.x() > client.width() || at.y() < 0 || at.y() > client.height()) return;
+    const int drive = SelectedDrive();
+    if (drive < 0) return;
+    copyHostFilesToCard(uint8_t(drive), paths);
+}
+
+// --- Card files into the host pane's folder -------------------------------------------
+
+void TForm1::actCopyOBToWinExecute() {
+    const int drive = SelectedDrive();
+    if (drive < 0 || !Form3) return;
+    VolumeBusy busy;
+    if (!volume().mount(uint8_t(drive))) return;
+    for (const std::string& caption : selectedCardNames()) {
+        // Rows that name no card file (free space) are passed over before any question.
+        if (!file_exists(caption)) continue;
+        const std::string host_path = host_bytes(hostFolder()) + "/" + caption;
+        if (is_host_file(host_path) && !may_overwrite(host_path)) continue;
+        Form3->AddOBFile(drive, caption);
+    }
+    if (Form3->obFiles.empty()) return;
+    Form3->destFolder = host_bytes(hostFolder());
+    Form3->copyToOB = 0;
+    Form3->exec();
+    RzShellList1->reload();   // the new files show at once
+}
+
+void TForm1::RzShellList1DragDrop() { actCopyOBToWinExecute(); }
+
+// --- Deleting -------------------------------------------------------------------------
+
+void TForm1::RzToolbarButton7Click() {
+    const int drive = SelectedDrive();
+    if (drive < 0 || RzListView1->selectedItems().isEmpty()) return;
+    VolumeBusy busy;
+    if (show_message({DELETE_QUESTION, APP_TITLE, MsgIcon::Warning, MsgButtons::YesNo}) !=
+        MsgResult::Yes)
+        return;
+    // Rows that name no card file are passed over by delete_ob_file without a word.
+    for (const std::string& caption : selectedCardNames()) delete_ob_file(uint8_t(drive), caption);
+    ShowCardContents(uint8_t(drive));
+}
+
+// --- Drags ----------------------------------------------------------------------------
+
+void TForm1::RzShellList1DragOver(QDragMoveEvent* event) {
+    // Every drag of this program is welcome; files from the desktop are not copied
+    // onto the host by dropping them there.
+    if (!drag_from_this_program(event)) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);   // the dragged rows stay in the card list
+    event->accept();
+}
+
+void TForm1::RzListView1DragOver(QDragMoveEvent* event) {
+    if (drag_from_this_program(event) || acceptsFileDrop(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm1::connectTransferDrags() {
+    auto host_drop = [this](QDropEvent* event) {
+        if (!drag_from_this_program(event)) {
+            event->ignore();
+            return;
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        // The copy runs once the drag has ended, not inside it.
+        QMetaObject::invokeMethod(this, &TForm1::RzShellList1DragDrop, Qt::QueuedConnection);
+    };
+    auto host_over = [this](QDragMoveEvent* event) { RzShellList1DragOver(event); };
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(RzShellList1->detailsView()),
+                                    static_cast<QAbstractItemView*>(RzShellList1->iconsView())})
+        new DragRelay(view->viewport(), host_over, host_drop);
+
+    // The card list has no drop handler of its own: card rows dropped on it do nothing,
+    // and files from the desktop go to the window's file drop with the point in the
+    // window's coordinates.
+    QWidget* card_view = RzListView1->viewport();
+    auto card_drop = [this, card_view](QDropEvent* event) {
+        if (drag_from_this_program(event)) {
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+            return;
+        }
+        QDropEvent moved(card_view->mapTo(this, event->position().toPoint()),
+                         event->possibleActions(), event->mimeData(), event->buttons(),
+                         event->modifiers());
+        dropEvent(&moved);
+        event->setDropAction(moved.dropAction());
+        event->setAccepted(moved.isAccepted());
+    };
+    new DragRelay(card_view, [this](QDragMoveEvent* event) { RzListView1DragOver(event); },
+                  card_drop);
+}
