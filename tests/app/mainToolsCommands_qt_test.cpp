@@ -14,6 +14,7 @@
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "obfs/superblock.h"
+#include "support/card_files.h"
 #include "support/modal_qt.h"
 #include "support/recording_sink.h"
 #include "support/side_files.h"
@@ -31,7 +32,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 using testcards::pattern_bytes;
 using testgui::when_modal;
@@ -41,14 +41,8 @@ namespace {
 constexpr uint8_t DRIVE = 1;
 constexpr uint32_t CARD_BYTES = 64u << 20;
 
-std::optional<std::vector<uint8_t>> card_file(const std::string& name) {
-    if (!volume().mount(DRIVE)) return std::nullopt;
-    cAFFile file;
-    if (!file.open(name, "r", 0)) return std::nullopt;
-    std::vector<uint8_t> bytes(file.get_size());
-    if (!bytes.empty() && file.read(bytes.data(), uint32_t(bytes.size())) != bytes.size())
-        return std::nullopt;
-    return bytes;
+std::vector<uint8_t> card_file(const std::string& name) {
+    return testcards::read_card_file(DRIVE, name);
 }
 
 std::vector<uint8_t> bytes_of(const std::string& text) { return {text.begin(), text.end()}; }
@@ -301,7 +295,7 @@ TEST_F(ToolsMenu, MoonShellStopsAtASubfolderAndKeepsWhatWasCopied) {
     EXPECT_EQ(texts(), std::vector<std::string>{"MoonShell 安装过程中出现错误"});
     EXPECT_EQ(sink.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(card_file("a.nds"), pattern_bytes(1000, 31));
-    EXPECT_FALSE(card_file("c.nds"));
+    EXPECT_FALSE(testcards::card_has(DRIVE, "c.nds"));
     EXPECT_EQ(shownNames(), before);   // no refill after the error
 }
 
