@@ -1,6 +1,7 @@
 #include "maintenance/FormatSDDlg.h"
 
 #include "app/window_place_qt.h"
+#include "maintenance/dialog_buttons_qt.h"
 #include "maintenance/SelectSDDlg.h"
 #include "maintenance/card_models.h"
 #include "maintenance/maintenance_messages.h"
@@ -45,26 +46,19 @@ TForm4::TForm4(TForm2* selectCard, QWidget* parent) : QDialog(parent), select_ca
     Button1 = new QPushButton(QStringLiteral("选择型号"), this);
     Button1->setObjectName("Button1");
     Button1->setFixedWidth(CHOOSE_BUTTON_WIDTH);
-    Button2 = new QPushButton(QStringLiteral("确定"), this);
-    Button2->setObjectName("Button2");
-    Button3 = new QPushButton(QStringLiteral("取消"), this);
-    Button3->setObjectName("Button3");
+    const OkCancelRow bottom = ok_cancel_row(this, "Button2", "Button3");
+    Button2 = bottom.ok;
+    Button3 = bottom.cancel;
     // Formatting destroys the card's contents: Enter must never start it by accident.
     Button3->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm4::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* model_row = new QHBoxLayout;
     model_row->setSpacing(0);
     model_row->addWidget(Edit2);
     model_row->addStretch();
     model_row->addWidget(Button1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addSpacing(6);
-    buttons->addWidget(Button3);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 10, 8, 10);
     layout->setSpacing(4);
@@ -74,7 +68,7 @@ TForm4::TForm4(TForm2* selectCard, QWidget* parent) : QDialog(parent), select_ca
     layout->addWidget(Label2);
     layout->addLayout(model_row);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(bottom.layout);
 }
 
 void TForm4::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 #include "maintenance/SelectSDDlg.h"
 
 #include "app/window_place_qt.h"
+#include "maintenance/dialog_buttons_qt.h"
 #include "maintenance/card_models.h"
 
 #include <QGroupBox>
@@ -61,30 +62,23 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     RzListView1->setColumnWidth(1, SPEED_WIDTH);
     bound_columns(RzListView1);
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button1->setObjectName("Button1");
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
-    Button2->setObjectName("Button2");
+    const OkCancelRow bottom = ok_cancel_row(this, "Button1", "Button2");
+    Button1 = bottom.ok;
+    Button2 = bottom.cancel;
     // Enter presses the focused button; in the list it takes the selected row.
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* inside = new QVBoxLayout(RzGroupBox1);
     inside->setContentsMargins(6, 4, 6, 6);
     inside->addWidget(RzListView1);
-    auto* buttons = new QHBoxLayout;
-    buttons->setContentsMargins(0, 0, 8, 5);
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addSpacing(6);
-    buttons->addWidget(Button2);
+    bottom.layout->setContentsMargins(0, 0, 8, 5);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(RzGroupBox1);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(bottom.layout);
 
     // The list is not sorted, so item i stands for row i of the table.
     fill_card_model_table();

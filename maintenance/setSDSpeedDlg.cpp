@@ -1,6 +1,7 @@
 #include "maintenance/setSDSpeedDlg.h"
 
 #include "app/window_place_qt.h"
+#include "maintenance/dialog_buttons_qt.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,14 +29,12 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     Label3->setBuddy(RzSpinEdit1);
     Label2 = new QLabel(QStringLiteral("范围：3--30"), this);
     Label2->setObjectName("Label2");
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
-    Button1->setObjectName("Button1");
-    Button2 = new QPushButton(QStringLiteral("取消"), this);
-    Button2->setObjectName("Button2");
+    const OkCancelRow bottom = ok_cancel_row(this, "Button1", "Button2");
+    Button1 = bottom.ok;
+    Button2 = bottom.cancel;
     // Enter in the spin edit takes the speed.
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* speed_row = new QHBoxLayout;
     speed_row->setSpacing(6);
@@ -43,18 +42,13 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     speed_row->addWidget(RzSpinEdit1);
     speed_row->addWidget(Label2);
     speed_row->addStretch();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addSpacing(6);
-    buttons->addWidget(Button2);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
     layout->setSpacing(4);
     layout->addWidget(Label1);
     layout->addLayout(speed_row);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(bottom.layout);
 }
 
 void TForm5::Button1Click() {
