@@ -4,7 +4,6 @@
 #include "app/card_rows.h"
 #include "app/message_seam.h"
 #include "cli/obtool_commands.h"
-#include "cli/terminal_sink.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
@@ -28,9 +27,9 @@ const char* const OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
 // Files at least this large show a progress line while they copy.
 constexpr uint64_t PROGRESS_FROM_BYTES = 8ull << 20;
 
-// The command's own options: -y/--yes wherever it stands, "--" ends the options.
+// The command's own options (obtool's main takes -y/--yes and "--" wherever they stand,
+// and its message sink answers the questions).
 struct FileArgs {
-    bool yes = false;
     bool long_list = false;
     std::string out_dir;
     bool has_out_dir = false;
@@ -45,8 +44,6 @@ FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, boo
         const std::string& a = args[i];
         if (options && a == "--") {
             options = false;
-        } else if (options && (a == "-y" || a == "--yes")) {
-            parsed.yes = true;
         } else if (options && allow_l && a == "-l") {
             parsed.long_list = true;
         } else if (options && allow_o && (a == "-o" || a == "--output")) {
@@ -244,7 +241,6 @@ int cmd_put(ObtoolContext& ctx) {
     if (args.names.empty()) return obtool_fail("put: no host file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    ScopedTerminalSink sink(ctx.yes || args.yes, ctx.interactive || isatty(STDIN_FILENO));
     CapturedDiagnostics diagnostics;
     int refused = 0;
     for (const std::string& path : args.names) {
@@ -277,7 +273,6 @@ int cmd_get(ObtoolContext& ctx) {
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
     const std::string prefix = folder.back() == '/' ? folder : folder + "/";
-    ScopedTerminalSink sink(ctx.yes || args.yes, ctx.interactive || isatty(STDIN_FILENO));
     CapturedDiagnostics diagnostics;
     int refused = 0;
     for (const std::string& name : args.names) {

@@ -24,10 +24,12 @@ AlignedBuffer::~AlignedBuffer() { std::free(data_); }
 
 bool HostReader::open(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECT);
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below, and
+    // the flag means nothing to a regular file.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_DIRECT);
     direct_ = fd_ >= 0;
     // File systems without direct I/O refuse the flag at open time.
-    if (fd_ < 0 && errno == EINVAL) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0 && errno == EINVAL) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return false;
     struct stat st {};
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -156,8 +156,8 @@ TEST(CardRows, FencesSplitFreeRunsAndAreNeverShownFree) {
 TEST(CardRows, RecordsWithoutClusterShowButMakeNoGap) {
     card_with(20, {{"none.txt", NO_CLUSTER, NO_CLUSTER, 0}, {"a.nds", 2, 3, 1}});
     const auto rows = card_rows(DRIVE);
-    EXPECT_EQ(shape(rows), (Shape{"free:0-1", "F:a.nds", "free:4-19", "F:none.txt"}));
-    EXPECT_EQ(rows[3].size_text, "0 KB");
+    EXPECT_EQ(shape(rows), (Shape{"free:0-1", "F:a.nds", "F:none.txt", "free:4-19"}));
+    EXPECT_EQ(rows[2].size_text, "0 KB");
 }
 
 TEST(CardRows, OverlappingRunsOfADamagedCardNeverWrapIntoHugeRows) {

@@ -17,7 +17,7 @@ namespace {
 
 constexpr uint32_t IMAGE_BYTES = 32u << 20;
 
-struct Run {
+struct ToolRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -71,11 +71,11 @@ protected:
     }
 
     // Runs obtool on the image with standard input from /dev/null (no terminal).
-    Run obtool(const std::string& args, const std::string& image_path = "") {
+    ToolRun obtool(const std::string& args, const std::string& image_path = "") {
         const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
         const std::string cmd = std::string(OB_TOOL_PATH) + " --image " + quote(image_path.empty() ? image : image_path) +
                                 " " + args + " </dev/null >" + quote(out) + " 2>" + quote(err);
-        Run r;
+        ToolRun r;
         const int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         r.out = slurp(out);
@@ -93,7 +93,7 @@ TEST_F(ObtoolFiles, PutListGetAndRemove) {
     testcards::write_host_file(dir.file("game.nds"), game);
     testcards::write_host_file(dir.file("game.sav"), save);
 
-    Run r = obtool("put " + quote(dir.file("game.nds")) + " " + quote(dir.file("game.sav")));
+    ToolRun r = obtool("put " + quote(dir.file("game.nds")) + " " + quote(dir.file("game.sav")));
     ASSERT_EQ(r.status, 0) << r.err;
 
     r = obtool("ls");
@@ -129,9 +129,9 @@ TEST_F(ObtoolFiles, OverwriteIsAskedAndWithoutTerminalTheAnswerIsNo) {
     const auto newer = testcards::pattern_bytes(2000, 4);
     testcards::write_host_file(dir.file("a.nds"), newer);
 
-    Run r = obtool("put " + quote(dir.file("a.nds")));
+    ToolRun r = obtool("put " + quote(dir.file("a.nds")));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("a.nds已经存在，要覆盖吗？"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("a.nds已经存在，要覆盖吗？"), std::string::npos) << r.out;
     EXPECT_TRUE(columns(line_starting(obtool("ls").out, "a.nds"), {"a.nds", "1 KB", "nds 文件"}));
 
     r = obtool("--yes put " + quote(dir.file("a.nds")));
@@ -143,7 +143,7 @@ TEST_F(ObtoolFiles, OverwriteIsAskedAndWithoutTerminalTheAnswerIsNo) {
     testcards::write_host_file(dir.file("a.nds"), host_bytes);
     r = obtool("get a.nds -o " + quote(dir.path()));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find(dir.file("a.nds") + "已经存在，要覆盖吗？"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find(dir.file("a.nds") + "已经存在，要覆盖吗？"), std::string::npos) << r.out;
     EXPECT_EQ(testcards::read_host_file(dir.file("a.nds")), host_bytes);
     r = obtool("get -y a.nds -o " + quote(dir.path()));
     EXPECT_EQ(r.status, 0) << r.err;
@@ -151,7 +151,7 @@ TEST_F(ObtoolFiles, OverwriteIsAskedAndWithoutTerminalTheAnswerIsNo) {
 }
 
 TEST_F(ObtoolFiles, RefusalsGiveTheReasonAndANonZeroStatus) {
-    Run r = obtool("put " + quote(dir.file("missing.nds")));
+    ToolRun r = obtool("put " + quote(dir.file("missing.nds")));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("source file does not exist."), std::string::npos) << r.err;
 
