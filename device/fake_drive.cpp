@@ -41,6 +41,14 @@ struct FakeDrive::State {
     bool vanished = false;
     uint64_t power_cut_after_call = 0;
     bool power_cut = false;
+    // The volatile cache of set_power_cut_reorders: what each write since the last
+    // flush replaced and what it wrote.
+    struct CachedWrite {
+        uint64_t offset;
+        std::vector<uint8_t> before, after;
+    };
+    bool cut_reorders = false;
+    std::vector<CachedWrite> unflushed;
 
     FakeCounters counters;
     std::unordered_map<uint64_t, std::unique_ptr<uint8_t[]>> chunks;
@@ -76,6 +84,16 @@ struct FakeDrive::State {
         }
     }
 
+    // The cut with a reordering cache: the writes since the last flush are undone, all
+    // but the last one, which reached the medium ahead of them.
+    void lose_unflushed_but_last() {
+        for (auto it = unflushed.rbegin(); it != unflushed.rend(); ++it)
+            write_medium(it->offset, it->before.data(), it->before.size());
+        if (!unflushed.empty())
+            write_medium(unflushed.back().offset, unflushed.back().after.data(), unflushed.back().after.size());
+        unflushed.clear();
+    }
+
     // A transfer call that reached the drive: faults, the end of the medium, short
     // transfers and the power cut decide what moves.
     bool transfer(bool writing, uint64_t* position, uint8_t* buffer, uint32_t length, uint32_t* done);
@@ -104,6 +122,7 @@ public:
         std::lock_guard<std::mutex> lock(state_->mutex);
         if (state_->vanished) return false;
         ++state_->counters.flushes;
+        if (!state_->power_cut) state_->unflushed.clear();
         return true;
     }
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override {
@@ -153,8 +172,18 @@ bool FakeDrive::State::transfer(bool writing, uint64_t* position, uint8_t* buffe
         c.bytes_written += moved;
         ++c.write_sizes[length];
         // Once the power is cut the drive still acknowledges writes but keeps nothing.
-        if (!power_cut) write_medium(*position, buffer, moved);
-        if (power_cut_after_call && call == power_cut_after_call) power_cut = true;
+        if (!power_cut) {
+            if (cut_reorders) {
+                CachedWrite w{*position, std::vector<uint8_t>(moved), std::vector<uint8_t>(buffer, buffer + moved)};
+                read_medium(*position, w.before.data(), moved);
+                unflushed.push_back(std::move(w));
+            }
+            write_medium(*position, buffer, moved);
+        }
+        if (power_cut_after_call && call == power_cut_after_call) {
+            power_cut = true;
+            if (cut_reorders) lose_unflushed_but_last();
+        }
     } else {
         ++c.reads;
         c.bytes_read += moved;
@@ -252,6 +281,12 @@ void FakeDrive::power_cut_after_write(uint64_t k) {
 bool FakeDrive::power_is_cut() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->power_cut;
+}
+
+void FakeDrive::set_power_cut_reorders(bool reorders) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->cut_reorders = reorders;
+    state_->unflushed.clear();
 }
 
 void FakeDrive::restore_power() {

@@ -56,6 +56,12 @@ public:
     void power_cut_after_write(uint64_t k);
     bool power_is_cut() const;
     void restore_power();                              // ends the cut, keeps what survived
+    // A drive with a volatile write cache: with this on, a power cut also loses every
+    // write since the last flush except the one the cut follows, as if the cache had
+    // written that one first. Real cards may reorder writes between two flushes, so
+    // code whose order matters must flush between the steps; this makes a missing
+    // flush show.
+    void set_power_cut_reorders(bool reorders);
 
     // --- inspection ------------------------------------------------------------
     FakeCounters counters() const;

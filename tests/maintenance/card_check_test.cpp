@@ -45,7 +45,16 @@ protected:
         put_le32(b, h);
         card->poke(uint64_t(sb.hash_start) * 512 + 4 * slot, b, 4);
     }
-    void set_map(uint32_t c, uint8_t code) { card->poke(uint64_t(sb.map_start) * 512 + c, &code, 1); }
+    // Marks a cluster and keeps the map CRC true, as a flush would: a CRC that does
+    // not match is a problem of its own.
+    void set_map(uint32_t c, uint8_t code) {
+        card->poke(uint64_t(sb.map_start) * 512 + c, &code, 1);
+        const auto map = card->peek(uint64_t(sb.map_start) * 512, sb.map_bytes);
+        auto super = card->peek(0, 512);
+        put_le16(super.data() + SB_MAP_CRC, crc16(0, map.data(), map.size()));
+        put_le16(super.data() + SB_HEADER_CRC, crc16(0, super.data(), SB_HEADER_CRC_SPAN));
+        card->poke(0, super.data(), 512);
+    }
     uint8_t map_at(uint32_t c) { return card->peek(uint64_t(sb.map_start) * 512 + c, 1)[0]; }
 
     std::shared_ptr<FakeDrive> card;
