@@ -41,14 +41,16 @@ struct FakeDrive::State {
     bool vanished = false;
     uint64_t power_cut_after_call = 0;
     bool power_cut = false;
-    // The volatile cache of set_power_cut_reorders: what each write since the last
+    // The volatile cache of set_power_cut_survivors: what each write since the last
     // flush replaced and what it wrote.
     struct CachedWrite {
         uint64_t offset;
         std::vector<uint8_t> before, after;
     };
-    bool cut_reorders = false;
+    uint64_t cut_survivors = ~0ull;
     std::vector<CachedWrite> unflushed;
+    uint64_t writes_since_flush = 0;
+    uint64_t unflushed_at_cut = 0;
 
     FakeCounters counters;
     std::unordered_map<uint64_t, std::unique_ptr<uint8_t[]>> chunks;
@@ -84,13 +86,16 @@ struct FakeDrive::State {
         }
     }
 
-    // The cut with a reordering cache: the writes since the last flush are undone, all
-    // but the last one, which reached the medium ahead of them.
-    void lose_unflushed_but_last() {
+    // The cut with a reordering cache: the writes since the last flush are undone, then
+    // those that survive are written again in program order.
+    void keep_only_survivors() {
         for (auto it = unflushed.rbegin(); it != unflushed.rend(); ++it)
             write_medium(it->offset, it->before.data(), it->before.size());
-        if (!unflushed.empty())
-            write_medium(unflushed.back().offset, unflushed.back().after.data(), unflushed.back().after.size());
+        for (size_t i = 0; i < unflushed.size(); ++i) {
+            const size_t back = unflushed.size() - 1 - i;  // 0 for the last write
+            if (back >= 64 || (cut_survivors >> back) & 1)
+                write_medium(unflushed[i].offset, unflushed[i].after.data(), unflushed[i].after.size());
+        }
         unflushed.clear();
     }
 
@@ -122,7 +127,10 @@ public:
         std::lock_guard<std::mutex> lock(state_->mutex);
         if (state_->vanished) return false;
         ++state_->counters.flushes;
-        if (!state_->power_cut) state_->unflushed.clear();
+        if (!state_->power_cut) {
+            state_->unflushed.clear();
+            state_->writes_since_flush = 0;
+        }
         return true;
     }
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override {
@@ -173,7 +181,8 @@ bool FakeDrive::State::transfer(bool writing, uint64_t* position, uint8_t* buffe
         ++c.write_sizes[length];
         // Once the power is cut the drive still acknowledges writes but keeps nothing.
         if (!power_cut) {
-            if (cut_reorders) {
+            ++writes_since_flush;
+            if (cut_survivors != ~0ull) {
                 CachedWrite w{*position, std::vector<uint8_t>(moved), std::vector<uint8_t>(buffer, buffer + moved)};
                 read_medium(*position, w.before.data(), moved);
                 unflushed.push_back(std::move(w));
@@ -182,7 +191,8 @@ bool FakeDrive::State::transfer(bool writing, uint64_t* position, uint8_t* buffe
         }
         if (power_cut_after_call && call == power_cut_after_call) {
             power_cut = true;
-            if (cut_reorders) lose_unflushed_but_last();
+            unflushed_at_cut = writes_since_flush;
+            if (cut_survivors != ~0ull) keep_only_survivors();
         }
     } else {
         ++c.reads;
@@ -283,10 +293,16 @@ bool FakeDrive::power_is_cut() const {
     return state_->power_cut;
 }
 
-void FakeDrive::set_power_cut_reorders(bool reorders) {
+void FakeDrive::set_power_cut_survivors(uint64_t survivors) {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->cut_reorders = reorders;
+    state_->cut_survivors = survivors;
     state_->unflushed.clear();
+    state_->writes_since_flush = 0;
+}
+
+uint64_t FakeDrive::unflushed_at_cut() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->unflushed_at_cut;
 }
 
 void FakeDrive::restore_power() {

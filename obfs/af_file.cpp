@@ -56,7 +56,9 @@ uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t si
     cOBFS& vol = volume();
     const uint32_t c = find_free_run(size_hint);
     if (c == NO_RUN || claim_cluster(c) != c) return NO_RUN;
-    if (!vol.flush() || !disk_flush()) {
+    // The flush's own drive flush follows the map, so the claim is on the medium
+    // before the entry that names it.
+    if (!vol.flush()) {
         vol.cluster_map[c] = MAP_FREE;
         return NO_RUN;
     }
@@ -86,7 +88,7 @@ uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& 
 // a run exists is decided on a copy of the map in which the old run is already free,
 // so a refusal changes nothing. The steps are ordered so that a cut at any point
 // leaves no entry naming a free cluster, with a drive flush between the steps whose
-// order matters (a card may reorder writes between flushes). Clusters of the old run
+// order matters (a card may reorder the writes between two flushes). Clusters of the old run
 // that another file's entry also names (a damaged card) are not released.
 uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
     cOBFS& vol = volume();
@@ -114,9 +116,9 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
         return vol.flush() ? c : NO_RUN;
     }
     // A run elsewhere: claim it, then move the entry over, then free the old run, each
-    // step on the medium before the next.
+    // step on the medium before the next (the flush's drive flush follows its map).
     vol.cluster_map[c] = MAP_FIRST;
-    if (!vol.flush() || !disk_flush()) {
+    if (!vol.flush()) {
         vol.cluster_map[c] = MAP_FREE;
         return NO_RUN;
     }
@@ -126,11 +128,11 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
         vol.flush();
         return NO_RUN;
     }
-    // The released clusters may follow the new run and be grown into by the writes
-    // to come: the release must be on the medium before those writes.
+    // Bytes the writes to come put into the released clusters cannot harm the old
+    // file: the entry that named them has left them on the medium already.
     if (releasable) {
         clear_run_keeping(vol.cluster_map, old_first, old_last, others);
-        if (!vol.flush() || !disk_flush()) return NO_RUN;
+        if (!vol.flush()) return NO_RUN;
     }
     return c;
 }
@@ -267,10 +269,11 @@ void cAFFile::close() {
         cOBFS& vol = volume();
         // Tables before entry: a cut in between leaves clusters marked beyond the
         // entry's run (what a release expects), never an entry naming free clusters.
-        // The drive flush puts the file's bytes and the tables on the medium before
-        // the entry that claims them. Tables that did not reach the card leave the
-        // entry as it was: it must not claim clusters the card's map calls free.
-        const bool tables_written = vol.flush() && disk_flush();
+        // The flush puts the file's bytes and the map on the medium (its drive flush
+        // follows the map) before the entry that claims them. Tables that did not
+        // reach the card leave the entry as it was: it must not claim clusters the
+        // card's map calls free.
+        const bool tables_written = vol.flush();
         if (tables_written && entry_sector != NO_SECTOR && disk_read_sector(entry_sector, af_scratch_sector)) {
             put_le32(af_scratch_sector + DE_SIZE, size);
             put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);

@@ -143,10 +143,11 @@ bool create_file(const std::string& name, uint32_t first_cluster) {
     if (sector == NO_CLUSTER) return false;
     const uint32_t slot = sector - vol.dir_start();
     vol.hash_table[slot] = name_hash(name);
-    // The entry reaches the medium before the tables: the hash entry is what makes the
-    // slot a file, so a cut in between leaves a named entry that nothing sees.
-    if (!disk_write_sectors(sector, 1, entry.data()) || !disk_flush()) {
-        vol.hash_table[slot] = 0;  // the slot stays free: at most an unseen entry is left
+    // The entry reaches the medium before the hash entry that makes the slot a file
+    // (the flush below, like every flush, puts a drive flush between the map and the
+    // hash table), so a cut in between leaves a named entry that nothing sees.
+    if (!disk_write_sectors(sector, 1, entry.data())) {
+        vol.hash_table[slot] = 0;  // the slot stays free: nothing reached the card
         return false;
     }
     if (first_cluster == NO_CLUSTER) return true;  // the hash reaches the card with the next flush
