@@ -220,9 +220,10 @@ void Checker::check_slots() {
             problem(format("slot %u: name has no terminator", i));
             if (repair_) terminate_name(i);
         }
-        const uint32_t expected = s.terminated ? name_hash(s.name) : h;
-        if (h != expected) {
-            problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), h, expected));
+        const uint32_t stored = v_.hash_table[i];  // a cut name came with its hash
+        const uint32_t expected = s.terminated ? name_hash(s.name) : stored;
+        if (stored != expected) {
+            problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), stored, expected));
             if (repair_ && expected != 0) {
                 v_.hash_table[i] = expected;
                 repaired(format("%s: hash entry set", label(i).c_str()));

@@ -39,7 +39,7 @@ using testcards::pattern_bytes;
 namespace {
 
 constexpr uint8_t DRIVE = 1;
-constexpr uint32_t CARD_BYTES = 16u << 20;  // 55 data clusters
+constexpr uint32_t CARD_BYTES = 16u << 20;  // 91 data clusters
 constexpr uint32_t K = OBFS_CLUSTER_BYTES;
 
 using Bytes = std::vector<uint8_t>;

@@ -29,11 +29,11 @@ std::map<std::string, CardFile> card_contents(uint8_t drive, bool* mounted) {
         f.last_cluster = record.last_cluster;
         cAFFile stream;
         f.opened = stream.open(name, "r", 0);
-        if (f.opened) {
-            f.bytes.resize(record.size);
-            const uint32_t got = f.bytes.empty() ? 0 : stream.read(f.bytes.data(), uint32_t(f.bytes.size()));
-            f.bytes.resize(got);
-        }
+        // In chunks, as the copy to the host reads: a damaged entry may claim a size
+        // far beyond what its run holds.
+        std::vector<uint8_t> chunk(1u << 21);
+        for (uint32_t got; f.opened && (got = stream.read(chunk.data(), uint32_t(chunk.size()))) > 0;)
+            f.bytes.insert(f.bytes.end(), chunk.begin(), chunk.begin() + got);
         files[name] = std::move(f);
     }
     return files;
