@@ -57,13 +57,6 @@ std::string unused_name(const std::string& name, const std::vector<Slot>& slots)
     }
 }
 
-// Puts `name` into the slot's name field, zero-padded (the caller writes the sector).
-void rename_slot(Slot& s, const std::string& name) {
-    std::memset(s.sector.data() + DE_NAME, 0, NAME_FIELD_BYTES);
-    std::memcpy(s.sector.data() + DE_NAME, name.data(), name.size());
-    s.name = name;
-    s.terminated = true;
-}
 
 class Checker {
 public:
@@ -88,6 +81,7 @@ private:
     void check_runs();
     void check_map();
     bool write_slot(uint32_t i);
+    bool rename_slot(uint32_t i, const std::string& name);
     void terminate_name(uint32_t i);
     std::string label(uint32_t i) const {
         return format("slot %u (\"%s\")", i, slots_[i].name.c_str());
@@ -167,21 +161,25 @@ bool Checker::write_slot(uint32_t i) {
     return disk_write_sectors(sb_.dir_start + i, 1, slots_[i].sector.data());
 }
 
-void Checker::terminate_name(uint32_t i) {
+// Gives slot i the (terminated, hashable) name `name` on the card and in the tables;
+// false, with the slot as it was, when the sector cannot be written.
+bool Checker::rename_slot(uint32_t i, const std::string& name) {
     Slot& s = slots_[i];
-    std::string cut = s.name.substr(0, MAX_NAME_BYTES);
+    DirSector renamed = s.sector;
+    std::memset(renamed.data() + DE_NAME, 0, NAME_FIELD_BYTES);
+    std::memcpy(renamed.data() + DE_NAME, name.data(), name.size());
+    if (!disk_write_sectors(sb_.dir_start + i, 1, renamed.data())) return false;
+    s.sector = renamed;
+    s.name = name;
+    s.terminated = true;
+    v_.hash_table[i] = name_hash(name);
+    return true;
+}
+
+void Checker::terminate_name(uint32_t i) {
+    std::string cut = slots_[i].name.substr(0, MAX_NAME_BYTES);
     if (name_taken(cut, slots_) || name_hash(cut) == 0) cut = unused_name(cut, slots_);
-    const DirSector before = s.sector;
-    const std::string old_name = s.name;
-    rename_slot(s, cut);
-    if (!write_slot(i)) {
-        s.sector = before;
-        s.name = old_name;
-        s.terminated = false;
-        return;
-    }
-    v_.hash_table[i] = name_hash(cut);
-    repaired(format("slot %u: name without terminator cut to \"%s\"", i, cut.c_str()));
+    if (rename_slot(i, cut)) repaired(format("slot %u: name without terminator cut to \"%s\"", i, cut.c_str()));
 }
 
 void Checker::check_slots() {
@@ -271,16 +269,7 @@ void Checker::check_duplicates() {
         if (!repair_) continue;
         const std::string renamed = unused_name(s.name, slots_);
         const std::string label_before = label(i);
-        const DirSector before = s.sector;
-        const std::string old_name = s.name;
-        rename_slot(s, renamed);
-        if (!write_slot(i)) {
-            s.sector = before;
-            s.name = old_name;
-            continue;
-        }
-        repaired(format("%s: renamed to \"%s\"", label_before.c_str(), renamed.c_str()));
-        v_.hash_table[i] = name_hash(renamed);
+        if (rename_slot(i, renamed)) repaired(format("%s: renamed to \"%s\"", label_before.c_str(), renamed.c_str()));
     }
 }
 
