@@ -41,6 +41,16 @@ struct FakeDrive::State {
     bool vanished = false;
     uint64_t power_cut_after_call = 0;
     bool power_cut = false;
+    // The volatile cache of set_power_cut_survivors: what each write since the last
+    // flush replaced and what it wrote.
+    struct CachedWrite {
+        uint64_t offset;
+        std::vector<uint8_t> before, after;
+    };
+    uint64_t cut_survivors = ~0ull;
+    std::vector<CachedWrite> unflushed;
+    uint64_t writes_since_flush = 0;
+    uint64_t unflushed_at_cut = 0;
 
     FakeCounters counters;
     std::unordered_map<uint64_t, std::unique_ptr<uint8_t[]>> chunks;
@@ -76,6 +86,19 @@ struct FakeDrive::State {
         }
     }
 
+    // The cut with a reordering cache: the writes since the last flush are undone, then
+    // those that survive are written again in program order.
+    void keep_only_survivors() {
+        for (auto it = unflushed.rbegin(); it != unflushed.rend(); ++it)
+            write_medium(it->offset, it->before.data(), it->before.size());
+        for (size_t i = 0; i < unflushed.size(); ++i) {
+            const size_t back = unflushed.size() - 1 - i;  // 0 for the last write
+            if (back >= 64 || (cut_survivors >> back) & 1)
+                write_medium(unflushed[i].offset, unflushed[i].after.data(), unflushed[i].after.size());
+        }
+        unflushed.clear();
+    }
+
     // A transfer call that reached the drive: faults, the end of the medium, short
     // transfers and the power cut decide what moves.
     bool transfer(bool writing, uint64_t* position, uint8_t* buffer, uint32_t length, uint32_t* done);
@@ -104,6 +127,10 @@ public:
         std::lock_guard<std::mutex> lock(state_->mutex);
         if (state_->vanished) return false;
         ++state_->counters.flushes;
+        if (!state_->power_cut) {
+            state_->unflushed.clear();
+            state_->writes_since_flush = 0;
+        }
         return true;
     }
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override {
@@ -153,8 +180,20 @@ bool FakeDrive::State::transfer(bool writing, uint64_t* position, uint8_t* buffe
         c.bytes_written += moved;
         ++c.write_sizes[length];
         // Once the power is cut the drive still acknowledges writes but keeps nothing.
-        if (!power_cut) write_medium(*position, buffer, moved);
-        if (power_cut_after_call && call == power_cut_after_call) power_cut = true;
+        if (!power_cut) {
+            ++writes_since_flush;
+            if (cut_survivors != ~0ull) {
+                CachedWrite w{*position, std::vector<uint8_t>(moved), std::vector<uint8_t>(buffer, buffer + moved)};
+                read_medium(*position, w.before.data(), moved);
+                unflushed.push_back(std::move(w));
+            }
+            write_medium(*position, buffer, moved);
+        }
+        if (power_cut_after_call && call == power_cut_after_call) {
+            power_cut = true;
+            unflushed_at_cut = writes_since_flush;
+            if (cut_survivors != ~0ull) keep_only_survivors();
+        }
     } else {
         ++c.reads;
         c.bytes_read += moved;
@@ -252,6 +291,18 @@ void FakeDrive::power_cut_after_write(uint64_t k) {
 bool FakeDrive::power_is_cut() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->power_cut;
+}
+
+void FakeDrive::set_power_cut_survivors(uint64_t survivors) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->cut_survivors = survivors;
+    state_->unflushed.clear();
+    state_->writes_since_flush = 0;
+}
+
+uint64_t FakeDrive::unflushed_at_cut() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->unflushed_at_cut;
 }
 
 void FakeDrive::restore_power() {

@@ -56,6 +56,17 @@ public:
     void power_cut_after_write(uint64_t k);
     bool power_is_cut() const;
     void restore_power();                              // ends the cut, keeps what survived
+    // A drive with a volatile write cache. Real cards may reorder the writes between
+    // two flushes, so code whose order matters must flush between the steps; this
+    // makes a missing flush show. With a survivor mask set, the drive remembers the
+    // writes since the last flush, and at the power cut only those whose bit is set
+    // stay on the medium: bit 0 is the write the cut follows, bit 1 the one before it,
+    // and so on (writes further back than 63 always stay). ~0 (the default) keeps them
+    // all, in program order; 1 keeps only the last, as if the cache had written it
+    // first.
+    void set_power_cut_survivors(uint64_t survivors);
+    // How many writes since the last flush the last power cut found in the cache.
+    uint64_t unflushed_at_cut() const;
 
     // --- inspection ------------------------------------------------------------
     FakeCounters counters() const;

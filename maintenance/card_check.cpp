@@ -38,6 +38,26 @@ struct Slot {
     bool run_ok = false;       // run lies inside the data area and is ordered
 };
 
+bool name_taken(const std::string& name, const std::vector<Slot>& slots) {
+    for (const Slot& s : slots)
+        if (s.visible && s.terminated && s.name == name) return true;
+    return false;
+}
+
+// Gives `name` a form that no used slot carries: "base (k).ext".
+std::string unused_name(const std::string& name, const std::vector<Slot>& slots) {
+    const size_t dot = name.rfind('.');
+    const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    if (ext.size() > MAX_NAME_BYTES / 2) ext.clear();  // a "dot" deep inside a long name
+    for (unsigned k = 2;; ++k) {
+        std::string suffix = format(" (%u)", k) + ext;
+        std::string candidate = base.substr(0, MAX_NAME_BYTES - std::min<size_t>(suffix.size(), MAX_NAME_BYTES)) + suffix;
+        if (!name_taken(candidate, slots) && name_hash(candidate) != 0) return candidate;
+    }
+}
+
+
 class Checker {
 public:
     Checker(uint8_t drive, bool repair, CardCheckReport& report)
@@ -61,6 +81,8 @@ private:
     void check_runs();
     void check_map();
     bool write_slot(uint32_t i);
+    bool rename_slot(uint32_t i, const std::string& name);
+    void terminate_name(uint32_t i);
     std::string label(uint32_t i) const {
         return format("slot %u (\"%s\")", i, slots_[i].name.c_str());
     }
@@ -139,6 +161,27 @@ bool Checker::write_slot(uint32_t i) {
     return disk_write_sectors(sb_.dir_start + i, 1, slots_[i].sector.data());
 }
 
+// Gives slot i the (terminated, hashable) name `name` on the card and in the tables;
+// false, with the slot as it was, when the sector cannot be written.
+bool Checker::rename_slot(uint32_t i, const std::string& name) {
+    Slot& s = slots_[i];
+    DirSector renamed = s.sector;
+    std::memset(renamed.data() + DE_NAME, 0, NAME_FIELD_BYTES);
+    std::memcpy(renamed.data() + DE_NAME, name.data(), name.size());
+    if (!disk_write_sectors(sb_.dir_start + i, 1, renamed.data())) return false;
+    s.sector = renamed;
+    s.name = name;
+    s.terminated = true;
+    v_.hash_table[i] = name_hash(name);
+    return true;
+}
+
+void Checker::terminate_name(uint32_t i) {
+    std::string cut = slots_[i].name.substr(0, MAX_NAME_BYTES);
+    if (name_taken(cut, slots_) || name_hash(cut) == 0) cut = unused_name(cut, slots_);
+    if (rename_slot(i, cut)) repaired(format("slot %u: name without terminator cut to \"%s\"", i, cut.c_str()));
+}
+
 void Checker::check_slots() {
     for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
         Slot& s = slots_[i];
@@ -146,7 +189,10 @@ void Checker::check_slots() {
         const uint32_t h = v_.hash_table[i];
         if (!s.named) {
             if (h != 0) {
-                problem(format("slot %u: hash entry %08X set on an empty slot", i, h));
+                // A delete cut off after its entry was cleared: the slot only stays
+                // unused until the hash is cleared.
+                problem(format("slot %u: hash entry %08X set on an empty slot", i, h), false);
+                ++r_.leftover_slots;
                 if (repair_) {
                     v_.hash_table[i] = 0;
                     repaired(format("slot %u: hash entry cleared", i));
@@ -157,7 +203,8 @@ void Checker::check_slots() {
         if (h == 0) {
             // A named entry whose hash is 0 is invisible: a create cut off before
             // its tables reached the card. Its clusters are orphans.
-            problem(format("%s: entry without hash entry (not part of the directory)", label(i).c_str()));
+            problem(format("%s: entry without hash entry (not part of the directory)", label(i).c_str()), false);
+            ++r_.leftover_slots;
             if (repair_) {
                 s.sector[DE_NAME] = 0;
                 if (write_slot(i)) repaired(format("slot %u: leftover entry removed", i));
@@ -165,11 +212,16 @@ void Checker::check_slots() {
             continue;
         }
         // A name without terminator is still a file to the directory code, so its run
-        // is checked (and kept) like any other.
-        const uint32_t expected = s.terminated ? name_hash(s.name) : h;
-        if (!s.terminated) problem(format("slot %u: name has no terminator", i));
-        if (h != expected) {
-            problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), h, expected));
+        // is checked (and kept) like any other; no name can find it, though, so
+        // repair gives it one that can.
+        if (!s.terminated) {
+            problem(format("slot %u: name has no terminator", i));
+            if (repair_) terminate_name(i);
+        }
+        const uint32_t stored = v_.hash_table[i];  // a cut name came with its hash
+        const uint32_t expected = s.terminated ? name_hash(s.name) : stored;
+        if (stored != expected) {
+            problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), stored, expected));
             if (repair_ && expected != 0) {
                 v_.hash_table[i] = expected;
                 repaired(format("%s: hash entry set", label(i).c_str()));
@@ -204,19 +256,6 @@ void Checker::check_slots() {
     }
 }
 
-// Gives `name` a form that no used slot carries: "base (k).ext".
-std::string unused_name(const std::string& name, const std::vector<Slot>& slots) {
-    const size_t dot = name.rfind('.');
-    const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-    for (unsigned k = 2;; ++k) {
-        std::string suffix = format(" (%u)", k) + ext;
-        std::string candidate = base.substr(0, MAX_NAME_BYTES - std::min<size_t>(suffix.size(), MAX_NAME_BYTES)) + suffix;
-        bool taken = false;
-        for (const Slot& s : slots) taken = taken || (s.visible && s.name == candidate);
-        if (!taken && name_hash(candidate) != 0) return candidate;
-    }
-}
 
 void Checker::check_duplicates() {
     std::map<std::string, uint32_t> first_slot;
@@ -229,12 +268,8 @@ void Checker::check_duplicates() {
                        it->second));
         if (!repair_) continue;
         const std::string renamed = unused_name(s.name, slots_);
-        std::memset(s.sector.data() + DE_NAME, 0, NAME_FIELD_BYTES);
-        std::memcpy(s.sector.data() + DE_NAME, renamed.data(), renamed.size());
-        if (!write_slot(i)) continue;
-        repaired(format("%s: renamed to \"%s\"", label(i).c_str(), renamed.c_str()));
-        s.name = renamed;
-        v_.hash_table[i] = name_hash(renamed);
+        const std::string label_before = label(i);
+        if (rename_slot(i, renamed)) repaired(format("%s: renamed to \"%s\"", label_before.c_str(), renamed.c_str()));
     }
 }
 

@@ -21,13 +21,24 @@ constexpr uint32_t DIR_BLOCK_SECTORS = 256;  // the directory goes out in four 1
 // Sector counts of the sector layer are 8-bit, 0 meaning 256.
 uint8_t sector_count(uint32_t sectors) { return uint8_t(sectors == 256 ? 0 : sectors); }
 
-// Superblock, map and name-hash table: without any of them the card holds no volume.
-bool write_tables(const uint8_t* superblock, const std::vector<uint8_t>& map) {
+// Sector 0 without a volume: while the new tables go out the card must not mount with
+// the old superblock, whose old directory would then name clusters the new map calls
+// free. The drive flush keeps a reordering card from writing the tables first.
+bool retire_old_superblock() {
+    static const uint8_t no_volume[SECTOR_BYTES] = {};
+    return disk_write_sectors(0, 1, no_volume) && disk_flush();
+}
+
+// Map and name-hash table: without either the card holds no volume.
+bool write_tables(const Superblock& sb, const std::vector<uint8_t>& map) {
     static const uint8_t zero_hash[OBFS_HASH_BYTES] = {};
-    const Superblock sb = Superblock::decode(superblock);
-    return disk_write_sectors(0, 1, superblock) &&
-           disk_write_sectors(sb.map_start, sector_count(sb.map_bytes / SECTOR_BYTES), map.data()) &&
+    return disk_write_sectors(sb.map_start, sector_count(sb.map_bytes / SECTOR_BYTES), map.data()) &&
            disk_write_sectors(sb.hash_start, sector_count(OBFS_HASH_BYTES / SECTOR_BYTES), zero_hash);
+}
+
+// The superblock goes last, once everything it describes is on the medium.
+bool write_superblock(const uint8_t* superblock) {
+    return disk_flush() && disk_write_sectors(0, 1, superblock) && disk_flush();
 }
 
 // 1024 empty directory entries. A block that fails is reported and the next one is
@@ -74,8 +85,8 @@ bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES
         std::printf("invalid drive number.\n");
         return false;
     }
-    // The sector layer is about to leave whatever drive the volume was mounted on, and
-    // this card's old tables are about to go: the volume object describes neither.
+    // Whatever the volume object holds in memory describes a card as it was; the drive
+    // is about to be reopened, and nothing may write those tables to it.
     volume().mounted = 0;
     if (!disk_open(drive)) {
         std::printf("Initialize disk fail\n");
@@ -100,11 +111,17 @@ bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES
     sb.header_crc = crc16(0, superblock, SB_HEADER_CRC_SPAN);
     sb.encode(superblock);
 
-    if (!write_tables(superblock, map)) {
+    // Order on the card: no volume, then map, name-hash table and directory, then the
+    // superblock. A format cut anywhere leaves either no volume or the whole new one.
+    if (!retire_old_superblock() || !write_tables(sb, map)) {
         std::printf("fail to write the volume tables.\n");
         return false;
     }
     if (!write_empty_directory(sb.dir_start)) return false;
+    if (!write_superblock(superblock)) {
+        std::printf("fail to write the volume tables.\n");
+        return false;
+    }
 
     if (!install_menu_program(drive)) {
         show_maint_message(maint_msg::MENU_FAILED);

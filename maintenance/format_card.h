@@ -18,7 +18,8 @@
 // drive that does not open, a drive too small to hold one data cluster. A failed
 // write of the superblock, the cluster map, the name-hash table or the directory fails
 // the format before the side files; a failed side file shows its message box and
-// leaves what was written so far.
+// leaves what was written so far. Sector 0 is cleared first and the superblock written
+// last, so a format cut short leaves either no volume or the whole new one.
 bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES], uint8_t speed);
 
 // The partition of current_partition_table that holds this byte address: 0 below the

@@ -49,6 +49,8 @@ uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t si
     cOBFS& vol = volume();
     const uint32_t c = find_free_run(size_hint);
     if (c == NO_RUN || claim_cluster(c) != c) return NO_RUN;
+    // The flush's own drive flush follows the map, so the claim is on the medium
+    // before the entry that names it.
     if (!vol.flush()) {
         vol.cluster_map[c] = MAP_FREE;
         return NO_RUN;
@@ -78,13 +80,17 @@ uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& 
 // Truncation of a present file with clusters to an empty file on a fresh run. Whether
 // a run exists is decided on a copy of the map in which the old run is already free,
 // so a refusal changes nothing. The steps are ordered so that a cut at any point
-// leaves no entry naming a free cluster.
+// leaves no entry naming a free cluster, with a drive flush between the steps whose
+// order matters (a card may reorder the writes between two flushes). Clusters of the old run
+// that another file's entry also names (a damaged card) are not released.
 uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
     cOBFS& vol = volume();
     const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);
     const uint32_t old_last = get_le32(entry.data() + DE_LAST_CLUSTER);
+    std::vector<bool> others;
+    if (!clusters_of_other_files(entry_sector, others)) return NO_RUN;
     std::vector<uint8_t> released = vol.cluster_map;
-    const bool releasable = clear_run(released, old_first, old_last);
+    const bool releasable = clear_run_keeping(released, old_first, old_last, others);
     const uint32_t c = releasable
                            ? first_fit_run(released, vol.cluster_count(), vol.cluster_sectors() * 512, size_hint)
                            : find_free_run(size_hint);
@@ -93,27 +99,32 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
     if (vol.cluster_map[c] != MAP_FREE) {
         // The new run starts at the old first cluster: point the entry at it alone,
         // then free the rest. Until the tables are written the old run's further
-        // clusters stay marked behind the entry, which a later release frees.
+        // clusters stay marked behind the entry, which a later release frees. The
+        // entry must be on the medium before new bytes land in the old file's
+        // clusters, or a cut could leave the old entry over half-new bytes.
         set_entry_run(entry, c, c, 0);
-        if (!disk_write_sectors(entry_sector, 1, entry.data())) return NO_RUN;
+        if (!disk_write_sectors(entry_sector, 1, entry.data()) || !disk_flush()) return NO_RUN;
         vol.cluster_map = std::move(released);
         vol.cluster_map[c] = MAP_FIRST;
         return vol.flush() ? c : NO_RUN;
     }
-    // A run elsewhere: claim it, then move the entry over, then free the old run.
+    // A run elsewhere: claim it, then move the entry over, then free the old run, each
+    // step on the medium before the next (the flush's drive flush follows its map).
     vol.cluster_map[c] = MAP_FIRST;
     if (!vol.flush()) {
         vol.cluster_map[c] = MAP_FREE;
         return NO_RUN;
     }
     set_entry_run(entry, c, c, 0);
-    if (!disk_write_sectors(entry_sector, 1, entry.data())) {
+    if (!disk_write_sectors(entry_sector, 1, entry.data()) || !disk_flush()) {
         vol.cluster_map[c] = MAP_FREE;
         vol.flush();
         return NO_RUN;
     }
+    // Bytes the writes to come put into the released clusters cannot harm the old
+    // file: the entry that named them has left them on the medium already.
     if (releasable) {
-        clear_run(vol.cluster_map, old_first, old_last);
+        clear_run_keeping(vol.cluster_map, old_first, old_last, others);
         if (!vol.flush()) return NO_RUN;
     }
     return c;
@@ -251,8 +262,12 @@ void cAFFile::close() {
         cOBFS& vol = volume();
         // Tables before entry: a cut in between leaves clusters marked beyond the
         // entry's run (what a release expects), never an entry naming free clusters.
-        vol.flush();
-        if (entry_sector != NO_SECTOR && disk_read_sector(entry_sector, af_scratch_sector)) {
+        // The flush puts the file's bytes and the map on the medium (its drive flush
+        // follows the map) before the entry that claims them. Tables that did not
+        // reach the card leave the entry as it was: it must not claim clusters the
+        // card's map calls free.
+        const bool tables_written = vol.flush();
+        if (tables_written && entry_sector != NO_SECTOR && disk_read_sector(entry_sector, af_scratch_sector)) {
             put_le32(af_scratch_sector + DE_SIZE, size);
             put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);
             put_le32(af_scratch_sector + DE_LAST_CLUSTER, last_cluster);

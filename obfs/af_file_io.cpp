@@ -20,13 +20,26 @@ uint32_t whole_sectors(uint32_t cluster_sectors, uint32_t sector, uint32_t bytes
     return std::min({cluster_sectors - sector, bytes_left / 512, WINDOW_SECTORS});
 }
 
+// The bytes a read may deliver from the start of the file: its size, but never more
+// than its run holds within the data area. A damaged entry whose size exceeds its run
+// (or whose run leaves the data area) would otherwise lead the reader into the clusters
+// of other files or past the end of the volume.
+uint32_t readable_bytes(const cOBFS& vol, uint32_t first, uint32_t last, uint32_t size) {
+    const uint32_t clusters = uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
+    if (first >= clusters || last < first) return 0;
+    const uint64_t run = (uint64_t(std::min(last, clusters - 1)) - first + 1) * vol.cluster_sectors() * 512;
+    return uint32_t(std::min<uint64_t>(size, run));
+}
+
 }  // namespace
 
 uint32_t cAFFile::read(void* buffer, uint32_t length) {
     if (!is_open || length == 0 || !buffer || !readable) return 0;
     const cOBFS& vol = volume();
-    if (!vol.mounted || first_cluster == NO_CLUSTER || position >= size) return 0;
-    const uint32_t want = std::min(length, size - position);
+    if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;
+    const uint32_t end = readable_bytes(vol, first_cluster, last_cluster, size);
+    if (position >= end) return 0;
+    const uint32_t want = std::min(length, end - position);
     const uint32_t cs = vol.cluster_sectors();
     // Appended bytes reach the card through the scratch sector, so whatever sector_buf
     // holds may be older than the file.

@@ -29,17 +29,23 @@ uint32_t first_fit_run(const std::vector<uint8_t>& map, uint32_t cluster_count,
     return NO_RUN;
 }
 
-bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last) {
+bool clear_run_keeping(std::vector<uint8_t>& map, uint32_t first, uint32_t last, const std::vector<bool>& keep) {
     const size_t map_bytes = map.size();
     if (first >= map_bytes || last < first || last >= map_bytes) return false;
-    std::fill(map.begin() + first, map.begin() + last + 1, MAP_FREE);
+    const auto kept = [&](size_t i) { return i < keep.size() && keep[i]; };
+    for (size_t i = first; i <= last; ++i)
+        if (!kept(i)) map[i] = MAP_FREE;
     // A stream that grew the file marked clusters beyond the entry's last cluster;
     // they end at the next file's first cluster or at a fence.
     for (size_t i = size_t(last) + 1; i < map_bytes; ++i) {
-        if (map[i] == MAP_FIRST || map[i] == MAP_FENCE) break;
+        if (map[i] == MAP_FIRST || map[i] == MAP_FENCE || kept(i)) break;
         map[i] = MAP_FREE;
     }
     return true;
+}
+
+bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last) {
+    return clear_run_keeping(map, first, last, {});
 }
 
 uint32_t find_free_run(uint32_t bytes) {
@@ -74,9 +80,12 @@ uint32_t extend_cluster(uint32_t c) {
     return c + 1;
 }
 
-bool release_run(uint32_t first, uint32_t last) {
+bool release_run_keeping(uint32_t first, uint32_t last, const std::vector<bool>& keep) {
     cOBFS& vol = volume();
-    if (!vol.mounted || !clear_run(vol.cluster_map, first, last)) return false;
-    // The freed run must be on the medium before the caller reports success.
+    if (!vol.mounted || !clear_run_keeping(vol.cluster_map, first, last, keep)) return false;
+    // The freed run must be on the medium before the caller reports success, and
+    // before anything is written into the freed clusters.
     return vol.flush() && disk_flush();
 }
+
+bool release_run(uint32_t first, uint32_t last) { return release_run_keeping(first, last, {}); }

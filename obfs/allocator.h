@@ -28,3 +28,11 @@ bool release_run(uint32_t first, uint32_t last);
 uint32_t first_fit_run(const std::vector<uint8_t>& map, uint32_t cluster_count,
                        uint32_t cluster_bytes, uint32_t bytes);
 bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last);
+
+// Releasing a file's run without harming other files. On a damaged card a file's run
+// may overlap another file's, or the clusters after it may be another file's whose
+// first cluster lost its 0xAC: `keep` marks the clusters that other files' entries name
+// (see clusters_of_other_files in directory.h); they stay as they are, and the scan
+// for grown clusters behind the run ends at the first of them.
+bool clear_run_keeping(std::vector<uint8_t>& map, uint32_t first, uint32_t last, const std::vector<bool>& keep);
+bool release_run_keeping(uint32_t first, uint32_t last, const std::vector<bool>& keep);

@@ -109,6 +109,22 @@ uint32_t find_free_slot() {
     return NO_SECTOR;
 }
 
+bool clusters_of_other_files(uint32_t except_sector, std::vector<bool>& named) {
+    const cOBFS& vol = volume();
+    named.assign(vol.cluster_map.size(), false);
+    if (!vol.mounted) return false;
+    DirSector entry{};
+    for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
+        if (vol.hash_table[i] == 0 || vol.dir_start() + i == except_sector) continue;
+        if (!disk_read_sector(vol.dir_start() + i, entry.data())) return false;
+        if (entry[DE_NAME] == 0) continue;
+        const uint32_t first = get_le32(entry.data() + DE_FIRST_CLUSTER);
+        const uint32_t last = get_le32(entry.data() + DE_LAST_CLUSTER);
+        for (size_t c = first; c <= last && c < named.size(); ++c) named[c] = true;
+    }
+    return true;
+}
+
 bool create_file(const std::string& name, uint32_t first_cluster) {
     cOBFS& vol = volume();
     if (!vol.mounted || !valid_new_name(name)) return false;
@@ -125,6 +141,9 @@ bool create_file(const std::string& name, uint32_t first_cluster) {
     if (sector == NO_SECTOR) return false;
     const uint32_t slot = sector - vol.dir_start();
     vol.hash_table[slot] = name_hash(name);
+    // The entry reaches the medium before the hash entry that makes the slot a file
+    // (the flush below, like every flush, puts a drive flush between the map and the
+    // hash table), so a cut in between leaves a named entry that nothing sees.
     if (!disk_write_sectors(sector, 1, entry.data())) {
         vol.hash_table[slot] = 0;  // the slot stays free: nothing reached the card
         return false;
@@ -150,18 +169,24 @@ bool delete_file(const std::string& name) {
     DirSector entry{};
     const int slot = lookup_slot(name, entry);
     if (slot == NO_SLOT) return false;
+    const uint32_t sector = vol.dir_start() + uint32_t(slot);
+    // On a damaged card the run may overlap another file's: those clusters stay marked.
+    std::vector<bool> others;
+    if (!clusters_of_other_files(sector, others)) return false;
     const uint32_t saved_hash = vol.hash_table[slot];
     vol.hash_table[slot] = 0;
-    // Only the first name byte is cleared; the rest of the entry stays on the card.
+    // Only the first name byte is cleared; the rest of the entry stays on the card. The
+    // entry goes first and reaches the medium before the map frees its clusters, so
+    // no moment shows a file whose clusters are free.
     entry[DE_NAME] = 0;
-    if (!disk_write_sectors(vol.dir_start() + uint32_t(slot), 1, entry.data())) {
-        vol.hash_table[slot] = saved_hash;  // the file is still on the card
+    if (!disk_write_sectors(sector, 1, entry.data()) || !disk_flush()) {
+        vol.hash_table[slot] = saved_hash;  // the file may still be on the card
         return false;
     }
     const uint32_t first = get_le32(entry.data() + DE_FIRST_CLUSTER);
     const uint32_t last = get_le32(entry.data() + DE_LAST_CLUSTER);
-    // release_run flushes the tables and the drive itself; a file without clusters (or
+    // The release flushes the tables and the drive itself; a file without clusters (or
     // with a run outside the map) still needs its hash-table change written.
-    if (first != NO_CLUSTER && release_run(first, last)) return true;
+    if (first != NO_CLUSTER && release_run_keeping(first, last, others)) return true;
     return vol.flush() && disk_flush();
 }

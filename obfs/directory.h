@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr uint32_t DIR_SLOTS = 1024;
 constexpr uint32_t NAME_FIELD_BYTES = 260;
@@ -47,3 +48,8 @@ int find_next(int slot, AF_FIND_DATA_T& out);
 uint32_t find_free_slot();
 bool create_file(const std::string& name, uint32_t first_cluster);
 bool delete_file(const std::string& name);
+
+// For each cluster of the map, whether the run of a file other than the one in
+// directory sector `except_sector` names it. Reads every used slot's entry; false when
+// a directory sector cannot be read (nothing can then be released safely).
+bool clusters_of_other_files(uint32_t except_sector, std::vector<bool>& named);

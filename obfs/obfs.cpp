@@ -104,6 +104,10 @@ bool cOBFS::flush() {
     if (!mounted) return false;
     const Superblock sb = header();
     if (!write_area(sb.map_start, cluster_map.data(), sb.map_bytes / 512)) return false;
+    // The map reaches the medium before the hash table: a hash entry is what makes a
+    // slot a file, and a new file's clusters must be marked by then, or a cut between
+    // the two (or a drive that reorders them) would show a file whose clusters are free.
+    if (!disk_flush()) return false;
     std::vector<uint8_t> hash_bytes(OBFS_HASH_BYTES);
     for (uint32_t i = 0; i < OBFS_DIR_COUNT; ++i) put_le32(hash_bytes.data() + 4 * i, hash_table[i]);
     if (!write_area(sb.hash_start, hash_bytes.data(), sb.hash_bytes / 512)) return false;

@@ -2,6 +2,7 @@
 #include "device/fake_drive.h"
 #include "obfs/superblock.h"
 #include "support/loop_device.h"
+#include "support/obtool_runner.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
@@ -21,28 +22,9 @@ struct ToolRun {
     size_t err_lines() const { return size_t(std::count(err.begin(), err.end(), '\n')); }
 };
 
-std::string quoted(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string read_text(const std::string& path) {
-    const auto bytes = testcards::read_host_file(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 ToolRun obtool(const std::vector<std::string>& args) {
-    static testcards::TempDir scratch;
-    std::string command = quoted(OB_TOOL_PATH);
-    for (const std::string& a : args) command += " " + quoted(a);
-    command += " </dev/null >" + scratch.file("out") + " 2>" + scratch.file("err");
-    ToolRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = read_text(scratch.file("out"));
-    run.err = read_text(scratch.file("err"));
-    return run;
+    const testcards::ToolResult r = testcards::run_tool(OB_TOOL_PATH, args);
+    return ToolRun{r.status, r.out, r.err};
 }
 
 // An image file holding a blank volume for a disk of `size` bytes.

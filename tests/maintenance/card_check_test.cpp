@@ -4,6 +4,7 @@
 #include "maintenance/card_check.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "support/card_surgery.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
@@ -26,40 +27,14 @@ protected:
         disk_close();
         drive_layer::drive_table().clear();
     }
-    // Lays a file entry and its map marks directly on the card.
+    // Entries, hash entries and map codes laid directly on the card.
     void put_file(uint32_t slot, const std::string& name, uint32_t first, uint32_t last, uint32_t size,
                   bool mark = true, uint32_t hash = 0xFFFFFFFFu) {
-        uint8_t e[512] = {};
-        std::memcpy(e, name.data(), name.size());
-        put_le16(e + DE_ATTRIBUTES, ATTR_ARCHIVE);
-        put_le32(e + DE_FIRST_CLUSTER, first);
-        put_le32(e + DE_LAST_CLUSTER, last);
-        put_le32(e + DE_SIZE, size);
-        card->poke(uint64_t(sb.dir_start + slot) * 512, e, 512);
-        set_hash(slot, hash == 0xFFFFFFFFu ? name_hash(name) : hash);
-        if (mark && first != NO_CLUSTER)
-            for (uint32_t c = first; c <= last; ++c) set_map(c, c == first ? 0xAC : 0x02);
+        testcards::CardSurgery(*card).entry(slot, name, first, last, size, mark, hash);
     }
-    void set_hash(uint32_t slot, uint32_t h) {
-        uint8_t b[4];
-        put_le32(b, h);
-        card->poke(uint64_t(sb.hash_start) * 512 + 4 * slot, b, 4);
-    }
-    void set_map(uint32_t c, uint8_t code) {
-        card->poke(uint64_t(sb.map_start) * 512 + c, &code, 1);
-        reseal(*card);
-    }
-    // Keeps the superblock's map CRC matching the map, as a flush would.
-    static void reseal(FakeDrive& d) {
-        uint8_t s[512];
-        d.peek(0, s, 512);
-        Superblock h = Superblock::decode(s);
-        auto map = d.peek(uint64_t(h.map_start) * 512, h.map_bytes);
-        put_le16(s + SB_MAP_CRC, crc16(0, map.data(), map.size()));
-        put_le16(s + SB_HEADER_CRC, crc16(0, s, SB_HEADER_CRC_SPAN));
-        d.poke(0, s, 512);
-    }
-    uint8_t map_at(uint32_t c) { return card->peek(uint64_t(sb.map_start) * 512 + c, 1)[0]; }
+    void set_hash(uint32_t slot, uint32_t h) { testcards::CardSurgery(*card).hash(slot, h); }
+    void set_map(uint32_t c, uint8_t code) { testcards::CardSurgery(*card).map(c, code); }
+    uint8_t map_at(uint32_t c) { return testcards::CardSurgery(*card).map_at(c); }
 
     std::shared_ptr<FakeDrive> card;
     Superblock sb;
@@ -108,6 +83,40 @@ TEST_F(CardCheckTest, CommittedRunNotMarkedInTheMapIsMarkedSoNothingOverwritesIt
     EXPECT_TRUE(check_card(1, false).clean());
 }
 
+TEST_F(CardCheckTest, LeftoversOfAnInterruptedCreateOrDeleteAreHarmless) {
+    put_file(0, "kept", 0, 0, 10);
+    put_file(1, "half-made", 1, 1, 0, true, 0);  // entry written, hash not: invisible
+    set_hash(2, 0x1234);                           // entry cleared, hash not yet
+    const CardCheckReport r = check_card(1, false);
+    EXPECT_EQ(r.serious, 0u);
+    EXPECT_EQ(r.leftover_slots, 2u);
+    EXPECT_EQ(r.orphan_clusters, 1u);
+    check_card(1, true);
+    EXPECT_TRUE(check_card(1, false).clean());
+}
+
+TEST_F(CardCheckTest, NameWithoutTerminatorIsCutSoTheFileCanBeReachedAgain) {
+    const std::string full(260, 'n');
+    put_file(4, full, 30, 30, 3);
+    put_file(5, std::string(259, 'm'), 31, 31, 3);
+    put_file(6, std::string(259, 'm') + "m", 32, 32, 3);  // cut, it would take slot 5's name
+    CardCheckReport r = check_card(1, false);
+    EXPECT_EQ(r.serious, 2u);
+    r = check_card(1, true);
+    ASSERT_EQ(r.repairs.size(), 2u);
+    EXPECT_TRUE(check_card(1, false).clean());
+    ASSERT_TRUE(volume().mount(1));
+    EXPECT_EQ(find_file_sector(std::string(259, 'n')), sb.dir_start + 4);
+    EXPECT_EQ(find_file_sector(std::string(259, 'm')), sb.dir_start + 5);
+    const uint32_t renamed = sb.dir_start + 6;
+    AF_FIND_DATA_T rec;
+    ASSERT_EQ(find_next(6, rec), 6);
+    const std::string name(reinterpret_cast<const char*>(rec.name));
+    EXPECT_LE(name.size(), 259u);
+    EXPECT_NE(name.find(" (2)"), std::string::npos);
+    EXPECT_EQ(find_file_sector(name), renamed);
+}
+
 TEST_F(CardCheckTest, HashEntriesAreMadeToMatch) {
     put_file(0, "x.bin", 0, 0, 1, true, 0x1234);  // wrong hash
     set_hash(7, 0x5555);                            // hash on an empty slot
@@ -149,15 +158,11 @@ TEST_F(CardCheckTest, DamageThatWouldNeedAChoiceIsReportedNotMended) {
     put_file(1, "b", 3, 6, 10, false);              // overlaps a
     put_file(2, "c", 100000, 100001, 10, false);    // outside the data area
     put_file(3, "d", 9, 8, 10, false);              // last before first
-    uint8_t unterminated[260];
-    std::memset(unterminated, 'n', sizeof unterminated);
-    put_file(4, "z", 30, 30, 1);
-    card->poke(uint64_t(sb.dir_start + 4) * 512, unterminated, sizeof unterminated);
     CardCheckReport r = check_card(1, true);
-    EXPECT_GE(r.serious, 4u);
-    const auto before = card->peek(uint64_t(sb.dir_start) * 512, 5 * 512);
+    EXPECT_GE(r.serious, 3u);
+    const auto before = card->peek(uint64_t(sb.dir_start) * 512, 4 * 512);
     CardCheckReport again = check_card(1, true);
-    EXPECT_EQ(card->peek(uint64_t(sb.dir_start) * 512, 5 * 512), before);
+    EXPECT_EQ(card->peek(uint64_t(sb.dir_start) * 512, 4 * 512), before);
     EXPECT_FALSE(again.clean());
 }
 

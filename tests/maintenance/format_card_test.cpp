@@ -215,16 +215,33 @@ TEST_F(FormatCard, PartitionStartInTheLastClusterFencesNothing) {
     EXPECT_EQ(fences_of(map_of(*drive)), std::set<uint32_t>{999});
 }
 
-TEST_F(FormatCard, WritesSuperblockThenMapThenHashTableThenDirectory) {
+// The old superblock goes first (a cut then leaves no volume instead of the old
+// directory over the new map), then map, hash table and directory, then the new
+// superblock.
+TEST_F(FormatCard, ClearsSectorZeroThenWritesMapHashTableDirectoryAndSuperblockLast) {
     auto drive = attach_fake(DRIVE, 256ull << 20);
     const std::vector<uint8_t> old = pattern_bytes(1040 * 512, 4);
+    drive->poke(0, old.data(), 512);
     drive->poke(8193ull * 512, old.data(), old.size());
-    drive->power_cut_after_write(2);  // superblock and map reach the card, nothing after
+    drive->power_cut_after_write(2);  // sector 0 cleared and the map written, nothing after
+    testing::internal::CaptureStdout();
     format_row(0);
+    testing::internal::GetCapturedStdout();
     drive->restore_power();
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(drive->peek(0, 4).data()), 4), "OBFS");
-    EXPECT_EQ(fences_of(map_of(*drive)).size(), 9u);
+    EXPECT_EQ(drive->peek(0, 512), std::vector<uint8_t>(512, 0));
+    const Superblock sb = Superblock::layout_for(256u << 20);
+    const auto map = drive->peek(uint64_t(sb.map_start) * 512, sb.map_bytes);
+    EXPECT_EQ(fences_of(map).size(), 9u);
     EXPECT_EQ(drive->peek(8197ull * 512, 4096), std::vector<uint8_t>(old.begin() + 4 * 512, old.begin() + 12 * 512));
+
+    auto whole = attach_fake(DRIVE, 256ull << 20);
+    whole->power_cut_after_write(8);  // ... hash table, four directory blocks, superblock
+    testing::internal::CaptureStdout();
+    format_row(0);
+    testing::internal::GetCapturedStdout();
+    whole->restore_power();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(whole->peek(0, 4).data()), 4), "OBFS");
+    EXPECT_TRUE(volume().mount(DRIVE));
 }
 
 // --- refusals: nothing reaches the card --------------------------------------------

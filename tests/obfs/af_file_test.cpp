@@ -381,8 +381,8 @@ TEST_F(StreamTest, WrittenStreamsReachTheMediumReadStreamsWriteNothing) {
         ASSERT_TRUE(f.open("d", "a", 0));
         f.write("x", 1);
         f.close();
-        EXPECT_EQ(drive->counters().flushes, 1u);
-        // The entry was written before the drive flush.
+        EXPECT_GE(drive->counters().flushes, 1u);
+        // The entry was written before the last drive flush.
         EXPECT_EQ(get_le32(sector_on_card(find_file_sector("d")).data() + DE_SIZE), 5001u);
     }
 }

@@ -69,7 +69,7 @@ TEST_F(AllocatorTest, ReleaseFreesTheRunAndWhatAStreamGrewBehindIt) {
     }
     EXPECT_EQ(vol().cluster_map[11], MAP_FIRST);
     EXPECT_EQ(map_on_card(11), MAP_FIRST);
-    EXPECT_EQ(drive->counters().flushes, 1u);  // the medium holds the release
+    EXPECT_GE(drive->counters().flushes, 1u);  // the medium holds the release
 }
 
 TEST_F(AllocatorTest, ReleaseStopsAtAFenceAndClearsTheEndOfTheMap) {

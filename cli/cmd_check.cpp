@@ -1,0 +1,70 @@
+// obtool check [--repair]: the card check from the command line.
+//
+// Without --repair it prints one line per problem and changes nothing. With --repair
+// it prints each problem, then each change ("repaired: ..."), then checks the card a
+// second time and prints what is still wrong ("remains: ..."), which is damage that
+// repair leaves alone on purpose (overlapping runs, runs outside the data area, names
+// without terminator: mending those would mean choosing which file's bytes are right).
+//
+// Exit status: 0 when the card is clean (after --repair: when the second check is
+// clean), 1 otherwise — problems found, problems that repair could not mend, no
+// volume on the drive, or bad arguments.
+#include "cli/obtool_commands.h"
+#include "maintenance/card_check.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+void print_lines(const std::vector<std::string>& lines, const char* prefix) {
+    for (const std::string& line : lines) std::printf("%s%s\n", prefix, line.c_str());
+}
+
+const char* plural(size_t n) { return n == 1 ? "" : "s"; }
+
+int cmd_check(ObtoolContext& ctx) {
+    bool repair = false;
+    for (const std::string& a : ctx.args) {
+        if (a == "--repair")
+            repair = true;
+        else
+            return obtool_fail("usage: check [--repair]");
+    }
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+
+    const CardCheckReport first = check_card(drive, repair);
+    print_lines(first.problems, "");
+    if (!first.volume_found) {
+        std::printf("no volume to check\n");
+        return 1;
+    }
+    if (first.clean()) {
+        std::printf("the card is clean\n");
+        return 0;
+    }
+    if (!repair) {
+        std::printf("%zu problem%s found (obtool check --repair mends what it can)\n", first.problems.size(),
+                    plural(first.problems.size()));
+        return 1;
+    }
+    print_lines(first.repairs, "repaired: ");
+    const CardCheckReport second = check_card(drive, false);
+    if (second.clean()) {
+        std::printf("%zu problem%s found, %zu change%s made; the card is clean now\n", first.problems.size(),
+                    plural(first.problems.size()), first.repairs.size(), plural(first.repairs.size()));
+        return 0;
+    }
+    print_lines(second.problems, "remains: ");
+    std::printf("%zu problem%s remain%s that repair does not mend\n", second.problems.size(),
+                plural(second.problems.size()), second.problems.size() == 1 ? "s" : "");
+    return 1;
+}
+
+}  // namespace
+
+OBTOOL_COMMAND("check", "check [--repair]",
+               "check the card's volume; --repair mends what it can without touching file bytes",
+               cmd_check);

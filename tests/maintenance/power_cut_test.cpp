@@ -1,0 +1,294 @@
+// Power cuts at every write of every operation that changes a card: a copy of a new
+// file, a copy that replaces a file, a copy that grows a file past its cluster, a
+// delete, a format and the default speed write.
+//
+// For each operation a clean run on a copy of the prepared card counts its device
+// writes; then, for every k from 1 to that count, a fresh copy of the card loses power
+// after its k-th write: with the writes up to k on the medium in program order, and
+// again for every way a drive with a volatile cache may have reordered the writes
+// since its last flush (any of them lost, the k-th kept). On what survives: the volume mounts (a format may instead have
+// left no volume); the check finds nothing worse than leftovers of the interrupted
+// operation; every file that was complete before reads back byte for byte; the files
+// the operation writes are absent, as before, or a prefix of their new bytes that fits
+// their run; repair leaves a clean card; and the operation, run again, completes.
+#include "device/sector_io.h"
+#include "maintenance/card_check.h"
+#include "maintenance/card_models.h"
+#include "maintenance/format_card.h"
+#include "maintenance/maintenance_commands.h"
+#include "maintenance/menu_install.h"
+#include "obfs/obfs.h"
+#include "support/card_contents.h"
+#include "support/recording_sink.h"
+#include "support/side_files.h"
+#include "support/test_cards.h"
+#include "transfer/transfer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+using drive_layer::FakeDrive;
+using testcards::CardFile;
+using testcards::pattern_bytes;
+
+namespace {
+
+constexpr uint8_t DRIVE = 1;
+constexpr uint32_t CARD_BYTES = 16u << 20;  // 91 data clusters
+constexpr uint32_t K = OBFS_CLUSTER_BYTES;
+
+using Bytes = std::vector<uint8_t>;
+using Files = std::map<std::string, Bytes>;
+
+Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+bool is_prefix(const Bytes& part, const Bytes& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+// One operation under test and what the card holds when it completes.
+struct Operation {
+    std::string what;
+    std::function<void()> run;
+    Files written;                 // files it writes, with their final bytes
+    std::set<std::string> deleted; // files it removes
+    bool formats = false;          // everything before it is gone
+};
+
+class PowerCut : public ::testing::Test {
+protected:
+    void SetUp() override {
+        set_transfer_diagnostics(nullptr);
+        fill_card_model_table();
+        // Clusters: keep_a 0-1, old.sav 2-3, victim.dat 4-5, keep_b 6, sd_speed.ini 7,
+        // small.bin 8-9, free from 10 on.
+        prepared = testcards::blank_card(DRIVE, CARD_BYTES);
+        ASSERT_TRUE(volume().mount(DRIVE));
+        before = {{"keep_a.nds", pattern_bytes(K + K / 2, 1)}, {"old.sav", pattern_bytes(2 * K, 2)},
+                  {"victim.dat", pattern_bytes(K + 7, 3)},     {"keep_b.txt", pattern_bytes(300, 4)},
+                  {"sd_speed.ini", text_bytes("14")},          {"small.bin", pattern_bytes(K + 5000, 5)}};
+        for (const char* name : {"keep_a.nds", "old.sav", "victim.dat", "keep_b.txt", "sd_speed.ini", "small.bin"})
+            ASSERT_TRUE(testcards::put_card_file(name, before[name])) << name;
+        ASSERT_TRUE(disk_flush());
+        disk_close();
+    }
+    void TearDown() override {
+        disk_close();
+        close_menu_drive();
+        drive_layer::drive_table().clear();
+    }
+
+    // A host file to copy, in the scratch folder.
+    std::string host_file(const std::string& name, const Bytes& bytes) {
+        testcards::write_host_file(host.file(name), bytes);
+        return host.file(name);
+    }
+
+    // A fresh copy of the prepared card as the drive.
+    std::shared_ptr<FakeDrive> fresh_card() {
+        disk_close();
+        close_menu_drive();
+        auto card = prepared->clone();
+        drive_layer::drive_table().attach(DRIVE, card);
+        return card;
+    }
+
+    // The files the card must hold once `op` has completed.
+    Files expected_after(const Operation& op) const {
+        Files out = op.formats ? Files{} : before;
+        for (const std::string& name : op.deleted) out.erase(name);
+        for (const auto& [name, bytes] : op.written) out[name] = bytes;
+        return out;
+    }
+
+    // What is wrong with the card after a cut (empty when nothing is).
+    std::string judge_cut(const Operation& op) {
+        std::ostringstream why;
+        bool mounted = false;
+        const std::map<std::string, CardFile> now = testcards::card_contents(DRIVE, &mounted);
+        if (!mounted) {
+            const CardCheckReport r = check_card(DRIVE, false);
+            if (!op.formats || r.volume_found) why << "the volume does not mount; ";
+            return why.str();  // a format cut before its superblock: cleanly no volume
+        }
+        const CardCheckReport report = check_card(DRIVE, false);
+        if (report.serious != 0) {
+            why << "serious problems:";
+            for (const std::string& p : report.problems) why << " [" << p << "]";
+            why << "; ";
+        }
+        for (const auto& [name, file] : now) {
+            if (!file.opened || !file.size_fits_run() || file.bytes.size() != file.size) {
+                why << name << " unreadable or larger than its run; ";
+                continue;
+            }
+            const bool was_there = !op.formats && before.count(name);
+            const bool old_bytes = was_there && file.bytes == before.at(name);
+            const auto w = op.written.find(name);
+            const bool new_prefix = w != op.written.end() && is_prefix(file.bytes, w->second);
+            if (!old_bytes && !new_prefix) why << name << " holds neither its old bytes nor a prefix of its new; ";
+        }
+        // Files complete before the operation that it neither writes nor deletes.
+        if (!op.formats)
+            for (const auto& [name, bytes] : before)
+                if (!op.written.count(name) && !op.deleted.count(name) && !now.count(name))
+                    why << name << " lost; ";
+        // Repair mends every leftover.
+        check_card(DRIVE, true);
+        const CardCheckReport again = check_card(DRIVE, false);
+        if (!again.clean()) {
+            why << "not clean after repair:";
+            for (const std::string& p : again.problems) why << " [" << p << "]";
+            why << "; ";
+        }
+        return why.str();
+    }
+
+    // The card holds exactly the files the completed operation leaves, and is clean.
+    std::string judge_complete(const Operation& op) {
+        std::ostringstream why;
+        const std::map<std::string, CardFile> now = testcards::card_contents(DRIVE);
+        const Files want = expected_after(op);
+        for (const auto& [name, bytes] : want) {
+            const auto it = now.find(name);
+            if (it == now.end())
+                why << name << " missing; ";
+            else if (it->second.bytes != bytes || it->second.size != bytes.size())
+                why << name << " differs; ";
+        }
+        for (const auto& [name, file] : now)
+            if (!want.count(name)) why << "unexpected " << name << "; ";
+        const CardCheckReport r = check_card(DRIVE, false);
+        if (!r.clean()) {
+            why << "check:";
+            for (const std::string& p : r.problems) why << " [" << p << "]";
+        }
+        return why.str();
+    }
+
+    // One cut: the power goes after write k, keeping the unflushed writes in `survivors`.
+    // Returns what is wrong (empty when nothing) and the number of unflushed writes.
+    std::string cut_once(const Operation& op, uint64_t k, uint64_t survivors, uint64_t* unflushed) {
+        auto card = fresh_card();
+        card->set_power_cut_survivors(survivors);
+        card->power_cut_after_write(k);
+        op.run();
+        card->restore_power();
+        if (unflushed) *unflushed = card->unflushed_at_cut();
+        std::string why = judge_cut(op);
+        if (!why.empty()) return why;
+        // Then the operation once more, to its end, on the repaired card.
+        op.run();
+        why = judge_complete(op);
+        return why.empty() ? why : "run again: " + why;
+    }
+
+    // The subsets of a window of n unflushed writes that a reordering cache may leave,
+    // the last write always among them (losing it too is a cut one write earlier), and
+    // all of them left out (that is the in-order cut). Small windows get every subset;
+    // large ones (only runs of data clusters) each single loss and the last write alone.
+    static std::vector<uint64_t> reordered_survivors(uint64_t n) {
+        std::vector<uint64_t> out;
+        if (n < 2) return out;
+        const uint64_t all = n >= 64 ? ~0ull : (1ull << n) - 1;
+        if (n <= 10) {
+            for (uint64_t m = 1; m < all; m += 2) out.push_back(m);
+        } else {
+            out.push_back(1);
+            for (uint64_t j = 1; j < n && j < 64; ++j) out.push_back(all & ~(1ull << j));
+        }
+        return out;
+    }
+
+    void cut_at_every_write(const Operation& op) {
+        // The clean run: how many writes and flushes the operation makes.
+        auto clean = fresh_card();
+        op.run();
+        const drive_layer::FakeCounters counts = clean->counters();
+        const uint64_t writes = counts.writes;
+        ASSERT_GT(writes, 0u);
+        ASSERT_EQ(judge_complete(op), "") << op.what << ": the clean run";
+
+        unsigned tried = 0, passed = 0, reordered = 0, reordered_passed = 0;
+        for (uint64_t k = 1; k <= writes; ++k) {
+            uint64_t window = 0;
+            std::string why = cut_once(op, k, ~0ull, &window);
+            ++tried;
+            passed += why.empty();
+            EXPECT_EQ(why, "") << op.what << ", cut after write " << k << " of " << writes;
+            for (uint64_t survivors : reordered_survivors(window)) {
+                why = cut_once(op, k, survivors, nullptr);
+                ++reordered;
+                reordered_passed += why.empty();
+                EXPECT_EQ(why, "") << op.what << ", cut after write " << k << " of " << writes
+                                   << " keeping only unflushed writes " << std::hex << survivors
+                                   << " (bit 0 = write " << std::dec << k << ")";
+            }
+        }
+        std::printf("[power cut] %s: %llu writes, %llu drive flushes; %u cut points, %u passed; "
+                    "%u reordered cuts, %u passed\n",
+                    op.what.c_str(), static_cast<unsigned long long>(writes),
+                    static_cast<unsigned long long>(counts.flushes), tried, passed, reordered, reordered_passed);
+        RecordProperty("cut_points", int(tried));
+        RecordProperty("reordered_cuts", int(reordered));
+    }
+
+    std::shared_ptr<FakeDrive> prepared;
+    Files before;
+    testcards::TempDir host;
+};
+
+TEST_F(PowerCut, CopyOfANewFile) {
+    const Bytes game = pattern_bytes(2 * K + 5000, 10);
+    const std::string path = host_file("new.nds", game);
+    cut_at_every_write({"copy of a new file", [&] { copy_win_to_ob(path, DRIVE); }, {{"new.nds", game}}, {}});
+}
+
+TEST_F(PowerCut, CopyReplacingAFile) {
+    // Three clusters do not fit where the old two were: the new run lies elsewhere.
+    const Bytes save = pattern_bytes(2 * K + 100, 11);
+    const std::string path = host_file("old.sav", save);
+    cut_at_every_write({"copy replacing a file", [&] { copy_win_to_ob(path, DRIVE); }, {{"old.sav", save}}, {}});
+}
+
+TEST_F(PowerCut, CopyGrowingAFilePastItsCluster) {
+    // The new run starts in the old file's first cluster and grows through its second
+    // into the free ones after it.
+    const Bytes grown = pattern_bytes(3 * K + K / 2, 12);
+    const std::string path = host_file("small.bin", grown);
+    cut_at_every_write({"copy growing a file past its cluster", [&] { copy_win_to_ob(path, DRIVE); },
+                        {{"small.bin", grown}}, {}});
+}
+
+TEST_F(PowerCut, Delete) {
+    cut_at_every_write({"delete", [&] { delete_ob_file(DRIVE, "victim.dat"); }, {}, {"victim.dat"}});
+}
+
+TEST_F(PowerCut, DefaultSpeedWrite) {
+    testcards::RecordingSink sink;
+    cut_at_every_write({"default speed write", [&] { write_default_speed(DRIVE, 24); },
+                        {{"sd_speed.ini", text_bytes("24")}}, {}});
+}
+
+TEST_F(PowerCut, Format) {
+    testcards::SideFiles side;
+    testcards::RecordingSink sink;
+    const PARTITION_INFO_T& model = card_model_table[14];
+    Operation op{"format",
+                 [&] {
+                     testing::internal::CaptureStdout();
+                     format_card(DRIVE, model.partition_start, 24);
+                     testing::internal::GetCapturedStdout();
+                 },
+                 {{"savelist.bin", side.save_list}, {"save_info.dat", side.save_info}, {"sd_speed.ini", text_bytes("24")}},
+                 {},
+                 true};
+    cut_at_every_write(op);
+}
+
+}  // namespace
