@@ -34,14 +34,16 @@ QPixmap drawn(QDialog& dialog, const char* file) {
             EXPECT_GE(box.width(), label->sizeHint().width()) << qPrintable(label->objectName());
             EXPECT_GE(box.height(), label->sizeHint().height()) << qPrintable(label->objectName());
         }
-        if (auto* button = qobject_cast<QAbstractButton*>(w))
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             EXPECT_GE(box.width(), button->fontMetrics().horizontalAdvance(button->text()))
                 << qPrintable(button->objectName());
+        }
     }
     QPixmap picture = dialog.grab();
     dialog.hide();
-    if (const char* dir = std::getenv("OB_PICTURES_DIR"))
+    if (const char* dir = std::getenv("OB_PICTURES_DIR")) {
         EXPECT_TRUE(picture.save(QDir(dir).filePath(file), "PNG"));
+    }
     return picture;
 }
 
