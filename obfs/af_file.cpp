@@ -81,8 +81,8 @@ uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& 
 // a run exists is decided on a copy of the map in which the old run is already free,
 // so a refusal changes nothing. The steps are ordered so that a cut at any point
 // leaves no entry naming a free cluster, with a drive flush between the steps whose
-// order matters (a card may reorder the writes between two flushes). Clusters of the old run
-// that another file's entry also names (a damaged card) are not released.
+// order matters (a card may reorder the writes between two flushes). Clusters of the
+// old run that another file's entry also names (a damaged card) are not released.
 uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
     cOBFS& vol = volume();
     const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);

@@ -25,7 +25,7 @@ uint32_t whole_sectors(uint32_t cluster_sectors, uint32_t sector, uint32_t bytes
 // (or whose run leaves the data area) would otherwise lead the reader into the clusters
 // of other files or past the end of the volume.
 uint32_t readable_bytes(const cOBFS& vol, uint32_t first, uint32_t last, uint32_t size) {
-    const uint32_t clusters = uint32_t(std::min<size_t>(vol.cluster_count(), vol.cluster_map.size()));
+    const uint32_t clusters = allocatable_clusters();
     if (first >= clusters || last < first) return 0;
     const uint64_t run = (uint64_t(std::min(last, clusters - 1)) - first + 1) * vol.cluster_sectors() * 512;
     return uint32_t(std::min<uint64_t>(size, run));
