@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks; each prints its own figures and ratios.
+#   scripts/bench.sh [NAME...]     e.g. scripts/bench.sh transfer_bench
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+scripts/build.sh -DOB_WITH_BENCH=ON
+names=("$@")
+if [ ${#names[@]} -eq 0 ]; then
+  for f in bench/*.cpp; do names+=("$(basename "$f" .cpp)"); done
+fi
+for n in "${names[@]}"; do
+  echo "== $n"
+  "build/bench/$n"
+done
