@@ -104,9 +104,12 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
         // clusters, or a cut could leave the old entry over half-new bytes.
         set_entry_run(entry, c, c, 0);
         if (!disk_write_sectors(entry_sector, 1, entry.data()) || !disk_flush()) return NO_RUN;
+        // The released map stays in memory until the stream closes: on the card the
+        // old run's further clusters are marked beyond the entry's run meanwhile, the
+        // state a cut may leave anyway, so writing the tables now would buy nothing.
         vol.cluster_map = std::move(released);
         vol.cluster_map[c] = MAP_FIRST;
-        return vol.flush() ? c : NO_RUN;
+        return c;
     }
     // A run elsewhere: claim it, then move the entry over, then free the old run, each
     // step on the medium before the next (the flush's drive flush follows its map).

@@ -8,12 +8,27 @@
 
 uint32_t current_partition_table[PARTITION_ENTRIES] = {};
 
+namespace {
+
+// The reflected CRC-16 (polynomial 0xA001) one byte at a time: every table flush and
+// mount runs it over the whole cluster map, so the bit loop is done once, here.
+struct Crc16Table {
+    uint16_t entry[256];
+    constexpr Crc16Table() : entry() {
+        for (int byte = 0; byte < 256; ++byte) {
+            uint16_t crc = uint16_t(byte);
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+            entry[byte] = crc;
+        }
+    }
+};
+constexpr Crc16Table CRC16_TABLE;
+
+}  // namespace
+
 uint16_t crc16(uint16_t start, const uint8_t* bytes, size_t length) {
     uint16_t crc = start;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
+    for (size_t i = 0; i < length; ++i) crc = uint16_t((crc >> 8) ^ CRC16_TABLE.entry[(crc ^ bytes[i]) & 0xFF]);
     return crc;
 }
 

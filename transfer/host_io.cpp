@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -13,14 +15,59 @@ namespace {
 // disk; 4096 covers every disk in use.
 constexpr size_t DIRECT_ALIGNMENT = 4096;
 
+// Chunk buffers given back by finished copies, kept for the next one. A batch of
+// small files would otherwise map, fault in and unmap megabytes of fresh pages per
+// file, which costs more than reading a small file does. Bounded, so a copy never
+// keeps more than a few chunks' worth of memory after it ended.
+class SpareBuffers {
+public:
+    // Never destroyed: chunk buffers may still be given back while the process exits.
+    static SpareBuffers& instance() {
+        static SpareBuffers* spares = new SpareBuffers;
+        return *spares;
+    }
+    void* take(size_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (size_t i = 0; i < kept_.size(); ++i) {
+            if (kept_[i].bytes != bytes) continue;
+            void* p = kept_[i].memory;
+            kept_.erase(kept_.begin() + long(i));
+            kept_bytes_ -= bytes;
+            return p;
+        }
+        return nullptr;
+    }
+    // false when the buffer does not fit the bound; the caller frees it then.
+    bool keep(void* memory, size_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (kept_bytes_ + bytes > MAX_KEPT_BYTES) return false;
+        kept_.push_back({memory, bytes});
+        kept_bytes_ += bytes;
+        return true;
+    }
+private:
+    static constexpr size_t MAX_KEPT_BYTES = size_t(6) << 20;
+    struct Kept {
+        void* memory;
+        size_t bytes;
+    };
+    std::mutex mutex_;
+    std::vector<Kept> kept_;
+    size_t kept_bytes_ = 0;
+};
+
 }  // namespace
 
-AlignedBuffer::AlignedBuffer(size_t bytes) {
+AlignedBuffer::AlignedBuffer(size_t bytes) : bytes_(bytes) {
+    data_ = static_cast<uint8_t*>(SpareBuffers::instance().take(bytes));
+    if (data_) return;
     void* p = nullptr;
     if (posix_memalign(&p, DIRECT_ALIGNMENT, bytes) == 0) data_ = static_cast<uint8_t*>(p);
 }
 
-AlignedBuffer::~AlignedBuffer() { std::free(data_); }
+AlignedBuffer::~AlignedBuffer() {
+    if (data_ && !SpareBuffers::instance().keep(data_, bytes_)) std::free(data_);
+}
 
 bool HostReader::open(const std::string& path) {
     close();

@@ -9,7 +9,8 @@
 #include <string>
 
 // A heap buffer aligned for unbuffered (O_DIRECT) transfers; data() is null when the
-// allocation failed.
+// allocation failed. Its contents start undefined: a buffer may be one a finished copy
+// gave back.
 class AlignedBuffer {
 public:
     explicit AlignedBuffer(size_t bytes);
@@ -20,6 +21,7 @@ public:
 
 private:
     uint8_t* data_ = nullptr;
+    size_t bytes_ = 0;
 };
 
 // Reads one regular host file front to back without filling the page cache: with

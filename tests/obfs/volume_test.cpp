@@ -34,6 +34,8 @@ TEST(Crc16, IsCrc16Arc) {
     const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(crc16(0, check, sizeof check), 0xBB3D);
     EXPECT_EQ(crc16(0, nullptr, 0), 0);
+    // The start value carries a CRC across pieces.
+    EXPECT_EQ(crc16(crc16(0, check, 4), check + 4, 5), 0xBB3D);
 }
 
 TEST_F(VolumeTest, TwoGiBWorkedExampleMounts) {
