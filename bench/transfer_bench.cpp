@@ -209,13 +209,23 @@ void bench_small(const Paths& p, bool dd, bool mtools) {
         drop_sources();
         drop_cache(p.card);
         keep_min(t.in, seconds([&] {
-            for (const auto& f : p.small) copy_win_to_ob(f, DRIVE);
+            // A batch, as obtool put and the main window copy one: each copy names the next.
+            for (size_t i = 0; i < p.small.size(); ++i) {
+                set_following_source(i + 1 < p.small.size() ? p.small[i + 1] : std::string());
+                copy_win_to_ob(p.small[i], DRIVE);
+            }
+            end_copy_batch();
         }));
         drop_cache(p.card);
         remove_backs();
         keep_min(t.out, seconds([&] {
-            for (size_t i = 0; i < p.small.size(); ++i)
+            for (size_t i = 0; i < p.small.size(); ++i) {
+                set_following_card_file(
+                    DRIVE, i + 1 < p.small.size() ? std::filesystem::path(p.small[i + 1]).filename().string()
+                                                  : std::string());
                 copy_ob_to_win(DRIVE, std::filesystem::path(p.small[i]).filename(), p.small_back[i]);
+            }
+            end_copy_batch();
         }));
         if (dd) {
             // One dd per file onto that file's clusters, each synced, as each of our

@@ -244,8 +244,12 @@ int cmd_put(ObtoolContext& ctx) {
     if (!obtool_require_drive(ctx, &drive)) return 1;
     CapturedDiagnostics diagnostics;
     int refused = 0;
-    for (const std::string& path : args.names) {
-        if (!mount_or_say(drive)) return 1;
+    for (size_t i = 0; i < args.names.size(); ++i) {
+        const std::string& path = args.names[i];
+        if (!mount_or_say(drive)) {
+            end_copy_batch();
+            return 1;
+        }
         const std::string name = file_name_of(path);
         if (file_exists(name) && !ask_overwrite(name)) {
             std::fprintf(stderr, "obtool: %s: not overwritten\n", name.c_str());
@@ -257,11 +261,13 @@ int cmd_put(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(name, size);
+            set_following_source(i + 1 < args.names.size() ? args.names[i + 1] : std::string());
             ok = copy_ended_well(copy_win_to_ob(path, drive));
         }
         diagnostics.report(path);
         if (!ok) ++refused;
     }
+    end_copy_batch();
     return refused ? 1 : 0;
 }
 
@@ -276,8 +282,12 @@ int cmd_get(ObtoolContext& ctx) {
     const std::string prefix = folder.back() == '/' ? folder : folder + "/";
     CapturedDiagnostics diagnostics;
     int refused = 0;
-    for (const std::string& name : args.names) {
-        if (!mount_or_say(drive)) return 1;
+    for (size_t i = 0; i < args.names.size(); ++i) {
+        const std::string& name = args.names[i];
+        if (!mount_or_say(drive)) {
+            end_copy_batch();
+            return 1;
+        }
         const std::string host_path = prefix + name;
         // Only a name that can become a host file is worth a question; the copy
         // routine refuses the others without touching the host.
@@ -294,11 +304,13 @@ int cmd_get(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(name, size);
+            set_following_card_file(drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
             ok = copy_ended_well(copy_ob_to_win(drive, name, host_path));
         }
         diagnostics.report(name);
         if (!ok) ++refused;
     }
+    end_copy_batch();
     return refused ? 1 : 0;
 }
 

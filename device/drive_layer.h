@@ -69,6 +69,9 @@ public:
     virtual bool write(const void* buffer, uint32_t length, uint32_t* done) = 0;
     // Pushes written data to the medium (fsync on Linux).
     virtual bool flush() = 0;
+    // A hint that the bytes at [offset, offset + length) will be read soon: a source
+    // that can fetch them in the background does, the others ignore it.
+    virtual void will_need(uint64_t /*offset*/, uint64_t /*length*/) {}
     // The storage-property query: descriptor bytes, at most `capacity` of them.
     virtual bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) = 0;
     // The geometry query; fails when the reader holds no medium.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace drive_layer {
@@ -18,6 +19,35 @@ namespace {
 // Direct transfers that the caller's buffer cannot serve go through this much aligned
 // memory at a time.
 constexpr uint32_t BOUNCE_BYTES = 1u << 20;
+
+// The page size of the host's cache, which buffered writes to image files are cut at.
+constexpr uint64_t HOST_PAGE = 4096;
+
+// Writes the two pieces `first` and `second` back to back at `offset`, going on after
+// interruptions and partial writes. `*moved` counts the bytes that reached the file.
+bool write_two_fully(int fd, const uint8_t* first, size_t first_len, const uint8_t* second, size_t second_len,
+                     uint64_t offset, size_t* moved) {
+    *moved = 0;
+    const size_t total = first_len + second_len;
+    while (*moved < total) {
+        iovec v[2];
+        int n = 0;
+        if (*moved < first_len) v[n++] = {const_cast<uint8_t*>(first + *moved), first_len - *moved};
+        const size_t into_second = *moved > first_len ? *moved - first_len : 0;
+        if (second_len > into_second) v[n++] = {const_cast<uint8_t*>(second + into_second), second_len - into_second};
+        const ssize_t r = ::pwritev(fd, v, n, off_t(offset + *moved));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (r == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        *moved += size_t(r);
+    }
+    return true;
+}
 
 // Positioned transfer of `length` bytes, going on after interruptions and partial
 // transfers. Stops early (still true) when a read reaches the end of the file.
@@ -74,13 +104,17 @@ FdDriveHandle::FdDriveHandle(int fd, bool direct, std::vector<uint8_t> descripto
     if (!measure_fd(fd_, &limit_)) limit_ = 0;
     struct stat st {};
     int logical_block = 0;
-    if (::fstat(fd_, &st) == 0 && S_ISBLK(st.st_mode) && ::ioctl(fd_, BLKSSZGET, &logical_block) == 0 &&
-        logical_block > 512)
+    const bool known = ::fstat(fd_, &st) == 0;
+    if (known && S_ISBLK(st.st_mode) && ::ioctl(fd_, BLKSSZGET, &logical_block) == 0 && logical_block > 512)
         align_ = uint32_t(logical_block);
+    hold_tails_ = known && S_ISREG(st.st_mode) && !direct_;
 }
 
 FdDriveHandle::~FdDriveHandle() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        put_held_tail();
+        ::close(fd_);
+    }
 }
 
 bool FdDriveHandle::seek(uint64_t byte_offset) {
@@ -98,7 +132,46 @@ bool FdDriveHandle::write(const void* buffer, uint32_t length, uint32_t* done) {
     return transfer(true, const_cast<uint8_t*>(static_cast<const uint8_t*>(buffer)), length, done);
 }
 
-bool FdDriveHandle::flush() { return ::fsync(fd_) == 0; }
+bool FdDriveHandle::flush() {
+    const bool held_written = put_held_tail();
+    return ::fsync(fd_) == 0 && held_written;
+}
+
+bool FdDriveHandle::put_held_tail() {
+    if (held_.empty()) return true;
+    size_t moved = 0;
+    const bool ok = transfer_fully(fd_, true, held_.data(), held_.size(), held_at_, &moved);
+    held_.clear();
+    return ok;
+}
+
+bool FdDriveHandle::write_holding_tail(const uint8_t* buffer, uint32_t length, uint64_t offset, size_t* moved) {
+    *moved = 0;
+    if (!held_.empty() && held_at_ + held_.size() != offset && !put_held_tail()) return false;
+    // What is written now runs from `start` (the held bytes, if any, come first) to
+    // `cut`: the last page boundary inside the write, when bytes follow it.
+    const uint64_t start = held_.empty() ? offset : held_at_;
+    const uint64_t end = offset + length;
+    const uint64_t boundary = end - end % HOST_PAGE;
+    const uint64_t cut = (end % HOST_PAGE != 0 && boundary > start) ? boundary : end;
+    size_t written = 0;
+    const bool ok = write_two_fully(fd_, held_.data(), held_.size(), buffer, size_t(cut - offset), start, &written);
+    const size_t held_before = held_.size();
+    held_.clear();
+    if (!ok) {
+        *moved = written > held_before ? written - held_before : 0;
+        return false;
+    }
+    held_.assign(buffer + (cut - offset), buffer + length);
+    held_at_ = cut;
+    *moved = length;
+    return true;
+}
+
+void FdDriveHandle::will_need(uint64_t offset, uint64_t length) {
+    if (direct_ || offset >= limit_) return;
+    ::posix_fadvise(fd_, off_t(offset), off_t(std::min(length, limit_ - offset)), POSIX_FADV_WILLNEED);
+}
 
 bool FdDriveHandle::query_descriptor(std::vector<uint8_t>& out, size_t capacity) {
     // Like the platform's query, a buffer too small for the Version and Size words
@@ -137,8 +210,13 @@ bool FdDriveHandle::transfer(bool writing, uint8_t* buffer, uint32_t length, uin
         return true;
     }
     const uint32_t want = uint32_t(std::min<uint64_t>(length, limit_ - position_));
+    if (!writing && !put_held_tail()) return false;
     bool ok;
-    if (direct_ && !aligned(buffer, position_, want)) {
+    if (hold_tails_ && writing) {
+        size_t moved = 0;
+        ok = write_holding_tail(buffer, want, position_, &moved);
+        moved_total = uint32_t(moved);
+    } else if (direct_ && !aligned(buffer, position_, want)) {
         ok = bounced(writing, buffer, position_, want, &moved_total);
     } else {
         size_t moved = 0;

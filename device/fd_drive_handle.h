@@ -37,6 +37,8 @@ public:
     bool read(void* buffer, uint32_t length, uint32_t* done) override;
     bool write(const void* buffer, uint32_t length, uint32_t* done) override;
     bool flush() override;
+    // Lets the host read the range into its cache in the background (buffered only).
+    void will_need(uint64_t offset, uint64_t length) override;
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override;
     // Fails when the medium measures 0 bytes (a reader without a card).
     bool query_geometry(DiskGeometry& out) override;
@@ -45,6 +47,8 @@ public:
 
 private:
     bool transfer(bool writing, uint8_t* buffer, uint32_t length, uint32_t* done);
+    bool write_holding_tail(const uint8_t* buffer, uint32_t length, uint64_t offset, size_t* moved);
+    bool put_held_tail();
     bool bounced(bool writing, uint8_t* buffer, uint64_t offset, uint32_t length, uint32_t* done);
     bool aligned(const void* buffer, uint64_t offset, uint64_t length) const;
     void drop_direct();
@@ -56,6 +60,18 @@ private:
     uint64_t limit_ = 0;         // medium size when opened
     std::vector<uint8_t> descriptor_;
     uint32_t media_type_ = MEDIA_UNKNOWN;
+
+    // Image files live on host file systems with 4 KiB pages, and a card's clusters
+    // start 512 bytes past a page boundary (data_start is odd), so every buffered write
+    // of whole clusters would end inside a page that the host must first read from its
+    // disk to merge. A write's bytes after its last page boundary are held here and
+    // written in front of the next write when that one follows on directly, so a run
+    // of sequential writes merges only its first page. The held bytes reach the file
+    // before any read, any write elsewhere, a flush and the handle's end; an error in
+    // writing them is reported there, as the host reports a buffered write's errors.
+    bool hold_tails_ = false;
+    std::vector<uint8_t> held_;
+    uint64_t held_at_ = 0;
 };
 
 }  // namespace drive_layer

@@ -4,6 +4,7 @@
 #include "device/disk_info.h"
 #include "device/drive_layer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -133,6 +134,12 @@ bool disk_flush() {
     if (!g.handle->flush()) return false;
     g.unflushed = false;
     return true;
+}
+
+void disk_prefetch_sectors(uint32_t sector, uint32_t count) {
+    if (!g.handle || !reachable(sector)) return;
+    const uint32_t reachable_count = std::min(count, REACHABLE_SECTORS - sector);
+    g.handle->will_need(uint64_t(sector) * SECTOR_BYTES, uint64_t(reachable_count) * SECTOR_BYTES);
 }
 
 void disk_close() {

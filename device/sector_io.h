@@ -23,6 +23,9 @@ uint32_t disk_get_size();
 // Pushes everything written so far to the medium (the drive layer's flush), so a card
 // pulled out afterwards holds it. false when no drive is open or the flush failed.
 bool disk_flush();
+// A hint that `count` sectors from `sector` will be read soon; the drive may fetch
+// them in the background. Changes nothing and reports nothing.
+void disk_prefetch_sectors(uint32_t sector, uint32_t count);
 // Closes the drive (also done at process exit).
 void disk_close();
 // Introspection for tests and the benchmarks.

@@ -61,6 +61,9 @@ bool open_menu_drive(uint8_t drive) {
     if (drive == 0) return false;
     c_disk_info info;
     if (!info.probe(drive)) return false;
+    // Writes the sector layer still holds for its own handle go out first, so none of
+    // them can land after (and over) what this handle writes.
+    disk_flush();
     menu_drive = drive_layer::open_drive(drive, drive_layer::READ_WRITE, /*unbuffered=*/true);
     if (!menu_drive) return false;
     // The same size test as the sector layer: the low 32 bits of the capacity.

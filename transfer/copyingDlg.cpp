@@ -172,11 +172,13 @@ void TForm3::RunWinToOB(uint8_t drive) {
     const size_t count = winFiles.size();
     for (size_t i = 0; i < count && running != 0; ++i) {
         showStatus(winFiles[i]);
+        set_following_source(i + 1 < count ? winFiles[i + 1] : std::string());
         if (!copy_win_to_ob(winFiles[i], drive)) {
             showCopyFailed();
             break;
         }
     }
+    end_copy_batch();
     ClearJobs();
 }
 
@@ -192,11 +194,16 @@ void TForm3::RunOBToWin(const std::string& folder) {
     for (size_t i = 0; i < obFiles.size() && running != 0; ++i) {
         const auto& [drive, name] = obFiles[i];
         showStatus(name);
+        if (i + 1 < obFiles.size())
+            set_following_card_file(uint8_t(obFiles[i + 1].first & 0xFF), obFiles[i + 1].second);
+        else
+            set_following_card_file(0, std::string());
         if (!copy_ob_to_win(uint8_t(drive & 0xFF), name, folder + "/" + name)) {
             showCopyFailed();
             break;
         }
     }
+    end_copy_batch();
     ClearJobs();
 }
 

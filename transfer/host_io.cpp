@@ -84,9 +84,21 @@ bool HostReader::open(const std::string& path) {
         return false;
     }
     size_ = uint64_t(st.st_size);
+    device_ = uint64_t(st.st_dev);
+    inode_ = uint64_t(st.st_ino);
+    mtime_sec_ = int64_t(st.st_mtim.tv_sec);
+    mtime_nsec_ = int64_t(st.st_mtim.tv_nsec);
     offset_ = 0;
     if (!direct_) posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
+}
+
+bool HostReader::still_names(const std::string& path) const {
+    if (fd_ < 0) return false;
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == device_ &&
+           uint64_t(st.st_ino) == inode_ && uint64_t(st.st_size) == size_ &&
+           int64_t(st.st_mtim.tv_sec) == mtime_sec_ && int64_t(st.st_mtim.tv_nsec) == mtime_nsec_;
 }
 
 void HostReader::drop_direct() {

@@ -42,10 +42,15 @@ public:
     bool read_at(uint64_t offset, void* buffer, uint32_t want, uint32_t* got);
     void close();
     bool unbuffered() const { return direct_; }
+    // Whether `path` still names the file this reader opened, unchanged since: the
+    // same file (device and inode), size and modification time.
+    bool still_names(const std::string& path) const;
 
 private:
     void drop_direct();
     int fd_ = -1;
+    uint64_t device_ = 0, inode_ = 0;
+    int64_t mtime_sec_ = 0, mtime_nsec_ = 0;
     std::atomic<bool> direct_{false};
     uint64_t size_ = 0;
     uint64_t offset_ = 0;

@@ -8,8 +8,11 @@
 #include "transfer/host_io.h"
 #include "transfer/host_path.h"
 #include "transfer/read_ahead.h"
+#include "transfer/source_prefetch.h"
 
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -17,6 +20,13 @@ CopyProgressFn progress_callback = nullptr;
 void* progress_context = nullptr;
 const std::atomic<bool>* cancel_flag = nullptr;
 CopyEnd last_end = CopyEnd::Refused;
+
+// Batch head starts: the names given for the next copy, and the host file a copy to
+// the card opened for its successor.
+std::string following_source;
+uint8_t following_card_drive = 0;
+std::string following_card_file;
+std::unique_ptr<PreparedSource> prepared_source;
 
 bool diagnostics_redirected = false;
 std::FILE* diagnostics_out = nullptr;
@@ -74,6 +84,23 @@ bool card_durable() {
     return false;
 }
 
+// Asks the drive for the following card file's bytes while the host file of the
+// current copy is synced. Bounded by the file's run, so a damaged entry cannot send
+// the hint anywhere else.
+void give_card_file_a_head_start(const std::string& name) {
+    if (name.empty()) return;
+    cOBFS& vol = volume();
+    DirSector entry{};
+    if (find_file_entry(name, entry) == NO_SECTOR) return;
+    const uint32_t first = get_le32(entry.data() + DE_FIRST_CLUSTER);
+    const uint32_t last = get_le32(entry.data() + DE_LAST_CLUSTER);
+    const uint32_t size = get_le32(entry.data() + DE_SIZE);
+    if (first > last || last >= vol.cluster_count() || size == 0) return;
+    const uint64_t run_sectors = uint64_t(last - first + 1) * vol.cluster_sectors();
+    const uint64_t file_sectors = (uint64_t(size) + SECTOR_BYTES - 1) / SECTOR_BYTES;
+    disk_prefetch_sectors(vol.cluster_to_sector(first), uint32_t(std::min(run_sectors, file_sectors)));
+}
+
 CopyEnd cancelled() {
     say("copy cancelled.\n");
     return CopyEnd::Cancelled;
@@ -96,23 +123,42 @@ void set_transfer_diagnostics(std::FILE* out, bool percentage_line) {
     percentage_lines = percentage_line;
 }
 
+void set_following_source(const std::string& host_path) { following_source = host_path; }
+
+void set_following_card_file(uint8_t drive, const std::string& card_name) {
+    following_card_drive = drive;
+    following_card_file = card_name;
+}
+
+void end_copy_batch() {
+    following_source.clear();
+    following_card_file.clear();
+    prepared_source.reset();
+}
+
 bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
     last_end = CopyEnd::Refused;
+    // A head start made for this path is taken; any other is dropped.
+    std::unique_ptr<PreparedSource> source = take_prepared_source(prepared_source, source_path);
+    const std::string following = std::exchange(following_source, std::string());
     if (!mount_for_transfer(drive)) return false;
 
-    HostReader source;
-    if (!source.open(source_path)) {
-        say("source file does not exist.\n");
-        return false;
+    if (!source) {
+        source = std::make_unique<PreparedSource>();
+        if (!source->reader.open(source_path)) {
+            say("source file does not exist.\n");
+            return false;
+        }
     }
-    if (source.size() == 0) say("warning: source file has zero length.\n");
+    const uint64_t source_size = source->reader.size();
+    if (source_size == 0) say("warning: source file has zero length.\n");
     // A card file's size is 32-bit and a volume spans at most 2 GiB: a file whose size
     // does not fit 32 bits can never fit, and must not be copied as its low 32 bits.
-    if (source.size() > 0xFFFFFFFFull) {
+    if (source_size > 0xFFFFFFFFull) {
         say("no enough space on ob disk.\n");
         return false;
     }
-    const uint32_t size = uint32_t(source.size());
+    const uint32_t size = uint32_t(source_size);
     // Asked before anything is released: a card file of the same name that is about
     // to be replaced still holds its clusters here.
     if (find_free_run(size) == NO_RUN) {
@@ -123,7 +169,8 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
         last_end = cancelled();
         return true;
     }
-    ReadAhead chunks(source, WIN_TO_OB_CHUNK);
+    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, WIN_TO_OB_CHUNK);
+    ReadAhead& chunks = *source->chunks;
     if (!chunks.ready()) {
         say("not enough memory.\n");
         return false;
@@ -169,7 +216,12 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
         }
     }
     end_percentage_line();
-    destination.close();  // the host file closes after its read-ahead has stopped, at return
+    // The source is done with (its read-ahead stops before the host file closes); a
+    // batch's next source starts reading while this file's end reaches the card.
+    const bool read_to_end = !stopped && !was_cancelled;
+    source.reset();
+    if (read_to_end && !following.empty()) prepared_source = prepare_source(following, WIN_TO_OB_CHUNK);
+    destination.close();
 
     if (was_cancelled) {
         delete_file(card_name);
@@ -184,6 +236,10 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
 
 bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::string& dest_path) {
     last_end = CopyEnd::Refused;
+    prepared_source.reset();  // a head start no copy to the card will take now
+    // The file named to follow gets its head start only from a copy on its own drive.
+    const std::string following = std::exchange(following_card_file, std::string());
+    const bool following_here = following_card_drive == drive;
     if (!mount_for_transfer(drive)) return false;
     // A card is outside data: its names must not steer the copy out of the folder.
     if (!card_name_fits_host(card_name)) {
@@ -235,6 +291,7 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
         stopped = true;
     }
     source.close();
+    if (!stopped && !was_cancelled && following_here) give_card_file_a_head_start(following);
 
     if (was_cancelled) {
         destination.discard();

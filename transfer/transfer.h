@@ -68,5 +68,17 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive);
 // Only a regular file is ever written at dest_path; a symbolic link there is refused.
 bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::string& dest_path);
 
+// Batches. A caller copying several files one after another may name, before each
+// copy, the file it will copy next ("" when none follows). The copy, once it has read
+// all of its own source, gives that one a head start while its own end waits for the
+// medium: a host file is opened and its first chunks read (copies to the card), a
+// card file's bytes are asked of the drive (copies from the card). Nothing is written
+// ahead: the next copy uses the opened host file only if the path still names it,
+// unchanged, and every copy still ends flushed as above. end_copy_batch() lets go of
+// a head start that no copy took (a batch that stopped early).
+void set_following_source(const std::string& host_path);
+void set_following_card_file(uint8_t drive, const std::string& card_name);
+void end_copy_batch();
+
 // Deletes the card file named exactly `card_name`: 0 = deleted, 1 = not deleted.
 int delete_ob_file(uint8_t drive, const std::string& card_name);
