@@ -72,6 +72,9 @@ public:
     // A hint that the bytes at [offset, offset + length) will be read soon: a source
     // that can fetch them in the background does, the others ignore it.
     virtual void will_need(uint64_t /*offset*/, uint64_t /*length*/) {}
+    // A hint that [offset, offset + length) is about to be written front to back: a
+    // source that must merge partly written blocks can fetch those in the background.
+    virtual void will_write(uint64_t /*offset*/, uint64_t /*length*/) {}
     // The storage-property query: descriptor bytes, at most `capacity` of them.
     virtual bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) = 0;
     // The geometry query; fails when the reader holds no medium.

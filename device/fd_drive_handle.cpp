@@ -23,6 +23,12 @@ constexpr uint32_t BOUNCE_BYTES = 1u << 20;
 // The page size of the host's cache, which buffered writes to image files are cut at.
 constexpr uint64_t HOST_PAGE = 4096;
 
+// Buffered writes of at least this much are sent on to the medium at once rather than
+// when the host gets round to it: the card receives a file's bytes while the copy
+// goes on, and the flush that ends the copy has little left to wait for. Smaller
+// writes (table sectors) wait for that flush.
+constexpr uint64_t STREAM_WRITEBACK_MIN = 64 * 1024;
+
 // Writes the two pieces `first` and `second` back to back at `offset`, going on after
 // interruptions and partial writes. `*moved` counts the bytes that reached the file.
 bool write_two_fully(int fd, const uint8_t* first, size_t first_len, const uint8_t* second, size_t second_len,
@@ -137,6 +143,13 @@ bool FdDriveHandle::flush() {
     return ::fsync(fd_) == 0 && held_written;
 }
 
+void FdDriveHandle::will_write(uint64_t offset, uint64_t length) {
+    if (!hold_tails_ || length == 0 || offset >= limit_) return;
+    const uint64_t end = std::min(offset + length, limit_);
+    if (offset % HOST_PAGE != 0) ::posix_fadvise(fd_, off_t(offset - offset % HOST_PAGE), off_t(HOST_PAGE), POSIX_FADV_WILLNEED);
+    if (end % HOST_PAGE != 0) ::posix_fadvise(fd_, off_t(end - end % HOST_PAGE), off_t(HOST_PAGE), POSIX_FADV_WILLNEED);
+}
+
 bool FdDriveHandle::put_held_tail() {
     if (held_.empty()) return true;
     size_t moved = 0;
@@ -165,7 +178,13 @@ bool FdDriveHandle::write_holding_tail(const uint8_t* buffer, uint32_t length, u
     held_.assign(buffer + (cut - offset), buffer + length);
     held_at_ = cut;
     *moved = length;
+    start_writeback(start, cut - start);
     return true;
+}
+
+void FdDriveHandle::start_writeback(uint64_t offset, uint64_t length) {
+    if (direct_ || length < STREAM_WRITEBACK_MIN) return;
+    ::sync_file_range(fd_, off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE);
 }
 
 void FdDriveHandle::will_need(uint64_t offset, uint64_t length) {
@@ -216,6 +235,11 @@ bool FdDriveHandle::transfer(bool writing, uint8_t* buffer, uint32_t length, uin
         size_t moved = 0;
         ok = write_holding_tail(buffer, want, position_, &moved);
         moved_total = uint32_t(moved);
+    } else if (writing && !direct_) {
+        size_t moved = 0;
+        ok = transfer_fully(fd_, true, buffer, want, position_, &moved);
+        moved_total = uint32_t(moved);
+        if (ok) start_writeback(position_, moved);
     } else if (direct_ && !aligned(buffer, position_, want)) {
         ok = bounced(writing, buffer, position_, want, &moved_total);
     } else {

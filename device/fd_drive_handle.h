@@ -39,6 +39,9 @@ public:
     bool flush() override;
     // Lets the host read the range into its cache in the background (buffered only).
     void will_need(uint64_t offset, uint64_t length) override;
+    // Image files: fetches the pages the range only partly covers (its first and last),
+    // which the writes to come would otherwise wait for.
+    void will_write(uint64_t offset, uint64_t length) override;
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override;
     // Fails when the medium measures 0 bytes (a reader without a card).
     bool query_geometry(DiskGeometry& out) override;
@@ -49,6 +52,7 @@ private:
     bool transfer(bool writing, uint8_t* buffer, uint32_t length, uint32_t* done);
     bool write_holding_tail(const uint8_t* buffer, uint32_t length, uint64_t offset, size_t* moved);
     bool put_held_tail();
+    void start_writeback(uint64_t offset, uint64_t length);
     bool bounced(bool writing, uint8_t* buffer, uint64_t offset, uint32_t length, uint32_t* done);
     bool aligned(const void* buffer, uint64_t offset, uint64_t length) const;
     void drop_direct();

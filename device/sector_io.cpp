@@ -142,6 +142,12 @@ void disk_prefetch_sectors(uint32_t sector, uint32_t count) {
     g.handle->will_need(uint64_t(sector) * SECTOR_BYTES, uint64_t(reachable_count) * SECTOR_BYTES);
 }
 
+void disk_will_write_sectors(uint32_t sector, uint32_t count) {
+    if (!g.handle || !reachable(sector)) return;
+    const uint32_t reachable_count = std::min(count, REACHABLE_SECTORS - sector);
+    g.handle->will_write(uint64_t(sector) * SECTOR_BYTES, uint64_t(reachable_count) * SECTOR_BYTES);
+}
+
 void disk_close() {
     g.handle.reset();
     g.window_start = EMPTY_WINDOW;

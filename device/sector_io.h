@@ -26,6 +26,9 @@ bool disk_flush();
 // A hint that `count` sectors from `sector` will be read soon; the drive may fetch
 // them in the background. Changes nothing and reports nothing.
 void disk_prefetch_sectors(uint32_t sector, uint32_t count);
+// A hint that `count` sectors from `sector` are about to be written in order; the
+// drive may prepare for them in the background. Changes nothing and reports nothing.
+void disk_will_write_sectors(uint32_t sector, uint32_t count);
 // Closes the drive (also done at process exit).
 void disk_close();
 // Introspection for tests and the benchmarks.

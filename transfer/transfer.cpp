@@ -182,6 +182,10 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
         return false;
     }
 
+    if (size > 0)
+        disk_will_write_sectors(volume().cluster_to_sector(destination.first_cluster),
+                                uint32_t((uint64_t(size) + SECTOR_BYTES - 1) / SECTOR_BYTES));
+
     uint64_t total = 0;
     bool stopped = false;
     bool was_cancelled = false;
