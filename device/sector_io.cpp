@@ -22,6 +22,7 @@ struct OpenDrive {
     uint32_t window_count = 0;   // sectors held: 256, fewer near the end of the drive
     uint64_t window_loads = 0;
     bool unflushed = false;      // written since the last flush to the medium
+    bool deferring = false;      // flushes wait for disk_end_deferred_flushes
 };
 
 // Destroyed at process exit, which closes the drive.
@@ -63,6 +64,7 @@ bool load_window(uint32_t start) {
 
 bool disk_open(uint8_t drive) {
     g.handle.reset();
+    g.deferring = false;
     c_disk_info info;
     if (!info.probe(drive)) return false;
     auto handle = drive_layer::open_drive(drive, drive_layer::READ_WRITE, false);
@@ -130,7 +132,7 @@ uint32_t disk_get_size() { return g.disk_size; }
 // only the first after a write reaches the medium, the others cost nothing.
 bool disk_flush() {
     if (!g.handle) return false;
-    if (!g.unflushed) return true;
+    if (!g.unflushed || g.deferring) return true;
     if (!g.handle->flush()) return false;
     g.unflushed = false;
     return true;
@@ -146,6 +148,13 @@ void disk_will_write_sectors(uint32_t sector, uint32_t count) {
     if (!g.handle || !reachable(sector)) return;
     const uint32_t reachable_count = std::min(count, REACHABLE_SECTORS - sector);
     g.handle->will_write(uint64_t(sector) * SECTOR_BYTES, uint64_t(reachable_count) * SECTOR_BYTES);
+}
+
+void disk_defer_flushes() { g.deferring = true; }
+
+bool disk_end_deferred_flushes() {
+    g.deferring = false;
+    return disk_flush();
 }
 
 void disk_close() {

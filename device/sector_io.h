@@ -29,6 +29,13 @@ void disk_prefetch_sectors(uint32_t sector, uint32_t count);
 // A hint that `count` sectors from `sector` are about to be written in order; the
 // drive may prepare for them in the background. Changes nothing and reports nothing.
 void disk_will_write_sectors(uint32_t sector, uint32_t count);
+// Building a volume from scratch (a format) makes it valid only with its last write,
+// the superblock: until then the order of the other writes does not matter, and the
+// flushes that keep that order elsewhere are deferred. disk_flush() reports success
+// without flushing until disk_end_deferred_flushes(), which flushes once (false when
+// that fails or no drive is open). Opening a drive ends the deferral.
+void disk_defer_flushes();
+bool disk_end_deferred_flushes();
 // Closes the drive (also done at process exit).
 void disk_close();
 // Introspection for tests and the benchmarks.

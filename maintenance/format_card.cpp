@@ -36,9 +36,15 @@ bool write_tables(const Superblock& sb, const std::vector<uint8_t>& map) {
            disk_write_sectors(sb.hash_start, sector_count(OBFS_HASH_BYTES / SECTOR_BYTES), zero_hash);
 }
 
-// The superblock goes last, once everything it describes is on the medium.
-bool write_superblock(const uint8_t* superblock) {
-    return disk_flush() && disk_write_sectors(0, 1, superblock) && disk_flush();
+// The superblock goes last, once everything it describes is on the medium: the
+// volume's writes so far, whose flushes were deferred, are flushed first. It carries
+// the checksums of the tables as the side files left them.
+bool seal_volume() {
+    cOBFS& vol = volume();
+    vol.release_superblock();
+    if (disk_end_deferred_flushes() && disk_write_sectors(0, 1, vol.superblock) && disk_flush()) return true;
+    vol.mounted = 0;  // the card holds no volume
+    return false;
 }
 
 // 1024 empty directory entries. A block that fails is reported and the next one is
@@ -57,11 +63,15 @@ bool write_empty_directory(uint32_t dir_start) {
     return all_written;
 }
 
-// Copies a side file from the program's folder onto the card under its own name.
-bool copy_side_file(const char* name, uint8_t drive, const MaintMessage& failure) {
-    if (copy_win_to_ob(beside_program(name), drive)) return true;
-    show_maint_message(failure);
-    return false;
+// The menu program and the side files from the program's folder, onto the volume
+// being built; the message for what failed (null when all went well).
+const MaintMessage* fill_new_volume(uint8_t drive, uint8_t speed, bool* speed_written) {
+    *speed_written = false;
+    if (!install_menu_program(drive)) return &maint_msg::MENU_FAILED;
+    if (!copy_win_to_mounted_ob(beside_program(SAVE_LIST_FILE))) return &maint_msg::SAVELIST_FAILED;
+    if (!copy_win_to_mounted_ob(beside_program(SAVE_INFO_FILE))) return &maint_msg::SAVEINFO_FAILED;
+    *speed_written = write_speed_file(speed);
+    return nullptr;
 }
 
 }  // namespace
@@ -111,24 +121,36 @@ bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES
     sb.header_crc = crc16(0, superblock, SB_HEADER_CRC_SPAN);
     sb.encode(superblock);
 
-    // Order on the card: no volume, then map, name-hash table and directory, then the
-    // superblock. A format cut anywhere leaves either no volume or the whole new one.
-    if (!retire_old_superblock() || !write_tables(sb, map)) {
+    // Order on the card: no volume (flushed); then map, name-hash table, directory,
+    // menu program and side files; then, once all of that is on the medium, the
+    // superblock. A format cut anywhere leaves either no volume or the whole new one,
+    // side files included, so the writes in between need no flushes among themselves.
+    if (!retire_old_superblock()) {
         std::printf("fail to write the volume tables.\n");
         return false;
     }
-    if (!write_empty_directory(sb.dir_start)) return false;
-    if (!write_superblock(superblock)) {
+    disk_defer_flushes();
+    if (!write_tables(sb, map)) {
+        disk_end_deferred_flushes();
         std::printf("fail to write the volume tables.\n");
         return false;
     }
-
-    if (!install_menu_program(drive)) {
-        show_maint_message(maint_msg::MENU_FAILED);
+    if (!write_empty_directory(sb.dir_start)) {
+        disk_end_deferred_flushes();
         return false;
     }
-    // The copies mount the new volume on the drive.
-    if (!copy_side_file(SAVE_LIST_FILE, drive, maint_msg::SAVELIST_FAILED)) return false;
-    if (!copy_side_file(SAVE_INFO_FILE, drive, maint_msg::SAVEINFO_FAILED)) return false;
-    return write_speed_file(speed);
+    volume().adopt_new(drive, superblock, map);
+    bool speed_written = false;
+    const MaintMessage* failure = fill_new_volume(drive, speed, &speed_written);
+    // A volume whose menu program or side file failed is still sealed: the card then
+    // holds an empty (or partly filled) volume, and the message says what is missing.
+    if (!seal_volume()) {
+        std::printf("fail to write the volume tables.\n");
+        return false;
+    }
+    if (failure) {
+        show_maint_message(*failure);
+        return false;
+    }
+    return speed_written;
 }

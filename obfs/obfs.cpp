@@ -59,9 +59,20 @@ const char* superblock_layout_problem(const Superblock& sb, uint32_t drive_size)
     return nullptr;
 }
 
+void cOBFS::adopt_new(uint8_t drive, const uint8_t new_superblock[512], std::vector<uint8_t> map) {
+    std::memcpy(superblock, new_superblock, sizeof superblock);
+    std::memcpy(current_partition_table, header().partition_start, sizeof current_partition_table);
+    cluster_map = std::move(map);
+    hash_table.assign(OBFS_DIR_COUNT, 0);
+    drive_ = drive;
+    mounted = 1;
+    superblock_held_ = true;
+}
+
 bool cOBFS::mount(uint8_t drive) {
     mounted = 0;
     drive_ = 255;
+    superblock_held_ = false;
     if (!disk_open(drive)) return false;
     if (!disk_read_sector(0, superblock)) return false;
     if (std::memcmp(superblock, "OBFS", 4) != 0) return false;
@@ -129,6 +140,7 @@ bool cOBFS::flush() {
     put_le16(superblock + SB_MAP_CRC, crc16(0, cluster_map.data(), sb.map_bytes));
     // The header CRC covers the map CRC at 0x60, so it is computed second.
     put_le16(superblock + SB_HEADER_CRC, crc16(0, superblock, SB_HEADER_CRC_SPAN));
+    if (superblock_held_) return true;
     return disk_write_sectors(0, 1, superblock);
 }
 

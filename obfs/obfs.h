@@ -23,6 +23,12 @@ public:
     std::vector<uint8_t> cluster_map;  // map_bytes entries while mounted
 
     bool mount(uint8_t drive);
+    // Takes on a volume being built on the open drive (a format) from its tables in
+    // memory: an empty name-hash table and `map`. Until release_superblock(), flush()
+    // keeps the superblock in memory (with fresh checksums) and off the card, where
+    // it would make a half-built volume mountable.
+    void adopt_new(uint8_t drive, const uint8_t new_superblock[512], std::vector<uint8_t> map);
+    void release_superblock() { superblock_held_ = false; }
     bool load_tables();
     bool flush();
     uint32_t cluster_to_sector(uint32_t c) const;
@@ -38,6 +44,7 @@ public:
 
 private:
     uint8_t drive_ = 255;
+    bool superblock_held_ = false;
 };
 
 // The one volume of the process, created on first use.

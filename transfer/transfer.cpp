@@ -136,13 +136,39 @@ void end_copy_batch() {
     prepared_source.reset();
 }
 
+namespace {
+
+// The copy to the card once the volume is mounted: `source` is the head start made
+// for this file (null when none), `following` the batch's next file.
+bool copy_into_volume(const std::string& source_path, std::unique_ptr<PreparedSource> source,
+                      const std::string& following);
+
+}  // namespace
+
 bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
     last_end = CopyEnd::Refused;
     // A head start made for this path is taken; any other is dropped.
     std::unique_ptr<PreparedSource> source = take_prepared_source(prepared_source, source_path);
     const std::string following = std::exchange(following_source, std::string());
     if (!mount_for_transfer(drive)) return false;
+    return copy_into_volume(source_path, std::move(source), following);
+}
 
+bool copy_win_to_mounted_ob(const std::string& source_path) {
+    last_end = CopyEnd::Refused;
+    prepared_source.reset();
+    following_source.clear();
+    if (!volume().mounted) {
+        say("fail to initialize disk.\n");
+        return false;
+    }
+    return copy_into_volume(source_path, nullptr, std::string());
+}
+
+namespace {
+
+bool copy_into_volume(const std::string& source_path, std::unique_ptr<PreparedSource> source,
+                      const std::string& following) {
     if (!source) {
         source = std::make_unique<PreparedSource>();
         if (!source->reader.open(source_path)) {
@@ -237,6 +263,8 @@ bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
     last_end = stopped ? CopyEnd::Stopped : CopyEnd::Complete;
     return true;
 }
+
+}  // namespace
 
 bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::string& dest_path) {
     last_end = CopyEnd::Refused;

@@ -61,6 +61,11 @@ void set_transfer_diagnostics(std::FILE* out, bool percentage_line = true);
 // or more are refused like files that do not fit.
 bool copy_win_to_ob(const std::string& source_path, uint8_t drive);
 
+// The same onto the volume that is mounted already, without mounting it afresh: for
+// a volume that is being built (a format's side files), whose superblock is not on the
+// card yet. false, with nothing changed, when no volume is mounted.
+bool copy_win_to_mounted_ob(const std::string& source_path);
+
 // Copies the card file `card_name` of `drive` into the host file `dest_path`
 // (created, or emptied when it exists). The card file is opened first, so a refused
 // copy leaves the host as it was; a card name that could not be a host file name

@@ -4,6 +4,7 @@
 #include "maint_test_util.h"
 #include "maintenance/card_models.h"
 #include "maintenance/maintenance_messages.h"
+#include "maintenance/side_files.h"
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
@@ -218,7 +219,7 @@ TEST_F(FormatCard, PartitionStartInTheLastClusterFencesNothing) {
 // The old superblock goes first (a cut then leaves no volume instead of the old
 // directory over the new map), then map, hash table and directory, then the new
 // superblock.
-TEST_F(FormatCard, ClearsSectorZeroThenWritesMapHashTableDirectoryAndSuperblockLast) {
+TEST_F(FormatCard, ClearsSectorZeroThenWritesTheVolumeAndItsSuperblockLast) {
     auto drive = attach_fake(DRIVE, 256ull << 20);
     const std::vector<uint8_t> old = pattern_bytes(1040 * 512, 4);
     drive->poke(0, old.data(), 512);
@@ -234,14 +235,32 @@ TEST_F(FormatCard, ClearsSectorZeroThenWritesMapHashTableDirectoryAndSuperblockL
     EXPECT_EQ(fences_of(map).size(), 9u);
     EXPECT_EQ(drive->peek(8197ull * 512, 4096), std::vector<uint8_t>(old.begin() + 4 * 512, old.begin() + 12 * 512));
 
+    // The superblock is the format's last write: the menu program and the side files
+    // are on the card before it, and one write short of it there is no volume.
+    auto clean = attach_fake(DRIVE, 256ull << 20);
+    clean->reset_counters();
+    ASSERT_TRUE(format_row(0));
+    const uint64_t writes = clean->counters().writes;
+    auto short_of_it = attach_fake(DRIVE, 256ull << 20);
+    short_of_it->power_cut_after_write(writes - 1);
+    testing::internal::CaptureStdout();
+    format_row(0);
+    testing::internal::GetCapturedStdout();
+    short_of_it->restore_power();
+    EXPECT_EQ(short_of_it->peek(0, 512), std::vector<uint8_t>(512, 0));
+    EXPECT_FALSE(volume().mount(DRIVE));
+
     auto whole = attach_fake(DRIVE, 256ull << 20);
-    whole->power_cut_after_write(8);  // ... hash table, four directory blocks, superblock
+    whole->power_cut_after_write(writes);
     testing::internal::CaptureStdout();
     format_row(0);
     testing::internal::GetCapturedStdout();
     whole->restore_power();
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(whole->peek(0, 4).data()), 4), "OBFS");
-    EXPECT_TRUE(volume().mount(DRIVE));
+    ASSERT_TRUE(volume().mount(DRIVE));
+    EXPECT_TRUE(file_exists(SAVE_LIST_FILE));
+    EXPECT_TRUE(file_exists(SAVE_INFO_FILE));
+    EXPECT_TRUE(file_exists(SPEED_FILE));
 }
 
 // --- refusals: nothing reaches the card --------------------------------------------
