@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sys/stat.h>
 
 using namespace drive_layer;
@@ -131,6 +132,51 @@ TEST(ImageSource, UnbufferedTransfersOfAnyShape) {
     EXPECT_TRUE(static_cast<FdDriveHandle&>(*h).direct());  // never needed to give up direct I/O
     h.reset();
     EXPECT_EQ(testcards::read_host_file(path), expected);  // the bytes around each write kept
+}
+
+// Clusters start 512 bytes past a host page, so the image handle holds each write's
+// bytes after its last page boundary for the write that follows on. Whatever it holds
+// must be in the file for every read, flush and the handle's end, and a write
+// elsewhere must not lose it.
+TEST(ImageSource, HeldPageTailsAreNeverLost) {
+    testcards::TempDir dir;
+    const std::string path = make_image(dir, "card.img", 8 * MiB);
+    ImageSource source(path);
+    const auto a = testcards::pattern_bytes(128 * 1024, 1);
+    const auto b = testcards::pattern_bytes(128 * 1024, 2);
+    const auto c = testcards::pattern_bytes(512, 3);
+    const uint64_t at = 9257 * 512;  // a 2 GiB card's first data sector
+    uint32_t done = 0;
+    {
+        auto h = source.open(READ_WRITE, false);
+        ASSERT_NE(h, nullptr);
+        // Two writes back to back, then a read through the handle.
+        ASSERT_TRUE(h->seek(at) && h->write(a.data(), uint32_t(a.size()), &done));
+        EXPECT_EQ(done, a.size());
+        ASSERT_TRUE(h->write(b.data(), uint32_t(b.size()), &done));
+        std::vector<uint8_t> back(a.size() + b.size());
+        ASSERT_TRUE(h->seek(at) && h->read(back.data(), uint32_t(back.size()), &done));
+        EXPECT_TRUE(std::equal(a.begin(), a.end(), back.begin()));
+        EXPECT_TRUE(std::equal(b.begin(), b.end(), back.begin() + long(a.size())));
+        // A write elsewhere while a tail is held.
+        ASSERT_TRUE(h->seek(at + 2 * MiB) && h->write(a.data(), uint32_t(a.size()), &done));
+        ASSERT_TRUE(h->seek(512) && h->write(c.data(), uint32_t(c.size()), &done));
+        ASSERT_TRUE(h->seek(at + 2 * MiB) && h->read(back.data(), uint32_t(a.size()), &done));
+        EXPECT_TRUE(std::equal(a.begin(), a.end(), back.begin()));
+
+        // A tail held at a flush reaches the file.
+        ASSERT_TRUE(h->seek(at + 3 * MiB) && h->write(a.data(), uint32_t(a.size()), &done));
+        ASSERT_TRUE(h->flush());
+        const auto file = testcards::read_host_file(path);
+        EXPECT_TRUE(std::equal(a.begin(), a.end(), file.begin() + long(at + 3 * MiB)));
+        // And one held when the handle goes.
+        ASSERT_TRUE(h->seek(at + MiB) && h->write(b.data(), uint32_t(b.size()), &done));
+    }
+    const auto file = testcards::read_host_file(path);
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), file.begin() + long(at + MiB)));
+    EXPECT_TRUE(std::equal(c.begin(), c.end(), file.begin() + 512));
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), file.begin() + long(at + a.size())));
+    EXPECT_EQ(file.size(), 8 * MiB);
 }
 
 TEST(ImageSource, OddSizedImageKeepsItsSize) {

@@ -161,4 +161,26 @@ TEST_F(SectorTest, FlushReachesTheMediumOnlyAfterAWrite) {
     EXPECT_FALSE(disk_flush());
 }
 
+TEST_F(SectorTest, DeferredFlushesBecomeOneAtTheEnd) {
+    auto bytes = testcards::pattern_bytes(512, 5);
+    drive->reset_counters();
+    disk_defer_flushes();
+    for (uint32_t s = 9; s < 12; ++s) {
+        ASSERT_TRUE(disk_write_sectors(s, 1, bytes.data()));
+        EXPECT_TRUE(disk_flush());
+    }
+    EXPECT_EQ(drive->counters().flushes, 0u);
+    EXPECT_TRUE(disk_end_deferred_flushes());
+    EXPECT_EQ(drive->counters().flushes, 1u);
+    // Flushes count again afterwards, and opening a drive ends a deferral left behind.
+    ASSERT_TRUE(disk_write_sectors(12, 1, bytes.data()));
+    EXPECT_TRUE(disk_flush());
+    EXPECT_EQ(drive->counters().flushes, 2u);
+    disk_defer_flushes();
+    ASSERT_TRUE(disk_open(1));
+    ASSERT_TRUE(disk_write_sectors(13, 1, bytes.data()));
+    EXPECT_TRUE(disk_flush());
+    EXPECT_EQ(drive->counters().flushes, 3u);
+}
+
 }  // namespace

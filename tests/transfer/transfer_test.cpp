@@ -421,6 +421,40 @@ TEST_F(TransferTest, CopiesToTheCardAndDeletesEndFlushedToTheMedium) {
     EXPECT_GE(card->counters().flushes, 1u);
 }
 
+// A batch names each copy's successor, which is opened and read ahead while the copy
+// ends. What the successor's copy writes must still be the file at its path then.
+TEST_F(TransferTest, BatchHeadStartsNeverCopyAStaleOrVanishedSource) {
+    const auto a = pattern_bytes(0x80000 + 100, 30), b_old = pattern_bytes(3000, 31);
+    const auto b_new = pattern_bytes(0x80000 * 2 + 7, 32), c = pattern_bytes(500, 33);
+    write_host_file(host("a.nds"), a);
+    write_host_file(host("b.nds"), b_old);
+    write_host_file(host("c.nds"), c);
+    Diagnostics diag;
+    set_following_source(host("b.nds"));
+    ASSERT_TRUE(copy_win_to_ob(host("a.nds"), DRIVE));
+    write_host_file(host("b.nds"), b_new);  // rewritten after its head start
+    set_following_source(host("c.nds"));
+    ASSERT_TRUE(copy_win_to_ob(host("b.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+    ASSERT_EQ(::unlink(host("c.nds").c_str()), 0);  // gone after its head start
+    set_following_source("");
+    EXPECT_FALSE(copy_win_to_ob(host("c.nds"), DRIVE));
+    end_copy_batch();
+    EXPECT_NE(diag.text().find("source file does not exist.\n"), std::string::npos);
+    EXPECT_EQ(card_file("a.nds"), a);
+    EXPECT_EQ(card_file("b.nds"), b_new);
+    EXPECT_FALSE(card_has("c.nds"));
+
+    // From the card: the next card file's head start changes nothing either.
+    set_following_card_file(DRIVE, "b.nds");
+    ASSERT_TRUE(copy_ob_to_win(DRIVE, "a.nds", host("a.back")));
+    set_following_card_file(DRIVE, "");
+    ASSERT_TRUE(copy_ob_to_win(DRIVE, "b.nds", host("b.back")));
+    end_copy_batch();
+    EXPECT_EQ(read_host_file(host("a.back")), a);
+    EXPECT_EQ(read_host_file(host("b.back")), b_new);
+}
+
 TEST_F(TransferTest, AFlushThatFailsIsNotACompleteCopy) {
     write_host_file(host("f.nds"), pattern_bytes(1000, 27));
     progress.after_chunk = [&](size_t) { card->vanish_now(); };
