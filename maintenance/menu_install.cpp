@@ -62,7 +62,8 @@ bool open_menu_drive(uint8_t drive) {
     c_disk_info info;
     if (!info.probe(drive)) return false;
     // Writes the sector layer still holds for its own handle go out first, so none of
-    // them can land after (and over) what this handle writes.
+    // them can land after (and over) what this handle writes. (A format defers this
+    // flush; its own writes before the menu program never touch the menu area.)
     disk_flush();
     menu_drive = drive_layer::open_drive(drive, drive_layer::READ_WRITE, /*unbuffered=*/true);
     if (!menu_drive) return false;
