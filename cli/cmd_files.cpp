@@ -310,7 +310,13 @@ int cmd_get(ObtoolContext& ctx) {
         diagnostics.report(name);
         if (!ok) ++refused;
     }
-    end_copy_batch();
+    // Host files of the batch are synced together; one whose sync failed is no copy.
+    std::vector<std::string> unsynced;
+    end_copy_batch(&unsynced);
+    for (const std::string& path : unsynced) {
+        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", path.c_str());
+        ++refused;
+    }
     return refused ? 1 : 0;
 }
 

@@ -75,6 +75,15 @@ public:
     // A hint that [offset, offset + length) is about to be written front to back: a
     // source that must merge partly written blocks can fetch those in the background.
     virtual void will_write(uint64_t /*offset*/, uint64_t /*length*/) {}
+    // Copies `length` bytes of the medium from `offset` into the host file `out_fd`, at
+    // and past that file's position, without passing them through a buffer of ours.
+    // false when the source cannot do this (the default) or a transfer failed; `done`
+    // receives the bytes that reached the file either way, so the caller can go on
+    // from there with ordinary reads.
+    virtual bool send_to_file(uint64_t /*offset*/, uint32_t /*length*/, int /*out_fd*/, uint32_t* done) {
+        *done = 0;
+        return false;
+    }
     // The storage-property query: descriptor bytes, at most `capacity` of them.
     virtual bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) = 0;
     // The geometry query; fails when the reader holds no medium.

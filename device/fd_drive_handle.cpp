@@ -8,6 +8,7 @@
 #include <linux/fs.h>
 #include <memory>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -185,6 +186,20 @@ bool FdDriveHandle::write_holding_tail(const uint8_t* buffer, uint32_t length, u
 void FdDriveHandle::start_writeback(uint64_t offset, uint64_t length) {
     if (direct_ || length < STREAM_WRITEBACK_MIN) return;
     ::sync_file_range(fd_, off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE);
+}
+
+bool FdDriveHandle::send_to_file(uint64_t offset, uint32_t length, int out_fd, uint32_t* done) {
+    *done = 0;
+    if (direct_ || !put_held_tail()) return false;
+    const uint64_t end = std::min(offset + length, limit_);
+    off_t at = off_t(offset);
+    while (uint64_t(at) < end) {
+        const ssize_t n = ::sendfile(out_fd, fd_, &at, size_t(end - uint64_t(at)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        *done += uint32_t(n);
+    }
+    return *done == length;
 }
 
 void FdDriveHandle::will_need(uint64_t offset, uint64_t length) {

@@ -29,6 +29,11 @@ void disk_prefetch_sectors(uint32_t sector, uint32_t count);
 // A hint that `count` sectors from `sector` are about to be written in order; the
 // drive may prepare for them in the background. Changes nothing and reports nothing.
 void disk_will_write_sectors(uint32_t sector, uint32_t count);
+// Copies `bytes` bytes of the drive from byte `offset` into the host file `out_fd` at
+// its position, inside the host where the drive allows (no buffer of ours in between).
+// false when the drive cannot or a transfer failed; `done` receives the bytes that
+// reached the file either way, and the rest can be read the ordinary way.
+bool disk_send_to_file(uint64_t offset, uint32_t bytes, int out_fd, uint32_t* done);
 // Building a volume from scratch (a format) makes it valid only with its last write,
 // the superblock: until then the order of the other writes does not matter, and the
 // flushes that keep that order elsewhere are deferred. disk_flush() reports success

@@ -20,6 +20,11 @@ public:
 
     bool open(const std::string& name, const char* mode, uint32_t size_hint);
     uint32_t read(void* buffer, uint32_t length);
+    // Like read, but the bytes go from the drive straight into the host file `out_fd`
+    // at its position. Returns the bytes that reached it; fewer than asked (0 included)
+    // when the file ends, the drive cannot send this way or a transfer failed, and a
+    // read from the new position then goes on the ordinary way.
+    uint32_t send_to_file(int out_fd, uint32_t length);
     uint32_t write(const void* buffer, uint32_t length);
     void close();
     uint32_t get_size() const { return size; }
@@ -47,6 +52,7 @@ public:
 
 private:
     void reset_to_closed();
+    void move_read_position(uint32_t to);
     bool open_existing(DirSector& entry, bool plus, uint32_t size_hint);
     bool open_truncated(const std::string& name, DirSector& entry, bool present, bool plus,
                         uint32_t size_hint);

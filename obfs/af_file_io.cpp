@@ -88,6 +88,38 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
     return done;
 }
 
+uint32_t cAFFile::send_to_file(int out_fd, uint32_t length) {
+    if (!is_open || length == 0 || out_fd < 0 || !readable) return 0;
+    const cOBFS& vol = volume();
+    if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;
+    const uint32_t end = readable_bytes(vol, first_cluster, last_cluster, size);
+    if (position >= end) return 0;
+    const uint32_t want = std::min(length, end - position);
+    // A file is one run of clusters: its bytes from the position on lie back to back.
+    const uint64_t at = uint64_t(vol.cluster_to_sector(first_cluster)) * SECTOR_BYTES + position;
+    uint32_t sent = 0;
+    disk_send_to_file(at, want, out_fd, &sent);
+    move_read_position(position + sent);
+    return sent;
+}
+
+// Puts the read position at `to` bytes into the run, in the state read() leaves there:
+// at the end of a cluster it has stepped into the next one, unless the run ends.
+void cAFFile::move_read_position(uint32_t to) {
+    const uint32_t cluster_bytes = volume().cluster_sectors() * SECTOR_BYTES;
+    uint32_t index = to / cluster_bytes;
+    uint32_t within = to % cluster_bytes;
+    if (within == 0 && index > 0 && first_cluster + index > last_cluster) {
+        --index;
+        within = cluster_bytes;
+    }
+    cur_cluster = first_cluster + index;
+    cur_sector = within / SECTOR_BYTES;
+    cur_offset = within % SECTOR_BYTES;
+    buf_valid = 0;
+    position = to;
+}
+
 uint32_t cAFFile::write(const void* buffer, uint32_t length) {
     if (!is_open || length == 0 || !buffer || (!writable && !appending)) return 0;
     const cOBFS& vol = volume();

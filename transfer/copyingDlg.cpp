@@ -199,11 +199,15 @@ void TForm3::RunOBToWin(const std::string& folder) {
         else
             set_following_card_file(0, std::string());
         if (!copy_ob_to_win(uint8_t(drive & 0xFF), name, folder + "/" + name)) {
+            end_copy_batch();
             showCopyFailed();
-            break;
+            ClearJobs();
+            return;
         }
     }
-    end_copy_batch();
+    // The host files are synced together at the end; one that did not reach the disk
+    // fails the batch like a copy that never started.
+    if (!end_copy_batch()) showCopyFailed();
     ClearJobs();
 }
 

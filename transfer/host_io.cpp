@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -145,6 +146,25 @@ void HostReader::close() {
 
 HostWriter::~HostWriter() {
     if (fd_ >= 0) ::close(fd_);
+}
+
+HostWriter::HostWriter(HostWriter&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+HostWriter& HostWriter::operator=(HostWriter&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+uint64_t HostWriter::start_writeback() {
+    if (fd_ < 0) return 0;
+    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    return end > 0 ? uint64_t(end) : 0;
 }
 
 bool HostWriter::create(const std::string& path) {

@@ -61,11 +61,21 @@ private:
 // disk and closes it, discard() closes and removes it.
 class HostWriter {
 public:
+    HostWriter() = default;
     ~HostWriter();
+    HostWriter(HostWriter&& other) noexcept;
+    HostWriter& operator=(HostWriter&& other) noexcept;
     bool create(const std::string& path);
     bool write_all(const void* buffer, uint32_t length);
+    // The open file, for transfers the host does itself (-1 when none is open); they
+    // write at the file's position, as write_all does.
+    int fd() const { return fd_; }
+    // Starts sending what was written to the disk, without waiting; returns the
+    // file's size so far.
+    uint64_t start_writeback();
     bool finish();
     void discard();
+    const std::string& path() const { return path_; }
 
 private:
     int fd_ = -1;

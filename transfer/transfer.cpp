@@ -5,6 +5,7 @@
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "transfer/host_flush_group.h"
 #include "transfer/host_io.h"
 #include "transfer/host_path.h"
 #include "transfer/read_ahead.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -27,6 +29,10 @@ std::string following_source;
 uint8_t following_card_drive = 0;
 std::string following_card_file;
 std::unique_ptr<PreparedSource> prepared_source;
+// Host files written by the batch's copies from the card, waiting for their shared
+// sync, and those whose sync failed since the batch began.
+HostFlushGroup host_files_to_sync;
+std::vector<std::string> unsynced_host_files;
 
 bool diagnostics_redirected = false;
 std::FILE* diagnostics_out = nullptr;
@@ -101,6 +107,12 @@ void give_card_file_a_head_start(const std::string& name) {
     disk_prefetch_sectors(vol.cluster_to_sector(first), uint32_t(std::min(run_sectors, file_sectors)));
 }
 
+// Quietly: a failure belongs to an earlier copy than the one running, and the batch's
+// end reports it.
+void sync_host_files() {
+    for (std::string& path : host_files_to_sync.flush()) unsynced_host_files.push_back(std::move(path));
+}
+
 CopyEnd cancelled() {
     say("copy cancelled.\n");
     return CopyEnd::Cancelled;
@@ -130,10 +142,15 @@ void set_following_card_file(uint8_t drive, const std::string& card_name) {
     following_card_file = card_name;
 }
 
-void end_copy_batch() {
+bool end_copy_batch(std::vector<std::string>* unsynced) {
     following_source.clear();
     following_card_file.clear();
     prepared_source.reset();
+    sync_host_files();
+    const bool all_synced = unsynced_host_files.empty();
+    if (unsynced) *unsynced = std::move(unsynced_host_files);
+    unsynced_host_files.clear();
+    return all_synced;
 }
 
 namespace {
@@ -307,13 +324,20 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
             was_cancelled = true;
             break;
         }
-        const uint32_t got = source.read(buffer.data(), OB_TO_WIN_CHUNK);
-        if (got == 0) break;
-        if (!destination.write_all(buffer.data(), got)) {
-            say("write fail.\n");
-            stopped = true;
-            break;
+        // Image files and card readers hand the bytes to the host file inside the host;
+        // what they cannot (or a fault stops) goes the ordinary way, which also tells
+        // a failed card read from a failed host write.
+        uint32_t got = source.send_to_file(destination.fd(), OB_TO_WIN_CHUNK);
+        if (got < OB_TO_WIN_CHUNK) {
+            const uint32_t read = source.read(buffer.data(), OB_TO_WIN_CHUNK - got);
+            if (read > 0 && !destination.write_all(buffer.data(), read)) {
+                say("write fail.\n");
+                stopped = true;
+                break;
+            }
+            got += read;
         }
+        if (got == 0) break;
         report_progress(got);
         total += got;
     }
@@ -330,10 +354,19 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
         last_end = cancelled();
         return true;
     }
+    if (!stopped && !following.empty()) {
+        // The batch goes on: this file is synced with the next ones.
+        if (!host_files_to_sync.add(std::move(destination))) sync_host_files();
+        last_end = CopyEnd::Complete;
+        return true;
+    }
     if (!destination.finish()) {
         if (!stopped) say("write fail.\n");
         stopped = true;
     }
+    // The batch's last copy: the files before it are synced now too (their journal
+    // commit mostly came with this file's).
+    sync_host_files();
     last_end = stopped ? CopyEnd::Stopped : CopyEnd::Complete;
     return true;
 }

@@ -12,13 +12,15 @@
 //
 // Every copy to the card and every delete leaves the card flushed to the medium before
 // the routine returns; a copy to the host is synced to the host's disk as its host
-// file closes.
+// file closes — at the end of the copy, or within a batch (below) together with other
+// host files of the batch, by the batch's end at the latest.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Chunk sizes: host reads of 512 KiB (a multiple of any host sector size, so they
 // can bypass the host's cache) and card reads of 2 MiB.
@@ -79,11 +81,18 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
 // medium: a host file is opened and its first chunks read (copies to the card), a
 // card file's bytes are asked of the drive (copies from the card). Nothing is written
 // ahead: the next copy uses the opened host file only if the path still names it,
-// unchanged, and every copy still ends flushed as above. end_copy_batch() lets go of
-// a head start that no copy took (a batch that stopped early).
+// unchanged, and every copy still ends flushed as above.
+// A copy to the host that completes while a next file is named leaves its host file to
+// be synced and closed with the batch's next ones (a few at a time, and always by the
+// copy that names no next file): one journal commit of the host then serves several
+// files. Such a copy ends Complete once its bytes were written; a sync that fails
+// later is reported by end_copy_batch().
+// end_copy_batch() lets go of a head start that no copy took (a batch that stopped
+// early) and syncs the host files still waiting. false when a host file of the batch
+// did not reach the disk; `unsynced` then receives their paths.
 void set_following_source(const std::string& host_path);
 void set_following_card_file(uint8_t drive, const std::string& card_name);
-void end_copy_batch();
+bool end_copy_batch(std::vector<std::string>* unsynced = nullptr);
 
 // Deletes the card file named exactly `card_name`: 0 = deleted, 1 = not deleted.
 int delete_ob_file(uint8_t drive, const std::string& card_name);

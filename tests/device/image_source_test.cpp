@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace drive_layer;
 
@@ -211,4 +213,39 @@ TEST(ImageSource, CarriesTheSectorLayer) {
     ASSERT_TRUE(disk_flush());
     disk_close();
     drive_table().detach(6);
+}
+
+TEST(ImageSource, SendsRangesStraightIntoAHostFile) {
+    testcards::TempDir dir;
+    const std::string path = make_image(dir, "card.img", 4 * MiB);
+    ImageSource source(path);
+    const auto a = testcards::pattern_bytes(128 * 1024 + 700, 21);
+    const uint64_t at = 1025 * 512;  // starts and ends inside host pages
+    const std::string out_path = dir.file("out.bin");
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(out, 0);
+    uint32_t done = 0;
+    {
+        auto h = source.open(READ_WRITE, false);
+        ASSERT_NE(h, nullptr);
+        // The write's last bytes are still held by the handle when the send starts.
+        ASSERT_TRUE(h->seek(at) && h->write(a.data(), uint32_t(a.size()), &done));
+        ASSERT_TRUE(h->send_to_file(at, uint32_t(a.size()), out, &done));
+        EXPECT_EQ(done, a.size());
+        // A range running past the end of the image sends what exists and says so.
+        EXPECT_FALSE(h->send_to_file(4 * MiB - 1000, 3000, out, &done));
+        EXPECT_EQ(done, 1000u);
+    }
+    ::close(out);
+    const auto sent = testcards::read_host_file(out_path);
+    ASSERT_EQ(sent.size(), a.size() + 1000);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), sent.begin()));
+
+    // A handle kept out of the host's cache does not send; the caller reads instead.
+    auto direct = source.open(READ_WRITE, true);
+    ASSERT_NE(direct, nullptr);
+    if (static_cast<FdDriveHandle&>(*direct).direct()) {
+        EXPECT_FALSE(direct->send_to_file(at, 512, 1, &done));
+        EXPECT_EQ(done, 0u);
+    }
 }
