@@ -1,6 +1,6 @@
 #include "app/application_qt.h"
 
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 
 #include <exception>
 

@@ -9,7 +9,7 @@
 #include "app/pane_row_qt.h"
 #include "app/shell_combo_qt.h"
 #include "app/shell_list_qt.h"
-#include "app/volume_busy.h"
+#include "common/volume_busy.h"
 #include "app/window_place_qt.h"
 
 #include <QAbstractItemView>

@@ -5,7 +5,7 @@
 // or rebuild the drive list under it (the first tick afterwards catches up).
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
-#include "app/volume_busy.h"
+#include "common/volume_busy.h"
 #include "maintenance/FormatSDDlg.h"
 #include "maintenance/card_check_command.h"
 #include "maintenance/card_models.h"

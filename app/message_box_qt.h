@@ -5,7 +5,7 @@
 // GUI thread while the caller waits for the answer.
 #pragma once
 
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 
 #include <QMessageBox>
 

@@ -2,7 +2,7 @@
 // main window: the card contents rows for ls, the transfer routines for the rest, and
 // the same overwrite questions (through the message seam).
 #include "app/card_rows.h"
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 #include "cli/obtool_commands.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"

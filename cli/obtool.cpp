@@ -4,7 +4,7 @@
 //
 // Global options may stand before or after the command; "--" ends them, and anything
 // else that follows the command belongs to the command.
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_layer.h"
 

@@ -1,6 +1,6 @@
 #include "maintenance/card_check_command.h"
 
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 #include "maintenance/card_check.h"
 
 #include <algorithm>

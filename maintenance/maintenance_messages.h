@@ -4,7 +4,7 @@
 // constants (and the dialog's own "请选择SD卡型号") so the two never drift apart.
 #pragma once
 
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "transfer/copyingDlg.h"
 
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 #include "app/window_place_qt.h"
 #include "obfs/af_file.h"
 #include "transfer/host_io.h"

@@ -17,7 +17,7 @@
 // or the progress slot meanwhile.
 #pragma once
 
-#include "app/volume_busy.h"
+#include "common/volume_busy.h"
 
 #include <QDialog>
 

@@ -3,7 +3,7 @@
 #include "app/card_list_qt.h"
 #include "app/card_rows.h"
 #include "app/mainDlg.h"
-#include "app/volume_busy.h"
+#include "common/volume_busy.h"
 #include "device/drive_layer.h"
 #include "obfs/obfs.h"
 #include "support/test_cards.h"

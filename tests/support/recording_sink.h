@@ -2,7 +2,7 @@
 // questions with a scripted reply. Installed for its lifetime.
 #pragma once
 
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 
 #include <deque>
 #include <vector>

@@ -3,7 +3,7 @@
 // window does while its worker runs.
 #include "transfer/copyingDlg.h"
 
-#include "app/volume_busy.h"
+#include "common/volume_busy.h"
 #include "device/drive_layer.h"
 #include "maintenance/card_check.h"
 #include "obfs/directory.h"

@@ -1,4 +1,4 @@
-#include "app/volume_busy.h"
+#include "common/volume_busy.h"
 
 #include <atomic>
 

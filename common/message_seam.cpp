@@ -1,4 +1,4 @@
-#include "app/message_seam.h"
+#include "common/message_seam.h"
 
 #include <cstdio>
 
