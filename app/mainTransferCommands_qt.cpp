@@ -17,6 +17,7 @@
 #include "transfer/copyingDlg.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
+#include "platform/host_folder.h"
 
 #include <QAbstractItemView>
 #include <QDragMoveEvent>
@@ -25,7 +26,6 @@
 #include <QListView>
 #include <QTreeView>
 
-#include <filesystem>
 #include <functional>
 
 namespace {
@@ -39,13 +39,11 @@ bool may_overwrite(const std::string& what) {
            MsgResult::No;
 }
 
-// Host paths as the file system's bytes.
-std::string host_bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// Host paths as the core takes them: UTF-8 (what Qt's file names are on Linux; the
+// Windows side of the host layer turns UTF-8 into the system's UTF-16).
+std::string host_bytes(const QString& path) { return path.toUtf8().toStdString(); }
 
-bool is_host_file(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
+bool is_host_file(const std::string& path) { return host::is_regular_file(path); }
 
 // Toolkit drags start inside this program; drags from other programs have no source.
 bool drag_from_this_program(const QDropEvent* event) { return event->source() != nullptr; }

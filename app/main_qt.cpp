@@ -9,6 +9,7 @@
 #include "app/shell_list_qt.h"
 #include "app/start_options.h"
 #include "device/drive_layer.h"
+#include "platform/host_folder.h"
 
 #include <QFileSystemModel>
 #include <QTimer>
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -59,8 +59,7 @@ int main(int argc, char** argv) {
     if (!display_available(argc, argv, environment))
         return fail("no display to show the window on (DISPLAY is not set)", 1);
 
-    std::error_code ec;
-    if (!options.folder.empty() && !std::filesystem::is_directory(options.folder, ec))
+    if (!options.folder.empty() && !host::is_folder(options.folder))
         return fail("--folder " + options.folder + ": not a folder", 2);
 
     drive_layer::DriveTable& drives = drive_layer::drive_table();

@@ -7,6 +7,7 @@
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_layer.h"
+#include "platform/host_console.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,7 +15,7 @@
 #include <iostream>
 #include <map>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -189,9 +190,14 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Paths and card names travel as UTF-8 whatever the host hands a program.
+    std::vector<std::string> arguments = host::utf8_arguments(argc, argv);
+    std::vector<char*> utf8_argv;
+    for (std::string& a : arguments) utf8_argv.push_back(a.data());
+    utf8_argv.push_back(nullptr);
     GlobalOptions options;
     std::string error;
-    if (!parse_arguments(argc, argv, &options, &error)) return obtool_fail(error);
+    if (!parse_arguments(int(arguments.size()), utf8_argv.data(), &options, &error)) return obtool_fail(error);
     if (options.help) {
         print_usage(stdout);
         return 0;
@@ -212,12 +218,15 @@ int main(int argc, char** argv) {
     ObtoolContext ctx;
     ctx.drive = options.selected;
     ctx.yes = options.yes;
-    ctx.interactive = ::isatty(STDIN_FILENO) == 1;
+    ctx.interactive = host::stdin_is_terminal();
     ctx.args = options.args;
     TerminalSink sink(ctx.yes, ctx.interactive);
     set_message_sink(&sink);
     const int status = command->handler(ctx);
     set_message_sink(nullptr);
+    // A drive that would not open for a reason the user can act on says why.
+    const std::string refusal = drive_layer::last_open_refusal();
+    if (status != 0 && !refusal.empty()) std::fprintf(stderr, "obtool: %s\n", refusal.c_str());
     std::fflush(stdout);
     return status;
 }

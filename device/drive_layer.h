@@ -8,6 +8,8 @@
 // scriptable fake for tests. The probe and the sector layer talk only to this layer.
 #pragma once
 
+#include "platform/host_file.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -67,7 +69,7 @@ public:
     // number of bytes that really moved (may be short at the end of the medium).
     virtual bool read(void* buffer, uint32_t length, uint32_t* done) = 0;
     virtual bool write(const void* buffer, uint32_t length, uint32_t* done) = 0;
-    // Pushes written data to the medium (fsync on Linux).
+    // Pushes written data to the medium (fsync on Linux, FlushFileBuffers on Windows).
     virtual bool flush() = 0;
     // A hint that the bytes at [offset, offset + length) will be read soon: a source
     // that can fetch them in the background does, the others ignore it.
@@ -75,12 +77,12 @@ public:
     // A hint that [offset, offset + length) is about to be written front to back: a
     // source that must merge partly written blocks can fetch those in the background.
     virtual void will_write(uint64_t /*offset*/, uint64_t /*length*/) {}
-    // Copies `length` bytes of the medium from `offset` into the host file `out_fd`, at
+    // Copies `length` bytes of the medium from `offset` into the host file `out`, at
     // and past that file's position, without passing them through a buffer of ours.
     // false when the source cannot do this (the default) or a transfer failed; `done`
     // receives the bytes that reached the file either way, so the caller can go on
     // from there with ordinary reads.
-    virtual bool send_to_file(uint64_t /*offset*/, uint32_t /*length*/, int /*out_fd*/, uint32_t* done) {
+    virtual bool send_to_file(uint64_t /*offset*/, uint32_t /*length*/, host::Descriptor /*out*/, uint32_t* done) {
         *done = 0;
         return false;
     }
@@ -128,6 +130,11 @@ DriveTable& drive_table();
 
 // Opens drive n through the table; null when it has no source or will not open.
 std::unique_ptr<DriveHandle> open_drive(unsigned n, Access access, bool unbuffered);
+
+// A source that refuses an open for a reason the user can act on (volumes of the disk
+// in use) leaves the reason here; every open on the same thread clears it first.
+void set_open_refusal(const std::string& why);
+std::string last_open_refusal();
 
 // Parses "N=PATH" as given to --drive. false with a reason when malformed
 // (N must be 1..15: drive 0 is the system disk's place).

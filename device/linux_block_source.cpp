@@ -220,8 +220,8 @@ uint32_t LinuxBlockSource::media_type() const {
 
 std::unique_ptr<DriveHandle> LinuxBlockSource::open(Access access, bool unbuffered) {
     bool direct = false;
-    const int fd = open_drive_fd(device_path_, access, unbuffered, &direct);
-    if (fd < 0) return nullptr;  // absent, no permission, or a reader without a card
+    const host::Descriptor fd = open_drive_fd(device_path_, access, unbuffered, &direct);
+    if (fd == host::NO_DESCRIPTOR) return nullptr;  // absent, no permission, or a reader without a card
     return std::make_unique<FdDriveHandle>(fd, direct, descriptor(), media_type());
 }
 

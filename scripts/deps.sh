@@ -9,6 +9,7 @@ packages=(
   fonts-noto-cjk xvfb xauth imagemagick
   mtools dosfstools util-linux
   clang-14 libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do
