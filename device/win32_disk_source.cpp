@@ -49,20 +49,9 @@ public:
         return true;
     }
 
-    bool length(host::Descriptor disk, uint64_t* bytes) override {
-        HANDLE h = handle_of(disk);
-        GET_LENGTH_INFORMATION info{};
-        DWORD returned = 0;
-        if (DeviceIoControl(h, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &info, sizeof info, &returned, nullptr)) {
-            *bytes = uint64_t(info.Length.QuadPart);
-            return *bytes > 0;
-        }
-        DISK_GEOMETRY g{};
-        if (!DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &g, sizeof g, &returned, nullptr))
-            return false;
-        *bytes = uint64_t(g.Cylinders.QuadPart) * g.TracksPerCylinder * g.SectorsPerTrack * g.BytesPerSector;
-        return *bytes > 0;
-    }
+    // The host layer asks the disk for its length, and for its geometry where the
+    // driver knows no length.
+    bool length(host::Descriptor disk, uint64_t* bytes) override { return host::measure(disk, bytes) && *bytes > 0; }
 
     bool volumes_on_disk(uint32_t disk_number, std::vector<std::string>* volumes) override {
         if (disk_number == UNKNOWN_DISK) return false;

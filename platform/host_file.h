@@ -1,5 +1,5 @@
 // Host files and raw devices behind one small interface, so the subsystems above never
-// call the operating system themselves. posix_host_file.cpp serves Linux,
+// call the operating system themselves. linux_host_file.cpp serves Linux,
 // win32_host_file.cpp serves Windows; the build picks one.
 //
 // Paths are UTF-8 everywhere in this program. The Windows side turns them into UTF-16

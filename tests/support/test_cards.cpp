@@ -92,6 +92,11 @@ void write_host_file(const std::string& path, const std::vector<uint8_t>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+std::string read_host_text(const std::string& path) {
+    const auto bytes = read_host_file(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::vector<uint8_t> read_host_file(const std::string& path) {
     std::ifstream in(fs_path(path), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

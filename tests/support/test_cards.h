@@ -44,5 +44,6 @@ private:
 std::filesystem::path fs_path(const std::string& utf8);
 void write_host_file(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> read_host_file(const std::string& path);
+std::string read_host_text(const std::string& path);
 
 }  // namespace testcards

@@ -36,11 +36,6 @@ HANDLE inheritable_file(const std::string& path, bool writing) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-std::string text_of(const std::string& path) {
-    const auto bytes = read_host_file(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 }  // namespace
 
 ToolResult run_tool(const std::string& tool, const std::vector<std::string>& args) {
@@ -69,8 +64,8 @@ ToolResult run_tool(const std::string& tool, const std::vector<std::string>& arg
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    r.out = text_of(scratch.file("out"));
-    r.err = text_of(scratch.file("err"));
+    r.out = read_host_text(scratch.file("out"));
+    r.err = read_host_text(scratch.file("err"));
     return r;
 }
 
