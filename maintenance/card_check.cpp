@@ -321,10 +321,11 @@ void Checker::check_names() {
         for (uint32_t i : slots) {
             if (i == keeper) continue;
             const std::string renamed = unused_name(name, slots_);
-            const std::string kept = keeper == NOBODY ? std::string("no slot") : format("slot %u", keeper);
+            const std::string why = keeper == NOBODY ? std::string("the name hashes to 0, which no lookup reaches")
+                                                     : format("the name stays with slot %u", keeper);
             if (rename_slot(i, renamed))
-                repaired(format("slot %u (%s): renamed to %s; the name stays with %s", i, quoted(name).c_str(),
-                                quoted(renamed).c_str(), kept.c_str()));
+                repaired(format("slot %u (%s): renamed to %s; %s", i, quoted(name).c_str(), quoted(renamed).c_str(),
+                                why.c_str()));
         }
         // Only the keeper carries the name now: its hash entry can point lookups at it.
         if (keeper != NOBODY && !reached) {

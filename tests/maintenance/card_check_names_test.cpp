@@ -118,6 +118,16 @@ TEST_F(CheckNames, ThreeClaimantsKeepTheFoundOneAndGetNamesOfTheirOwn) {
     expect_clean_twice();
 }
 
+TEST_F(CheckNames, ANameNoLookupCanReachGetsOneThatCan) {
+    const std::string zero = ".ZcJrMBC";  // hashes to 0, the mark of a free slot
+    ASSERT_EQ(name_hash(zero), 0u);
+    const Bytes bytes = lay(0, zero, 0, 1, true, 0x1234);
+    const CardCheckReport repair = check_card(1, true);
+    EXPECT_TRUE(mentions(repair.repairs, "renamed to \".ZcJrMBC (2)\"")) << all_lines(repair.repairs);
+    EXPECT_EQ(reached(".ZcJrMBC (2)"), bytes);
+    expect_clean_twice();
+}
+
 TEST_F(CheckNames, NamesInTheLinesAreEscaped) {
     const std::string evil = "evil\x1b[2J\n\x7f.nds";
     lay(0, evil, 0, 1, true, 0x1234);  // a wrong hash entry: reported with its name
