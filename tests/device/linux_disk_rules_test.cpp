@@ -3,105 +3,13 @@
 #include "device/disk_info.h"
 #include "device/linux_block_source.h"
 #include "device/linux_disk_rules.h"
-#include "support/test_cards.h"
+#include "support/fake_host_tree.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 
 using namespace drive_layer;
-namespace fs = std::filesystem;
-
-namespace {
-
-// A host of made-up block devices. Devices live below sys/devices like the kernel's,
-// with the links of sys/class/block, sys/block and sys/dev/block pointing at them.
-class FakeHost {
-public:
-    const std::string& root() const { return dir_.path(); }
-
-    void disk(const std::string& name, const std::string& bus_path, const std::string& numbers,
-              const std::string& removable = "0") {
-        const std::string dev = "sys/devices/" + bus_path + "/block/" + name;
-        put(dev + "/dev", numbers);
-        put(dev + "/removable", removable);
-        put(dev + "/size", "2097152");
-        link("sys/class/block/" + name, dev);
-        link("sys/block/" + name, dev);
-        link("sys/dev/block/" + numbers, dev);
-        paths_[name] = dev;
-    }
-    void partition(const std::string& disk, const std::string& name, const std::string& numbers) {
-        const std::string dev = paths_.at(disk) + "/" + name;
-        put(dev + "/dev", numbers);
-        put(dev + "/partition", "1");
-        link("sys/class/block/" + name, dev);
-        link("sys/dev/block/" + numbers, dev);
-        paths_[name] = dev;
-    }
-    // A dm or md device built on `below`; `dm_name` names it under /dev/mapper.
-    void virtual_device(const std::string& name, const std::vector<std::string>& below, const std::string& numbers,
-                        const std::string& dm_name = {}) {
-        const std::string dev = "sys/devices/virtual/block/" + name;
-        put(dev + "/dev", numbers);
-        if (!dm_name.empty()) {
-            put(dev + "/dm/name", dm_name);
-            link("dev/mapper/" + dm_name, "dev/" + name);
-        }
-        link("sys/class/block/" + name, dev);
-        link("sys/block/" + name, dev);
-        link("sys/dev/block/" + numbers, dev);
-        paths_[name] = dev;
-        for (const std::string& b : below) {
-            put(dev + "/slaves/" + b, "");
-            put(paths_.at(b) + "/holders/" + name, "");
-        }
-    }
-    void attribute(const std::string& name, const std::string& relative, const std::string& value) {
-        put(paths_.at(name) + "/" + relative, value);
-    }
-    // Device nodes as plain files: the rules find them by name.
-    void nodes(const std::vector<std::string>& names) {
-        for (const std::string& n : names) put("dev/" + n, "");
-    }
-    void mountinfo(const std::string& text) { put("proc/self/mountinfo", text); }
-    void swaps(const std::string& lines) { put("proc/swaps", "Filename\tType\tSize\tUsed\tPriority\n" + lines); }
-
-private:
-    void put(const std::string& relative, const std::string& text) {
-        const fs::path p = fs::path(root()) / relative;
-        fs::create_directories(p.parent_path());
-        std::ofstream(p) << text << (text.empty() ? "" : "\n");
-    }
-    void link(const std::string& relative, const std::string& target) {
-        const fs::path p = fs::path(root()) / relative;
-        fs::create_directories(p.parent_path());
-        fs::create_symlink(fs::relative(fs::path(root()) / target, p.parent_path()), p);
-    }
-    testcards::TempDir dir_;
-    std::map<std::string, std::string> paths_;
-};
-
-constexpr const char* PCI_SATA = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0";
-constexpr const char* PCI_NVME = "pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0";
-constexpr const char* USB_READER = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
-constexpr const char* MMC_EMMC = "pci0000:00/0000:00:1a.0/mmc_host/mmc0/mmc0:0001";
-constexpr const char* MMC_SD = "pci0000:00/0000:00:1a.1/mmc_host/mmc1/mmc1:aaaa";
-
-std::string mount_line(int id, const std::string& numbers, const std::string& point, const std::string& type,
-                       const std::string& source, const std::string& options = "rw") {
-    return std::to_string(id) + " 1 " + numbers + " / " + point + " rw,relatime shared:1 - " + type + " " + source +
-           " " + options + "\n";
-}
-
-// Points the host's drive source at the fake tree for one test.
-struct HostTreeScope {
-    explicit HostTreeScope(const std::string& root) { set_host_tree_root(root); }
-    ~HostTreeScope() { set_host_tree_root("/"); }
-};
-
-}  // namespace
+using namespace testcards;
 
 TEST(MountTables, EscapesOptionalFieldsAndSwaps) {
     const auto mounts = parse_mountinfo(
