@@ -4,6 +4,7 @@
 #include "app/card_rows.h"
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
+#include "device/drive_refusal.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
@@ -149,8 +150,11 @@ private:
 };
 
 bool mount_or_say(uint8_t drive) {
+    drive_layer::clear_open_refusal();
     if (volume().mount(drive)) return true;
-    std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
+    // A drive that would not open has said why already; it may well hold a volume.
+    if (drive_layer::last_open_refusal().problem == drive_layer::OpenProblem::None)
+        std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
     return false;
 }
 

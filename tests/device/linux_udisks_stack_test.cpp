@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -61,11 +62,14 @@ protected:
     static void SetUpTestSuite() {
         why_not_ = missing_stack();
         if (!why_not_.empty()) return;
-        std::ofstream(RULE_FILE) << RULE;
-        ::sleep(1);  // polkitd reloads its rules when the folder changes
-    }
-    static void TearDownTestSuite() {
-        if (why_not_.empty()) ::unlink(RULE_FILE);
+        // Left in place afterwards: the tests run as parallel processes, and one that
+        // ended must not take the rule away from another. It grants only the test user.
+        if (::access(RULE_FILE, F_OK) != 0) {
+            const std::string scratch = std::string(RULE_FILE) + "." + std::to_string(::getpid());
+            std::ofstream(scratch) << RULE;
+            std::rename(scratch.c_str(), RULE_FILE);
+            ::sleep(1);  // polkitd reloads its rules when the folder changes
+        }
     }
 
     void SetUp() override {
