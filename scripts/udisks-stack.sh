@@ -40,35 +40,24 @@ start_udev() {
   udevadm settle --timeout=30 || say "udev: settle timed out"
 }
 
-start_polkit() {
-  local polkitd=/usr/lib/polkit-1/polkitd
-  [ -x "$polkitd" ] || fail "polkitd is not installed (Debian package polkitd)"
-  if busctl --system status org.freedesktop.PolicyKit1 >/dev/null 2>&1; then
-    say "polkit: already running"; return 0
+# Starts a daemon that owns a name on the system bus and waits until it has taken it.
+start_on_bus() {  # label program bus-name package pid-name
+  local label=$1 program=$2 name=$3 package=$4 pidname=$5
+  [ -x "$program" ] || fail "$label is not installed (Debian package $package)"
+  if busctl --system status "$name" >/dev/null 2>&1; then
+    say "$label: already running"; return 0
   fi
-  "$polkitd" --no-debug >"$state/polkitd.log" 2>&1 &
-  echo $! >"$state/polkitd.pid"
-  for _ in $(seq 50); do
-    busctl --system status org.freedesktop.PolicyKit1 >/dev/null 2>&1 && { say "polkit: started"; return 0; }
+  "$program" --no-debug >"$state/$pidname.log" 2>&1 &
+  echo $! >"$state/$pidname.pid"
+  for _ in $(seq 100); do
+    busctl --system status "$name" >/dev/null 2>&1 && { say "$label: started"; return 0; }
     sleep 0.2
   done
-  fail "polkitd did not come onto the system bus (see $state/polkitd.log)"
+  fail "$label did not come onto the system bus (see $state/$pidname.log)"
 }
 
-start_udisks() {
-  local udisksd=/usr/libexec/udisks2/udisksd
-  [ -x "$udisksd" ] || fail "udisksd is not installed (Debian package udisks2)"
-  if busctl --system status org.freedesktop.UDisks2 >/dev/null 2>&1; then
-    say "udisks2: already running"; return 0
-  fi
-  "$udisksd" --no-debug >"$state/udisksd.log" 2>&1 &
-  echo $! >"$state/udisksd.pid"
-  for _ in $(seq 100); do
-    busctl --system status org.freedesktop.UDisks2 >/dev/null 2>&1 && { say "udisks2: started"; return 0; }
-    sleep 0.2
-  done
-  fail "udisksd did not come onto the system bus (see $state/udisksd.log)"
-}
+start_polkit() { start_on_bus polkit /usr/lib/polkit-1/polkitd org.freedesktop.PolicyKit1 polkitd polkitd; }
+start_udisks() { start_on_bus udisks2 /usr/libexec/udisks2/udisksd org.freedesktop.UDisks2 udisks2 udisksd; }
 
 stop() {
   for name in udisksd polkitd udevd dbus; do
