@@ -95,9 +95,11 @@ bool DriveTable::attach_path(unsigned n, const std::string& path, std::string* e
         return fail(path + ": not an image file or a block device");
     // Try the path now, so a mistyped or unreadable one is reported here rather than
     // turning into a drive that silently never shows up.
+    // A block device the user may not open is opened through udisks2 when it is used.
     const host::Descriptor fd = host::open_file(path, host::OPEN_READ);
-    if (fd == host::NO_DESCRIPTOR && !host::last_open_found_no_medium())
-        return fail(path + ": " + host::error_text(errno));
+    const bool later = host::last_open_found_no_medium() ||
+                       (st.kind == host::Kind::Device && (errno == EACCES || errno == EPERM));
+    if (fd == host::NO_DESCRIPTOR && !later) return fail(path + ": " + host::error_text(errno));
     if (fd != host::NO_DESCRIPTOR) host::close_file(fd);
     std::shared_ptr<DriveSource> source;
     if (st.kind == host::Kind::Device)
@@ -124,16 +126,7 @@ DriveTable& drive_table() {
     return table;
 }
 
-namespace {
-thread_local std::string open_refusal;
-}
-
-void set_open_refusal(const std::string& why) { open_refusal = why; }
-
-std::string last_open_refusal() { return open_refusal; }
-
 std::unique_ptr<DriveHandle> open_drive(unsigned n, Access access, bool unbuffered) {
-    open_refusal.clear();
     auto source = drive_table().source(n);
     return source ? source->open(access, unbuffered) : nullptr;
 }

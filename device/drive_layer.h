@@ -70,7 +70,13 @@ public:
     virtual bool read(void* buffer, uint32_t length, uint32_t* done) = 0;
     virtual bool write(const void* buffer, uint32_t length, uint32_t* done) = 0;
     // Pushes written data to the medium (fsync on Linux, FlushFileBuffers on Windows).
+    // false also when a write that the handle held back and put out later failed since
+    // the last flush.
     virtual bool flush() = 0;
+    // Lets go of the drive: writes still held back go out first. false when one of
+    // them failed or failed earlier without being reported by a flush. The handle is
+    // unusable afterwards; destroying it without close() closes it unheard.
+    virtual bool close() { return true; }
     // A hint that the bytes at [offset, offset + length) will be read soon: a source
     // that can fetch them in the background does, the others ignore it.
     virtual void will_need(uint64_t /*offset*/, uint64_t /*length*/) {}
@@ -130,11 +136,6 @@ DriveTable& drive_table();
 
 // Opens drive n through the table; null when it has no source or will not open.
 std::unique_ptr<DriveHandle> open_drive(unsigned n, Access access, bool unbuffered);
-
-// A source that refuses an open for a reason the user can act on (volumes of the disk
-// in use) leaves the reason here; every open on the same thread clears it first.
-void set_open_refusal(const std::string& why);
-std::string last_open_refusal();
 
 // Parses "N=PATH" as given to --drive. false with a reason when malformed
 // (N must be 1..15: drive 0 is the system disk's place).

@@ -8,6 +8,9 @@ namespace drive_layer {
 
 std::vector<std::shared_ptr<DriveSource>> system_drive_sources() {
     std::vector<std::shared_ptr<DriveSource>> sources;
+    // Drive 0 is the system disk's place: when no disk holds the root file system it
+    // stays empty rather than going to a disk that might be a card.
+    if (root_disk_name().empty()) sources.push_back(nullptr);
     for (const std::string& disk : system_disk_names())
         sources.push_back(std::make_shared<LinuxBlockSource>("/dev/" + disk, disk, false));
     return sources;

@@ -1,5 +1,6 @@
 #include "device/win32_disk_source.h"
 
+#include "device/drive_refusal.h"
 #include "device/fd_drive_handle.h"
 #include "device/windows_disk_rules.h"
 #include "platform/win32_text.h"
@@ -89,18 +90,20 @@ public:
     LockedVolumes(const LockedVolumes&) = delete;
     LockedVolumes& operator=(const LockedVolumes&) = delete;
 
-    // false, with the reason in `why`, when a volume would not lock.
-    bool lock(const std::string& volume, std::string* why) {
+    // false, with the refusal filled in, when a volume would not lock.
+    bool lock(const std::string& volume, OpenRefusal* refusal) {
         const host::Descriptor v = host::open_file(volume, host::OPEN_READ_WRITE);
         if (v == host::NO_DESCRIPTOR) {
-            *why = "cannot open volume " + volume + " of this disk to lock it";
+            refusal->problem = OpenProblem::Failed;
+            refusal->detail = volume + ": " + host::error_text(errno);
             return false;
         }
         DWORD returned = 0;
         if (!DeviceIoControl(handle_of(v), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+            // Files are open on the volume (an Explorer window counts).
             host::close_file(v);
-            *why = "a volume on this disk is in use (files are open on " + volume +
-                   "): close them and try again; nothing was written";
+            refusal->problem = OpenProblem::Busy;
+            refusal->mount_points = {volume};
             return false;
         }
         handles_.push_back(v);
@@ -151,20 +154,23 @@ Win32DiskSource::Win32DiskSource(std::string path, uint32_t disk_number, bool sy
 std::unique_ptr<DriveHandle> Win32DiskSource::open(Access access, bool) {
     auto locks = std::make_unique<LockedVolumes>();
     if (access == READ_WRITE) {
+        OpenRefusal refusal{OpenProblem::None, path_, {}, {}};
         // The host's own disks are never written, whatever opened them.
         if (disk_number_ == 0 || system_disk_) {
-            set_open_refusal(path_ + " is the system disk: it is never written");
+            refusal.problem = OpenProblem::SystemDisk;
+            report_open_refusal(refusal);
             return nullptr;
         }
         std::vector<std::string> volumes;
         if (!queries_->volumes_on_disk(disk_number_, &volumes)) {
-            set_open_refusal("cannot tell which volumes lie on " + path_ + ": it is not written");
+            refusal.problem = OpenProblem::Failed;
+            refusal.detail = "cannot tell which volumes lie on it";
+            report_open_refusal(refusal);
             return nullptr;
         }
-        std::string why;
         for (const std::string& volume : volumes) {
-            if (!locks->lock(volume, &why)) {
-                set_open_refusal(path_ + ": " + why);
+            if (!locks->lock(volume, &refusal)) {
+                report_open_refusal(refusal);
                 return nullptr;
             }
         }

@@ -3,6 +3,7 @@
 // wine answers no disk requests, so identity and size come from a stand-in here.
 #include "device/disk_info.h"
 #include "device/drive_layer.h"
+#include "device/drive_refusal.h"
 #include "device/sector_io.h"
 #include "device/win32_disk_source.h"
 #include "support/test_cards.h"
@@ -71,16 +72,20 @@ TEST(Win32DiskSource, RefusesToWriteTheSystemDiskOrADiskWhoseVolumesWillNotLock)
     const std::string path = raw_drive().empty() ? std::string("\\\\.\\PhysicalDrive9") : raw_drive();
     Win32DiskSource drive_zero(path, 0, false, true, queries);
     EXPECT_EQ(drive_zero.open(READ_WRITE, true), nullptr);
+    EXPECT_EQ(last_open_refusal().problem, OpenProblem::SystemDisk);
     Win32DiskSource system(path, 5, true, true, queries);
+    clear_open_refusal();
     EXPECT_EQ(system.open(READ_WRITE, true), nullptr);
+    EXPECT_EQ(last_open_refusal().problem, OpenProblem::SystemDisk);
 
     queries->volumes = {"\\\\?\\Volume{00000000-0000-0000-0000-000000000000}"};
     drive_table().attach(4, std::make_shared<Win32DiskSource>(path, 4, false, true, queries));
     EXPECT_EQ(open_drive(4, READ_WRITE, true), nullptr);
-    EXPECT_NE(last_open_refusal().find("Volume{00000000"), std::string::npos) << last_open_refusal();
+    EXPECT_EQ(last_open_refusal().problem, OpenProblem::Failed);
+    EXPECT_NE(last_open_refusal().detail.find("Volume{00000000"), std::string::npos) << last_open_refusal().detail;
 
     queries->volumes_known = false;
     EXPECT_EQ(open_drive(4, READ_WRITE, true), nullptr);
-    EXPECT_NE(last_open_refusal().find("cannot tell which volumes"), std::string::npos) << last_open_refusal();
+    EXPECT_NE(last_open_refusal().detail.find("cannot tell which volumes"), std::string::npos);
     drive_table().detach(4);
 }
