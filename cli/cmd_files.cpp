@@ -340,7 +340,8 @@ int cmd_get(ObtoolContext& ctx) {
     // Host files of the batch are synced together; one whose sync failed is no copy.
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
-        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", failure.host_path.c_str());
+        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
+                     printable_name(failure.host_path).c_str());
         ++refused;
     }
     return refused ? 1 : 0;
