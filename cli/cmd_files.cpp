@@ -10,6 +10,7 @@
 #include "common/message_seam.h"
 #include "common/printable_name.h"
 #include "cli/obtool_commands.h"
+#include "device/drive_refusal.h"
 #include "obfs/af_file.h"
 #include "obfs/card_name.h"
 #include "obfs/directory.h"
@@ -157,8 +158,11 @@ private:
 };
 
 bool mount_or_say(uint8_t drive) {
+    drive_layer::clear_open_refusal();
     if (volume().mount(drive)) return true;
-    std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
+    // A drive that would not open has said why already; it may well hold a volume.
+    if (drive_layer::last_open_refusal().problem == drive_layer::OpenProblem::None)
+        std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
     return false;
 }
 
