@@ -3,7 +3,8 @@
 //   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] COMMAND [ARGS]
 //
 // Global options may stand before or after the command; "--" ends them, and anything
-// else that follows the command belongs to the command.
+// else that follows the command belongs to the command. A "--" after the command is
+// passed on to it as well, so "obtool get -- -dash.nds" reaches the card file.
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_layer.h"
@@ -88,7 +89,10 @@ bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error
             continue;
         }
         if (arg == "--") {
+            // Before the command it ends the global options; after it, it belongs to
+            // the command too ("get -- -dash.nds"), which reads its own "--".
             options_ended = true;
+            if (!o->command.empty()) o->args.push_back(arg);
             continue;
         }
         if (arg == "-y" || arg == "--yes") {
