@@ -43,8 +43,14 @@ public:
     uint8_t drive() const { return drive_; }
 
 private:
+    void forget_card_copy();
+
     uint8_t drive_ = 255;
     bool superblock_held_ = false;
+    // What the card holds in the table areas and sector 0, as last read or written: a
+    // flush writes only the sectors that differ. Empty after a failed write (the card
+    // may then hold anything there), and a flush writes them whole again.
+    std::vector<uint8_t> card_map_, card_hash_, card_superblock_;
 };
 
 // The one volume of the process, created on first use.
