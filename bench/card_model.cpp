@@ -21,6 +21,7 @@
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "obfs/volume_areas.h"
+#include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
 
 #include <unistd.h>
@@ -51,21 +52,6 @@ struct HostFiles {
     std::vector<std::string> small, small_back;
 };
 
-void write_file(const std::string& path, uint32_t bytes, uint32_t seed) {
-    std::vector<uint8_t> chunk(1u << 20);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    uint32_t x = seed * 2654435761u + 1;
-    for (uint32_t done = 0; done < bytes; done += uint32_t(chunk.size())) {
-        for (auto& b : chunk) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            b = uint8_t(x);
-        }
-        std::fwrite(chunk.data(), 1, std::min<size_t>(chunk.size(), bytes - done), f);
-    }
-    std::fclose(f);
-}
 
 std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
 
@@ -161,21 +147,23 @@ private:
 
     // A batch, as obtool put and the main window copy one: each copy names the next.
     bool copy_in(const std::vector<std::string>& sources) {
+        CopyBatch batch;
         bool ok = true;
-        for (size_t i = 0; i < sources.size(); ++i) {
-            set_following_source(i + 1 < sources.size() ? sources[i + 1] : std::string());
-            ok = copy_win_to_ob(sources[i], DRIVE) && last_copy_end() == CopyEnd::Complete && ok;
-        }
-        return end_copy_batch() && ok;
+        for (size_t i = 0; i < sources.size(); ++i)
+            ok = batch.copy_to_card(sources[i], DRIVE, i + 1 < sources.size() ? sources[i + 1] : std::string()) ==
+                     CopyEnd::Complete &&
+                 ok;
+        return batch.end().empty() && ok;
     }
 
     bool copy_out(const std::vector<std::string>& names, const std::vector<std::string>& backs) {
+        CopyBatch batch;
         bool ok = true;
-        for (size_t i = 0; i < names.size(); ++i) {
-            set_following_card_file(DRIVE, i + 1 < names.size() ? name_of(names[i + 1]) : std::string());
-            ok = copy_ob_to_win(DRIVE, name_of(names[i]), backs[i]) && last_copy_end() == CopyEnd::Complete && ok;
-        }
-        return end_copy_batch() && ok;
+        for (size_t i = 0; i < names.size(); ++i)
+            ok = batch.copy_to_host(DRIVE, name_of(names[i]), backs[i],
+                                    i + 1 < names.size() ? name_of(names[i + 1]) : std::string()) == CopyEnd::Complete &&
+                 ok;
+        return batch.end().empty() && ok;
     }
 
     // A freshly formatted card with every directory slot used, listed as the card
@@ -239,13 +227,13 @@ int main(int argc, char** argv) {
     fs::create_directory(files.dir + "/back");
     files.large = files.dir + "/big.bin";
     files.large_back = files.dir + "/back/big.bin";
-    write_file(files.large, LARGE_BYTES, 1);
+    bench::write_pattern_file(files.large, LARGE_BYTES, 1);
     for (int i = 0; i < SMALL_FILES; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "s%02d.bin", i);
         files.small.push_back(files.dir + "/" + name);
         files.small_back.push_back(files.dir + "/back/" + name);
-        write_file(files.small.back(), SMALL_BYTES, 100 + i);
+        bench::write_pattern_file(files.small.back(), SMALL_BYTES, 100 + i);
     }
 
     bool ok = true;
