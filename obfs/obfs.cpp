@@ -110,6 +110,27 @@ bool cOBFS::mount(uint8_t drive) {
     return mounted == 1;
 }
 
+bool cOBFS::tables_as_on_card() const {
+    if (card_superblock_.size() != sizeof superblock || card_map_ != cluster_map ||
+        card_hash_.size() != hash_table.size() * 4)
+        return false;
+    if (std::memcmp(card_superblock_.data(), superblock, sizeof superblock) != 0) return false;
+    for (size_t i = 0; i < hash_table.size(); ++i)
+        if (get_le32(card_hash_.data() + 4 * i) != hash_table[i]) return false;
+    return true;
+}
+
+bool cOBFS::mount_kept(uint8_t drive) {
+    // The tables in memory must be what this volume last read from or wrote to the
+    // card: a change that never reached it (a failed write) rules the shortcut out.
+    if (mounted && drive_ == drive && !superblock_held_ && tables_as_on_card()) {
+        uint8_t now[512];
+        // Past the read window: its copy of sector 0 could be older than the card's.
+        if (disk_read_sectors(0, 1, now) && std::memcmp(now, superblock, sizeof now) == 0) return true;
+    }
+    return mount(drive);
+}
+
 bool cOBFS::load_tables() {
     if (!mounted) return false;
     const Superblock sb = header();
