@@ -8,6 +8,7 @@
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "support/card_surgery.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
@@ -250,8 +251,9 @@ TEST_F(TransferTest, ReadOnlyCardFileIsNotReplaced) {
 }
 
 TEST_F(TransferTest, CardNamesThatCouldEscapeTheFolderAreRefusedBeforeTheHostIsTouched) {
-    put_card_file("../evil.nds", pattern_bytes(100, 8));
-    put_card_file("a\\b.nds", pattern_bytes(100, 9));
+    // Names no copy onto the card would give, as another tool could leave them.
+    testcards::CardSurgery(*card).entry(0, "../evil.nds", 0, 0, 100);
+    testcards::CardSurgery(*card).entry(1, "a\\b.nds", 1, 1, 100);
     mkdir(host("sub").c_str(), 0755);
     Diagnostics diag;
     for (const std::string name : {"", ".", "..", "../evil.nds", "a\\b.nds", "x\x01y"})
