@@ -277,14 +277,23 @@ TEST_F(StreamTest, WriteOpenKeepsTheOldFileUntilTheNewOneIsCommitted) {
 TEST_F(StreamTest, CloseReportsACommitThatFailed) {
     const auto old_bytes = pattern_bytes(K / 2, 5), new_bytes = pattern_bytes(K / 3, 6);
     ASSERT_TRUE(write_file("c", old_bytes, 0));
-    for (uint64_t failing_write : {1u, 2u, 3u}) {  // the map, the hash table, the entry
+    // Tables that did not change are not written again, so the entry is close's first
+    // write: failing it keeps the old file. A failure after it (the old run's release)
+    // is reported too, with the new file committed or, where the release undid
+    // nothing, the old one still there.
+    for (uint64_t failing_write : {1u, 2u, 3u}) {
         cAFFile f;
         ASSERT_TRUE(f.open("c", "w", 0));
         ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
         drive->fail_write_at(failing_write);
         EXPECT_FALSE(f.close()) << failing_write;
         ASSERT_TRUE(volume().mount(DRIVE));
-        EXPECT_EQ(read_file("c"), old_bytes) << failing_write;
+        const auto now = read_file("c");
+        if (failing_write == 1)
+            EXPECT_EQ(now, old_bytes);
+        else
+            EXPECT_TRUE(now == old_bytes || now == new_bytes) << failing_write;
+        if (now != old_bytes) ASSERT_TRUE(write_file("c", old_bytes, 0));
     }
     cAFFile f;
     ASSERT_TRUE(f.open("c", "w", 0));
