@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
-  mtools dosfstools util-linux
+  mtools dosfstools util-linux linux-perf
   libsystemd-dev dbus-daemon udev polkitd udisks2 e2fsprogs
   clang-14 libclang-rt-14-dev
 )

@@ -32,6 +32,7 @@ void CopyBatch::sync_waiting_host_files() {
 }
 
 std::vector<CopyFailure> CopyBatch::end() {
+    kept_drive_ = 0;  // the next batch mounts afresh
     prepared_source_.reset();
     sync_waiting_host_files();
     return std::exchange(failures_, {});

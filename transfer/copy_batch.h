@@ -63,6 +63,10 @@ private:
     CopyEnd record(CopyEnd end, const std::string& host_path);
     void sync_waiting_host_files();
 
+    // The drive whose volume the batch's last copy left mounted, its tables read and
+    // written by this batch (0: none): the next copy on it checks the superblock
+    // sector instead of mounting afresh.
+    uint8_t kept_drive_ = 0;
     std::unique_ptr<PreparedSource> prepared_source_;
     HostFlushGroup host_files_to_sync_;
     std::vector<CopyFailure> failures_;

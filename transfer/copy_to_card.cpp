@@ -145,9 +145,14 @@ CopyEnd CopyBatch::copy_to_card(const std::string& source_path, uint8_t drive, c
     copy_steps::set_last_end(CopyEnd::Refused);
     // A head start made for this path is taken; any other is dropped.
     std::unique_ptr<PreparedSource> head_start = take_prepared_source(prepared_source_, source_path);
-    if (!mount_for_transfer(drive)) return record(CopyEnd::Refused, source_path);
+    const bool kept = kept_drive_ == drive;
+    kept_drive_ = 0;
+    if (!mount_for_transfer(drive, kept)) return record(CopyEnd::Refused, source_path);
     std::unique_ptr<PreparedSource> source = open_source(head_start, source_path);
-    return record(copy_into_volume(source_path, std::move(source), next_source, prepared_source_), source_path);
+    const CopyEnd end = copy_into_volume(source_path, std::move(source), next_source, prepared_source_);
+    // Only a copy that went as planned leaves tables the next one may trust.
+    if (end == CopyEnd::Complete) kept_drive_ = drive;
+    return record(end, source_path);
 }
 
 CopyEnd CopyBatch::copy_to_mounted_card(const std::string& source_path) {

@@ -86,7 +86,11 @@ CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, con
                                 const std::string& next_card_file) {
     copy_steps::set_last_end(CopyEnd::Refused);
     prepared_source_.reset();  // a head start no copy to the card will take now
-    if (!mount_for_transfer(drive)) return record(CopyEnd::Refused, dest_path);
+    const bool kept = kept_drive_ == drive;
+    kept_drive_ = 0;
+    if (!mount_for_transfer(drive, kept)) return record(CopyEnd::Refused, dest_path);
+    // A copy to the host changes nothing on the card: the tables stay the card's.
+    kept_drive_ = drive;
     cAFFile source;
     if (!open_card_file(source, card_name)) return record(CopyEnd::Refused, dest_path);
     AlignedBuffer buffer(OB_TO_WIN_CHUNK);
