@@ -94,6 +94,9 @@ public:
     QComboBox* RzImageComboBox1 = nullptr;
     CardList* RzListView1 = nullptr;
     QLabel* Label1 = nullptr;
+    QLabel* FreeLabel = nullptr;   // the card's free space and its largest free run
+    QMenu* CardMenu = nullptr;     // context menus of the two panes
+    QMenu* HostMenu = nullptr;
     QTimer* Timer1 = nullptr;
 
     static constexpr int MIDDLE_COLUMN_WIDTH = 28;
@@ -155,6 +158,13 @@ private:
     bool acceptsFileDrop(const QMimeData* data) const;
     void connectTransferDrags();
     void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
+    void buildContextMenus();
+
+public:
+    // True when a card drive is listed; otherwise says how to attach one, in a box.
+    bool cardDriveListed();
+
+private:
 
     bool shown_once_ = false;
 };

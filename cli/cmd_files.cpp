@@ -1,12 +1,13 @@
 // obtool's file commands: ls, put, get, rm. They go through the same routines as the
-// main window: the card contents rows for ls, the transfer routines for the rest, and
-// the same overwrite questions (through the message seam).
+// main window: the card contents rows for ls, the window's copy planning (the same
+// overwrite questions, through the message seam) and the transfer routines.
 #include "app/card_rows.h"
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "transfer/copy_plan.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
 
@@ -23,7 +24,6 @@
 
 namespace {
 
-const char* const OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
 // Files at least this large show a progress line while they copy.
 constexpr uint64_t PROGRESS_FROM_BYTES = 8ull << 20;
 
@@ -69,11 +69,6 @@ FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, boo
 bool is_folder(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool is_regular_file(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Catches the transfer routines' diagnostic lines of one call so obtool can show them
@@ -154,9 +149,8 @@ bool mount_or_say(uint8_t drive) {
     return false;
 }
 
-bool ask_overwrite(const std::string& what) {
-    // The same question as the main window's, with its empty title.
-    return ask_yes_no(what + OVERWRITE_QUESTION, "");
+void say_not_overwritten(const std::vector<std::string>& declined) {
+    for (const std::string& what : declined) std::fprintf(stderr, "obtool: %s: not overwritten\n", what.c_str());
 }
 
 bool copy_ended_well(bool result) { return result && last_copy_end() == CopyEnd::Complete; }
@@ -242,26 +236,23 @@ int cmd_put(ObtoolContext& ctx) {
     if (args.names.empty()) return obtool_fail("put: no host file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
+    if (!mount_or_say(drive)) return 1;
+    const CopyPlan plan = plan_copy_to_card(drive, args.names);
+    say_not_overwritten(plan.declined);
+    int refused = int(plan.declined.size());
     CapturedDiagnostics diagnostics;
-    int refused = 0;
-    for (size_t i = 0; i < args.names.size(); ++i) {
-        const std::string& path = args.names[i];
+    for (size_t i = 0; i < plan.queued.size(); ++i) {
+        const std::string& path = plan.queued[i];
         if (!mount_or_say(drive)) {
             end_copy_batch();
             return 1;
-        }
-        const std::string name = file_name_of(path);
-        if (file_exists(name) && !ask_overwrite(name)) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", name.c_str());
-            ++refused;
-            continue;
         }
         struct stat st {};
         const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
         bool ok;
         {
-            ProgressLine progress(name, size);
-            set_following_source(i + 1 < args.names.size() ? args.names[i + 1] : std::string());
+            ProgressLine progress(file_name_of(path), size);
+            set_following_source(i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
             ok = copy_ended_well(copy_win_to_ob(path, drive));
         }
         diagnostics.report(path);
@@ -279,22 +270,18 @@ int cmd_get(ObtoolContext& ctx) {
     if (!obtool_require_drive(ctx, &drive)) return 1;
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
-    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
+    if (!mount_or_say(drive)) return 1;
+    const CopyPlan plan = plan_copy_to_host(args.names, folder);
+    for (const std::string& name : plan.missing)
+        std::fprintf(stderr, "obtool: %s: file does not exist.\n", name.c_str());
+    say_not_overwritten(plan.declined);
+    int refused = int(plan.missing.size() + plan.declined.size());
     CapturedDiagnostics diagnostics;
-    int refused = 0;
-    for (size_t i = 0; i < args.names.size(); ++i) {
-        const std::string& name = args.names[i];
+    for (size_t i = 0; i < plan.queued.size(); ++i) {
+        const std::string& name = plan.queued[i];
         if (!mount_or_say(drive)) {
             end_copy_batch();
             return 1;
-        }
-        const std::string host_path = prefix + name;
-        // Only a name that can become a host file is worth a question; the copy
-        // routine refuses the others without touching the host.
-        if (card_name_fits_host(name) && is_regular_file(host_path) && !ask_overwrite(host_path)) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", host_path.c_str());
-            ++refused;
-            continue;
         }
         uint64_t size = 0;
         {
@@ -304,8 +291,8 @@ int cmd_get(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(name, size);
-            set_following_card_file(drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
-            ok = copy_ended_well(copy_ob_to_win(drive, name, host_path));
+            set_following_card_file(drive, i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
+            ok = copy_ended_well(copy_ob_to_win(drive, name, host_target_path(folder, name)));
         }
         diagnostics.report(name);
         if (!ok) ++refused;
