@@ -133,21 +133,23 @@ void TForm1::buildMenus() {
     connect(X1, &QAction::triggered, this, &TForm1::X1Click);
 
     ToolsMenu = menuBar()->addMenu(ui_qtext("app", "工具(&T)"));
-    auto tool = [this](const char* name, const QString& caption, int picture,
+    // Captions are looked up here, so an item added with a bare caption still shows
+    // in English once the translation file has its line.
+    auto tool = [this](const char* name, const char* caption, int picture,
                        void (TForm1::*handler)()) {
-        QAction* action = ToolsMenu->addAction(image_list::icon(picture), caption);
+        QAction* action = ToolsMenu->addAction(image_list::icon(picture), ui_qtext("app", caption));
         action->setObjectName(name);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    SD1 = tool("SD1", ui_qtext("app", "格式化SD卡"), image_list::DISKETTE, &TForm1::SD1Click);
-    SD2 = tool("SD2", ui_qtext("app", "设置SD卡默认速度"), image_list::DISKETTE, &TForm1::SD2Click);
-    N2 = tool("N2", ui_qtext("app", "更新存档列表"), image_list::DISKETTE, &TForm1::N2Click);
-    N3 = tool("N3", ui_qtext("app", "更新菜单程序"), image_list::CONSOLE, &TForm1::N3Click);
-    MoonShell1 = tool("MoonShell1", ui_qtext("app", "安装MoonShell"), image_list::CONSOLE,
+    SD1 = tool("SD1", UI_TEXT_NOOP("app", "格式化SD卡"), image_list::DISKETTE, &TForm1::SD1Click);
+    SD2 = tool("SD2", UI_TEXT_NOOP("app", "设置SD卡默认速度"), image_list::DISKETTE, &TForm1::SD2Click);
+    N2 = tool("N2", UI_TEXT_NOOP("app", "更新存档列表"), image_list::DISKETTE, &TForm1::N2Click);
+    N3 = tool("N3", UI_TEXT_NOOP("app", "更新菜单程序"), image_list::CONSOLE, &TForm1::N3Click);
+    MoonShell1 = tool("MoonShell1", UI_TEXT_NOOP("app", "安装MoonShell"), image_list::CONSOLE,
                       &TForm1::MoonShell1Click);
     ToolsMenu->addSeparator();
-    CheckSD1 = tool("CheckSD1", ui_qtext("app", "检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
+    CheckSD1 = tool("CheckSD1", UI_TEXT_NOOP("app", "检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
 
     HelpMenu = menuBar()->addMenu(ui_qtext("app", "帮助(&H)"));
     N5 = HelpMenu->addAction(ui_qtext("app", "关于(&A)"));

@@ -4,8 +4,9 @@
 //
 // Each copy command plans its copies with the routine obtool shares (the overwrite
 // questions, the host paths), queues the plan on the progress window Form3 and shows
-// it modally; afterwards it refreshes the pane that changed. While a command works on the card (questions included) it holds
-// a VolumeBusy, so the drive watch does not remount the volume under it.
+// it modally; afterwards it refreshes the pane that changed. While a command works on
+// the card (questions included) it holds a VolumeBusy, so the drive watch does not
+// remount the volume under it.
 #include "app/card_list_qt.h"
 #include "app/delete_question.h"
 #include "app/forms_qt.h"

@@ -2,8 +2,9 @@ cmake_minimum_required(VERSION 3.25)
 # Turns a Qt Linguist .ts file into the core's table of English texts
 # (UI_TEXT_TABLE of common/ui_text.h), so the core and the window read one file.
 #   cmake -DTS=translations/orbelle_en.ts -DOUT=ui_text_table.cpp -P ts_to_table.cmake
-# Unfinished translations become empty (the lookup then keeps the Chinese source);
-# vanished and obsolete ones are left out.
+# Unfinished translations become empty (the lookup then keeps the Chinese source).
+# Vanished ones (texts lupdate did not find in the code) are kept: a text shown without
+# a mark for lupdate still gets its English from the file.
 
 file(READ "${TS}" ts)
 
@@ -74,9 +75,6 @@ while(TRUE)
       string(SUBSTRING "${message_xml}" ${t} -1 translation_xml)
       string(FIND "${translation_xml}" ">" head_end)
       string(SUBSTRING "${translation_xml}" 0 ${head_end} head)
-      if(head MATCHES "type=\"(vanished|obsolete)\"")
-        continue()
-      endif()
       if(NOT head MATCHES "/$" AND NOT head MATCHES "type=\"unfinished\"")
         take_between("${translation_xml}" 0 ">" "</translation>" english_xml ignored)
       endif()

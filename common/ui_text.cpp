@@ -22,9 +22,17 @@ const char* ui_text(const char* context, const char* source) {
     if (current_language.load() == UiLanguage::Chinese) return source;
     for (unsigned i = 0; i < UI_TEXT_TABLE_SIZE; ++i) {
         const UiTextEntry& entry = UI_TEXT_TABLE[i];
-        if (std::strcmp(entry.source, source) == 0 && std::strcmp(entry.context, context) == 0)
-            return *entry.english ? entry.english : source;
+        if (*entry.english && std::strcmp(entry.source, source) == 0 && std::strcmp(entry.context, context) == 0)
+            return entry.english;
     }
+    return source;
+}
+
+const char* ui_text_any_context(const char* source) {
+    if (current_language.load() == UiLanguage::Chinese) return source;
+    for (unsigned i = 0; i < UI_TEXT_TABLE_SIZE; ++i)
+        if (std::strcmp(UI_TEXT_TABLE[i].source, source) == 0 && *UI_TEXT_TABLE[i].english)
+            return UI_TEXT_TABLE[i].english;
     return source;
 }
 

@@ -15,6 +15,8 @@ enum class UiLanguage { Chinese, English };
 // The text in the current language: the Chinese source itself, or its English from the
 // table (the source again where the table has none).
 const char* ui_text(const char* context, const char* source);
+// ui_text for a text whose context is not known: the first entry with this source.
+const char* ui_text_any_context(const char* source);
 // `text` with "%1" and "%2" replaced by the arguments, as Qt's arg() does:
 // with_args(ui_text("app", "等 %1 个文件"), "7").
 std::string with_args(const std::string& text, const std::string& arg1, const std::string& arg2 = {});
@@ -29,7 +31,10 @@ UiLanguage language_from_locale(const char* (*env)(const char*));
 // "zh" or "en" (as given to --lang); false for anything else.
 bool parse_ui_language(const std::string& name, UiLanguage* language);
 
-// One translated text of the generated table.
+// One translated text of the generated table. The table also keeps the texts that
+// lupdate no longer finds in the code (marked vanished), so a text shown without a
+// mark (a table of messages, a caption passed on) is translated by its line in the
+// file alone.
 struct UiTextEntry {
     const char* context;
     const char* source;

@@ -5,6 +5,7 @@
 // With OB_SCREENSHOT_DIR set, every window is also saved there as
 // <window>-<language>.png (scripts/screenshots.sh uses this under Xvfb).
 #include "app/aboutDlg.h"
+#include "app/delete_question.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
 #include "app/message_box_qt.h"
@@ -113,6 +114,17 @@ protected:
         }
     }
 
+    // The delete question over seven files, as the card pane's delete asks it.
+    std::unique_ptr<QMessageBox> showDeleteQuestion() {
+        auto box = make_message_box({delete_question({"a.nds", "b.sav", "c.nds", "d.nds", "e.nds", "f.nds", "g.nds"}),
+                                     APP_TITLE, MsgIcon::Warning, MsgButtons::YesNo},
+                                    Form1);
+        box->show();
+        QApplication::processEvents();
+        save_picture(box.get(), "delete-question");
+        return box;
+    }
+
     std::shared_ptr<drive_layer::FakeDrive> card;
 };
 
@@ -128,15 +140,16 @@ TEST_F(BothLanguages, InEnglishNoWindowShowsAChineseText) {
         for (const auto& [where, text] : readable_texts(window))
             EXPECT_FALSE(has_chinese(text)) << "no English for \"" << text.toStdString() << "\" at "
                                             << where.toStdString() << " (add it to translations/orbelle_en.ts)";
+    const auto box = showDeleteQuestion();
+    for (const auto& [where, text] : readable_texts(box.get()))
+        EXPECT_FALSE(has_chinese(text)) << "no English for \"" << text.toStdString() << "\" at " << where.toStdString();
 }
 
 TEST_F(BothLanguages, InChineseQtsOwnButtonsAndHostColumnsSpeakChinese) {
     showEveryWindow(UiLanguage::Chinese);
-    const auto box = make_message_box({"?", "", MsgIcon::Question, MsgButtons::YesNo}, nullptr);
+    const auto box = showDeleteQuestion();
     EXPECT_TRUE(has_chinese(box->button(QMessageBox::Yes)->text())) << box->button(QMessageBox::Yes)->text().toStdString();
     EXPECT_TRUE(has_chinese(box->button(QMessageBox::No)->text()));
-    box->show();
-    save_picture(box.get(), "question-box");
     QHeaderView* host = Form1->RzShellList1->detailsView()->header();
     for (int c = 0; c < host->count(); ++c)
         EXPECT_TRUE(has_chinese(host->model()->headerData(c, Qt::Horizontal).toString()))
