@@ -280,7 +280,9 @@ void TForm1::RefreshDriveList() {
     const uint8_t drive = RzImageComboBox1->count() > 0
                               ? uint8_t(RzImageComboBox1->itemData(0).toInt())
                               : uint8_t(0);
-    ShowCardContents(drive);
+    // With no card drive listed there is nothing to mount: say how to attach one.
+    if (RzImageComboBox1->count() == 0) showRows(no_card_rows());
+    else ShowCardContents(drive);
     CurrentDrive = drive;
 }
 
@@ -311,9 +313,9 @@ int TForm1::SelectedDrive() const {
 
 // --- Card contents view ---------------------------------------------------------------
 
-void TForm1::ShowCardContents(uint8_t drive) {
-    // With no card drive listed there is nothing to mount: say how to attach one.
-    const std::vector<CardRow> rows = RzImageComboBox1->count() == 0 ? no_card_rows() : card_rows(drive);
+void TForm1::ShowCardContents(uint8_t drive) { showRows(card_rows(drive)); }
+
+void TForm1::showRows(const std::vector<CardRow>& rows) {
     RzListView1->setRows(rows);
     const FreeSummary free = free_summary(rows);
     FreeLabel->setText(free.is_volume ? ui_qtext("app", "可用空间 %1，最大连续空间 %2")

@@ -16,6 +16,7 @@
 #include <vector>
 
 class CardList;
+struct CardRow;
 class PaneRow;
 class QAction;
 class QActionGroup;
@@ -159,6 +160,8 @@ private:
     void connectTransferDrags();
     void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
     void buildContextMenus();
+    // Shows rows in the card list and the card's free space in the status bar.
+    void showRows(const std::vector<CardRow>& rows);
 
 public:
     // True when a card drive is listed; otherwise says how to attach one, in a box.

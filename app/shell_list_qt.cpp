@@ -106,6 +106,8 @@ void ShellList::attachModel() {
     details_->header()->setStretchLastSection(false);
     details_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     details_->header()->setMinimumSectionSize(60);
+    // Room for a whole date and time in either language.
+    details_->header()->resizeSection(3, details_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
     delete old_selection;
     delete old_model;
     if (!folder_.isEmpty()) {

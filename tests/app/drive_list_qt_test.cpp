@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QTimer>
 #include <QToolButton>
 

@@ -5,9 +5,11 @@
 // With OB_SCREENSHOT_DIR set, every window is also saved there as
 // <window>-<language>.png (scripts/screenshots.sh uses this under Xvfb).
 #include "app/aboutDlg.h"
+#include "app/card_list_qt.h"
 #include "app/delete_question.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
+#include "app/shell_list_qt.h"
 #include "app/message_box_qt.h"
 #include "app/translations_qt.h"
 #include "common/ui_text.h"
@@ -29,6 +31,8 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -132,6 +136,19 @@ TEST_F(BothLanguages, InEnglishNoWindowShowsAChineseText) {
     showEveryWindow(UiLanguage::English);
     EXPECT_EQ(Form1->FileMenu->title(), "&File");
     EXPECT_EQ(Form1->RzListView1->headerItem()->text(0), "Name");
+    // The name column takes the list's width, at least 220 pixels; a long name that
+    // does not fit is elided and whole in its row's hint.
+    CardList* list = Form1->RzListView1;
+    QHeaderView* header = list->header();
+    EXPECT_EQ(header->sectionSize(0), std::max(220, list->viewport()->width() - header->sectionSize(1) - header->sectionSize(2)));
+    Form1->resize(Form1->width() + 200, Form1->height());
+    QApplication::processEvents();
+    EXPECT_EQ(header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2),
+              std::max(list->viewport()->width(), 220 + header->sectionSize(1) + header->sectionSize(2)));
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        EXPECT_EQ(list->topLevelItem(i)->toolTip(0), list->topLevelItem(i)->text(0));
+    EXPECT_FALSE(Form1->RzToolbarButton1->toolTip().isEmpty());
+    EXPECT_FALSE(Form1->RzToolbarButton2->toolTip().isEmpty());
     for (QWidget* window : {static_cast<QWidget*>(Form1), static_cast<QWidget*>(Form2),
                             static_cast<QWidget*>(Form3), static_cast<QWidget*>(Form4),
                             static_cast<QWidget*>(Form5), static_cast<QWidget*>(Form6),
