@@ -29,6 +29,6 @@ QT_QPA_PLATFORM=offscreen /usr/bin/orbelle-manager --drive 1="$work/card.img" --
   --screenshot "$work/window.png"
 test -s "$work/window.png"
 test -f /usr/share/applications/example.orbelle_manager.OrbelleManager.desktop
-test -f /usr/share/man/man1/obtool.1.gz
+man -w obtool >/dev/null
 test -f /usr/share/bash-completion/completions/obtool
 echo "installed package works"

@@ -210,7 +210,7 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
     </message>
     <message>
         <source>选择型号</source>
-        <translation>Choose model</translation>
+        <translation>Model...</translation>
     </message>
     <message>
         <source>格式化将破坏SD卡上所有的数据，确定要继续吗？</source>
@@ -274,7 +274,7 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
     </message>
     <message>
         <source>在下面的列表中选择TF卡的品牌和型号</source>
-        <translation>Choose the make and model of the TF card in the list below</translation>
+        <translation>Choose the card&apos;s make and model:</translation>
     </message>
     <message>
         <source>品牌和型号</source>
@@ -293,10 +293,10 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
 该速度也可以在NDS菜单中临时
 更改，但NDS菜单中更改后无法
 保存，在这里修改的可以保存。</source>
-        <translation>Enter the default SD card speed below.
-The NDS menu can change the speed
-for a while, but cannot keep it;
-a speed set here is kept.</translation>
+        <translation>Enter the default speed.
+The NDS menu can change it
+for a while, but only the
+speed set here is kept.</translation>
     </message>
     <message>
         <source>范围：3--30</source>
