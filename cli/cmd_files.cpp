@@ -1,12 +1,21 @@
 // obtool's file commands: ls, put, get, rm. They go through the same routines as the
 // main window: the card contents rows for ls, the window's copy planning (the same
 // overwrite questions, through the message seam) and the transfer routines.
+//
+// Card names follow one rule both ways (obfs/card_name.h): put refuses a host file
+// whose name could not come back off the card (a tab, a newline, another control byte
+// or DEL in it), and get refuses the same names. Every card name that obtool prints is
+// escaped (common/printable_name.h), so no name reaches the terminal raw.
 #include "app/card_rows.h"
 #include "common/message_seam.h"
+#include "common/printable_name.h"
 #include "cli/obtool_commands.h"
+#include "device/drive_refusal.h"
 #include "obfs/af_file.h"
+#include "obfs/card_name.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "transfer/copy_batch.h"
 #include "transfer/copy_plan.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
@@ -144,16 +153,19 @@ private:
 };
 
 bool mount_or_say(uint8_t drive) {
+    drive_layer::clear_open_refusal();
     if (volume().mount(drive)) return true;
-    std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
+    // A drive that would not open has said why already; it may well hold a volume.
+    if (drive_layer::last_open_refusal().problem == drive_layer::OpenProblem::None)
+        std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
     return false;
 }
 
 void say_not_overwritten(const std::vector<std::string>& declined) {
-    for (const std::string& what : declined) std::fprintf(stderr, "obtool: %s: not overwritten\n", what.c_str());
+    for (const std::string& what : declined)
+        std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(what).c_str());
 }
 
-bool copy_ended_well(bool result) { return result && last_copy_end() == CopyEnd::Complete; }
 
 // Columns are padded by what the terminal shows, not by bytes: a Chinese character is
 // three bytes of UTF-8 and two columns wide.
@@ -186,8 +198,10 @@ std::string number_or_dash(bool present, uint64_t value) {
 
 void print_rows(const std::vector<CardRow>& rows, bool long_list) {
     size_t name_w = 4, size_w = 4, type_w = 4;
+    std::vector<std::string> captions;
     for (const CardRow& r : rows) {
-        name_w = std::max(name_w, display_width(r.caption));
+        captions.push_back(printable_name(r.caption));
+        name_w = std::max(name_w, display_width(captions.back()));
         size_w = std::max(size_w, display_width(r.size_text));
         type_w = std::max(type_w, display_width(r.type_text));
     }
@@ -195,8 +209,9 @@ void print_rows(const std::vector<CardRow>& rows, bool long_list) {
         std::printf("%s  %s  %s  %5s  %6s  %6s  %10s\n", pad_right("NAME", name_w).c_str(),
                     pad_left("SIZE", size_w).c_str(), pad_right("TYPE", type_w).c_str(), "SLOT", "FIRST",
                     "LAST", "BYTES");
-    for (const CardRow& r : rows) {
-        std::string line = pad_right(r.caption, name_w) + "  " + pad_left(r.size_text, size_w) + "  ";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const CardRow& r = rows[i];
+        std::string line = pad_right(captions[i], name_w) + "  " + pad_left(r.size_text, size_w) + "  ";
         if (!long_list) {
             line += r.type_text;
             while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -237,28 +252,43 @@ int cmd_put(ObtoolContext& ctx) {
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     if (!mount_or_say(drive)) return 1;
-    const CopyPlan plan = plan_copy_to_card(drive, args.names);
+    int refused = 0;
+    std::vector<std::string> wanted;
+    for (const std::string& path : args.names) {
+        const std::string name = file_name_of(path);
+        if (const char* why = card_name_problem(name)) {
+            std::fprintf(stderr, "obtool: put: \"%s\": %s; a card file cannot take this name\n",
+                         printable_name(name).c_str(), why);
+            ++refused;
+            continue;
+        }
+        wanted.push_back(path);
+    }
+    // The window's planning: the same questions about the same files.
+    const CopyPlan plan = plan_copy_to_card(drive, wanted, printable_name);
     say_not_overwritten(plan.declined);
-    int refused = int(plan.declined.size());
+    refused += int(plan.declined.size());
     CapturedDiagnostics diagnostics;
+    CopyBatch batch;
     for (size_t i = 0; i < plan.queued.size(); ++i) {
         const std::string& path = plan.queued[i];
-        if (!mount_or_say(drive)) {
-            end_copy_batch();
-            return 1;
-        }
+        const std::string name = file_name_of(path);
+        if (!mount_or_say(drive)) return 1;
         struct stat st {};
         const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-        bool ok;
+        CopyEnd end;
         {
-            ProgressLine progress(file_name_of(path), size);
-            set_following_source(i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
-            ok = copy_ended_well(copy_win_to_ob(path, drive));
+            ProgressLine progress(printable_name(name), size);
+            end = batch.copy_to_card(path, drive, i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
         }
         diagnostics.report(path);
-        if (!ok) ++refused;
+        if (end != CopyEnd::Complete) {
+            std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(),
+                         end == CopyEnd::Refused ? "not copied" : "copy did not complete");
+            ++refused;
+        }
     }
-    end_copy_batch();
+    batch.end();  // copies to the card end flushed: their failures were counted above
     return refused ? 1 : 0;
 }
 
@@ -271,16 +301,29 @@ int cmd_get(ObtoolContext& ctx) {
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
     if (!mount_or_say(drive)) return 1;
-    const CopyPlan plan = plan_copy_to_host(args.names, folder);
+    int refused = 0;
+    std::vector<std::string> wanted;
+    for (const std::string& name : args.names) {
+        // The rule put obeys: a name it would refuse never becomes a host file.
+        if (const char* why = card_name_problem(name)) {
+            std::fprintf(stderr, "obtool: get: \"%s\": %s; it cannot be copied off the card (obtool rm removes it)\n",
+                         printable_name(name).c_str(), why);
+            ++refused;
+            continue;
+        }
+        wanted.push_back(name);
+    }
+    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_name);
     for (const std::string& name : plan.missing)
-        std::fprintf(stderr, "obtool: %s: file does not exist.\n", name.c_str());
+        std::fprintf(stderr, "obtool: %s: file does not exist.\n", printable_name(name).c_str());
     say_not_overwritten(plan.declined);
-    int refused = int(plan.missing.size() + plan.declined.size());
+    refused += int(plan.missing.size() + plan.declined.size());
     CapturedDiagnostics diagnostics;
+    CopyBatch batch;
     for (size_t i = 0; i < plan.queued.size(); ++i) {
         const std::string& name = plan.queued[i];
         if (!mount_or_say(drive)) {
-            end_copy_batch();
+            batch.end();
             return 1;
         }
         uint64_t size = 0;
@@ -290,18 +333,17 @@ int cmd_get(ObtoolContext& ctx) {
         }
         bool ok;
         {
-            ProgressLine progress(name, size);
-            set_following_card_file(drive, i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
-            ok = copy_ended_well(copy_ob_to_win(drive, name, host_target_path(folder, name)));
+            ProgressLine progress(printable_name(name), size);
+            const std::string next = i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string();
+            ok = batch.copy_to_host(drive, name, host_target_path(folder, name), next) == CopyEnd::Complete;
         }
-        diagnostics.report(name);
+        diagnostics.report(printable_name(name));
         if (!ok) ++refused;
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
-    std::vector<std::string> unsynced;
-    end_copy_batch(&unsynced);
-    for (const std::string& path : unsynced) {
-        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", path.c_str());
+    for (const CopyFailure& failure : batch.end()) {
+        if (failure.kind != CopyFailure::Kind::NotSynced) continue;
+        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", failure.host_path.c_str());
         ++refused;
     }
     return refused ? 1 : 0;
@@ -317,7 +359,7 @@ int cmd_rm(ObtoolContext& ctx) {
     int refused = 0;
     for (const std::string& name : args.names) {
         if (delete_ob_file(drive, name) != 0) ++refused;
-        diagnostics.report(name);
+        diagnostics.report(printable_name(name));
     }
     return refused ? 1 : 0;
 }

@@ -1,13 +1,16 @@
 // obtool: the command-line face of Orbelle Manager.
 //
-//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--lang zh|en] COMMAND [ARGS]
+//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] [--lang zh|en] COMMAND [ARGS]
 //
 // Global options may stand before or after the command; "--" ends them, and anything
-// else that follows the command belongs to the command.
+// else that follows the command belongs to the command. A "--" after the command is
+// passed on to it as well, so "obtool get -- -dash.nds" reaches the card file.
 #include "common/message_seam.h"
 #include "common/ui_text.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_layer.h"
+#include "device/drive_messages.h"
+#include "device/drive_refusal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +28,7 @@ struct GlobalOptions {
     int selected = -1;                        // -d N
     std::string image;                        // --image PATH
     bool yes = false;
+    bool unmount = false;                     // --unmount: unmount the card's file systems before writing
     bool help = false;
     bool version = false;
     std::string lang;                         // --lang zh|en (empty: the locale's)
@@ -34,7 +38,8 @@ struct GlobalOptions {
 
 void print_usage(FILE* out) {
     std::fprintf(out,
-                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--lang zh|en] COMMAND [ARGS]\n"
+                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] [--lang zh|en]\n"
+                 "              COMMAND [ARGS]\n"
                  "\n"
                  "Global options:\n"
                  "  --drive N=PATH  attach an image file or block device as drive N (1-15); repeatable.\n"
@@ -42,6 +47,7 @@ void print_usage(FILE* out) {
                  "  -d N            work on drive N (0-15)\n"
                  "  --image PATH    attach PATH as drive 1 and work on it\n"
                  "  -y, --yes       answer Yes to every question\n"
+                 "  --unmount       unmount file systems mounted from the card before writing to it\n"
                  "  --lang zh|en    language of the card messages (default: Chinese unless the\n"
                  "                  locale names another language, then English)\n"
                  "  -h, --help      show this help (after a command: that command's help)\n"
@@ -97,11 +103,18 @@ bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error
             continue;
         }
         if (arg == "--") {
+            // Before the command it ends the global options; after it, it belongs to
+            // the command too ("get -- -dash.nds"), which reads its own "--".
             options_ended = true;
+            if (!o->command.empty()) o->args.push_back(arg);
             continue;
         }
         if (arg == "-y" || arg == "--yes") {
             o->yes = true;
+            continue;
+        }
+        if (arg == "--unmount") {
+            o->unmount = true;
             continue;
         }
         if (arg == "-h" || arg == "--help") {
@@ -253,6 +266,11 @@ int main(int argc, char** argv) {
     ctx.yes = options.yes;
     ctx.interactive = ::isatty(STDIN_FILENO) == 1;
     ctx.args = options.args;
+    // A write to a disk with mounted file systems is refused unless --unmount was
+    // given; -y alone never unmounts anything.
+    drive_layer::set_unmount_policy(options.unmount ? drive_layer::UnmountPolicy::Unmount
+                                                    : drive_layer::UnmountPolicy::Refuse,
+                                    drive_msg::CLI_UNMOUNT_HINT);
     TerminalSink sink(ctx.yes, ctx.interactive);
     set_message_sink(&sink);
     const int status = command->handler(ctx);

@@ -11,6 +11,8 @@ namespace {
 // The check's own lines are diagnostics in English; the boxes frame them in the
 // window's language.
 constexpr const char* NO_VOLUME = UI_TEXT_NOOP("maintenance", "无法检查SD卡：");
+constexpr const char* LAYOUT_DEPARTS =
+    UI_TEXT_NOOP("maintenance", "无法检查SD卡：卷的布局与格式化时写入的不一致，检查和修复都不会改动这张卡。");
 constexpr const char* CLEAN = UI_TEXT_NOOP("maintenance", "SD卡检查完毕，没有发现问题。");
 constexpr const char* FOUND = UI_TEXT_NOOP("maintenance", "SD卡检查发现以下问题：");
 constexpr const char* ASK_REPAIR = UI_TEXT_NOOP("maintenance", "要修复这些问题吗？（文件的内容不会被改动）");
@@ -40,7 +42,7 @@ CardCheckOutcome check_card_command(uint8_t drive, const std::function<void()>& 
     }
     const CardCheckReport found = check_card(drive, false);
     if (!found.volume_found) {
-        show_error(check_box_text(in_language(NO_VOLUME), found.problems));
+        show_error(check_box_text(in_language(found.layout_departs ? LAYOUT_DEPARTS : NO_VOLUME), found.problems));
         return CardCheckOutcome::NoVolume;
     }
     if (found.clean()) {

@@ -29,6 +29,9 @@ constexpr MaintMessage MENU_FAILED{UI_TEXT_NOOP("maintenance", "传送菜单程�
 constexpr MaintMessage SAVELIST_FAILED{UI_TEXT_NOOP("maintenance", "传送存档列表失败"), APP_TITLE, MsgIcon::Error, MsgButtons::Ok};
 constexpr MaintMessage SAVEINFO_FAILED{UI_TEXT_NOOP("maintenance", "传送存档信息文件失败"), APP_TITLE, MsgIcon::Error,
                                        MsgButtons::Ok};
+// The formatter's last step, the default speed file, did not reach the card.
+constexpr MaintMessage FORMAT_SPEED_FAILED{"写入SD卡默认速度文件失败，请重新格式化SD卡", APP_TITLE,
+                                           MsgIcon::Error, MsgButtons::Ok};
 
 // The default speed: the confirmation is this text followed by the speed's digits.
 constexpr MaintMessage SPEED_SET{UI_TEXT_NOOP("maintenance", "SD 卡默认速度已设为 "), APP_TITLE, MsgIcon::Information,

@@ -31,7 +31,7 @@ bool may_overwrite(const std::string& what) {
            MsgResult::Yes;
 }
 
-CopyPlan plan_copy_to_card(uint8_t drive, const std::vector<std::string>& host_paths) {
+CopyPlan plan_copy_to_card(uint8_t drive, const std::vector<std::string>& host_paths, ShownName shown) {
     CopyPlan plan;
     // The questions ask about the card the files go to as it is now; a card that does
     // not mount holds nothing to ask about, and the copies report it.
@@ -39,7 +39,7 @@ CopyPlan plan_copy_to_card(uint8_t drive, const std::vector<std::string>& host_p
     std::vector<std::string> names;   // card names of the files queued so far
     for (const std::string& path : host_paths) {
         const std::string name = file_name_of(path);
-        if ((file_exists(name) || contains(names, name)) && !may_overwrite(name)) {
+        if ((file_exists(name) || contains(names, name)) && !may_overwrite(shown ? shown(name) : name)) {
             plan.declined.push_back(name);
             continue;
         }
@@ -49,7 +49,8 @@ CopyPlan plan_copy_to_card(uint8_t drive, const std::vector<std::string>& host_p
     return plan;
 }
 
-CopyPlan plan_copy_to_host(const std::vector<std::string>& card_names, const std::string& folder) {
+CopyPlan plan_copy_to_host(const std::vector<std::string>& card_names, const std::string& folder,
+                           ShownName shown) {
     CopyPlan plan;
     std::vector<std::string> targets;   // host paths of the files queued so far
     for (const std::string& name : card_names) {
@@ -63,7 +64,7 @@ CopyPlan plan_copy_to_host(const std::vector<std::string>& card_names, const std
             continue;
         }
         const std::string target = host_target_path(folder, name);
-        if ((is_host_file(target) || contains(targets, target)) && !may_overwrite(target)) {
+        if ((is_host_file(target) || contains(targets, target)) && !may_overwrite(shown ? shown(target) : target)) {
             plan.declined.push_back(target);
             continue;
         }

@@ -25,17 +25,22 @@ struct CopyPlan {
     std::vector<std::string> missing;    // card names that name no card file (to the host only)
 };
 
+// How a name or a host path appears in the question: as it is by default; obtool
+// escapes control bytes so that no name reaches the terminal raw.
+using ShownName = std::string (*)(const std::string&);
+
 // Host files onto the card in `drive`, in the given order. A host file whose card name
 // is on the card already, or comes earlier in the same batch, is asked about.
 // Folders and unreadable files stay in the plan: queueing leaves them out.
-CopyPlan plan_copy_to_card(uint8_t drive, const std::vector<std::string>& host_paths);
+CopyPlan plan_copy_to_card(uint8_t drive, const std::vector<std::string>& host_paths, ShownName shown = nullptr);
 
 // Card files into the host folder `folder`. Names that name no card file (a free-space
 // row's caption) go to `missing` without a question; a name whose host file exists,
 // or comes earlier in the same batch, is asked about by its full host path. A name
 // that cannot become a host file is queued without a question or a look at the card:
 // the copy refuses it without touching the host. The volume must be mounted on the card's drive.
-CopyPlan plan_copy_to_host(const std::vector<std::string>& card_names, const std::string& folder);
+CopyPlan plan_copy_to_host(const std::vector<std::string>& card_names, const std::string& folder,
+                           ShownName shown = nullptr);
 
 // The host path a card file gets in `folder` ("dir" and "dir/" alike).
 std::string host_target_path(const std::string& folder, const std::string& card_name);
