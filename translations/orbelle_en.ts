@@ -310,6 +310,10 @@ speed set here is kept.</translation>
         <source>其他Micro SD卡</source>
         <translation>Other microSD card</translation>
     </message>
+    <message>
+        <source>无法检查SD卡：卷的布局与格式化时写入的不一致，检查和修复都不会改动这张卡。</source>
+        <translation>The SD card cannot be checked: the volume's layout is not the one a format writes; neither the check nor a repair changes this card.</translation>
+    </message>
 </context>
 <context>
     <name>transfer</name>
