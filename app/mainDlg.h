@@ -16,6 +16,7 @@
 #include <vector>
 
 class CardList;
+struct CardRow;
 class PaneRow;
 class QAction;
 class QActionGroup;
@@ -94,6 +95,9 @@ public:
     QComboBox* RzImageComboBox1 = nullptr;
     CardList* RzListView1 = nullptr;
     QLabel* Label1 = nullptr;
+    QLabel* FreeLabel = nullptr;   // the card's free space and its largest free run
+    QMenu* CardMenu = nullptr;     // context menus of the two panes
+    QMenu* HostMenu = nullptr;
     QTimer* Timer1 = nullptr;
 
     static constexpr int MIDDLE_COLUMN_WIDTH = 28;
@@ -155,6 +159,15 @@ private:
     bool acceptsFileDrop(const QMimeData* data) const;
     void connectTransferDrags();
     void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
+    void buildContextMenus();
+    // Shows rows in the card list and the card's free space in the status bar.
+    void showRows(const std::vector<CardRow>& rows);
+
+public:
+    // True when a card drive is listed; otherwise says how to attach one, in a box.
+    bool cardDriveListed();
+
+private:
 
     bool shown_once_ = false;
 };

@@ -1,6 +1,6 @@
 // obtool's file commands: ls, put, get, rm. They go through the same routines as the
-// main window: the card contents rows for ls, the transfer routines for the rest, and
-// the same overwrite questions (through the message seam).
+// main window: the card contents rows for ls, the window's copy planning (the same
+// overwrite questions, through the message seam) and the transfer routines.
 //
 // Card names follow one rule both ways (obfs/card_name.h): put refuses a host file
 // whose name could not come back off the card (a tab, a newline, another control byte
@@ -16,6 +16,7 @@
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "transfer/copy_batch.h"
+#include "transfer/copy_plan.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
 
@@ -32,7 +33,6 @@
 
 namespace {
 
-const char* const OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
 // Files at least this large show a progress line while they copy.
 constexpr uint64_t PROGRESS_FROM_BYTES = 8ull << 20;
 
@@ -78,11 +78,6 @@ FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, boo
 bool is_folder(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool is_regular_file(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Catches the transfer routines' diagnostic lines of one call so obtool can show them
@@ -166,9 +161,9 @@ bool mount_or_say(uint8_t drive) {
     return false;
 }
 
-bool ask_overwrite(const std::string& what) {
-    // The same question as the main window's, with its empty title.
-    return ask_yes_no(what + OVERWRITE_QUESTION, "");
+void say_not_overwritten(const std::vector<std::string>& declined) {
+    for (const std::string& what : declined)
+        std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(what).c_str());
 }
 
 
@@ -256,12 +251,10 @@ int cmd_put(ObtoolContext& ctx) {
     if (args.names.empty()) return obtool_fail("put: no host file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    CapturedDiagnostics diagnostics;
-    CopyBatch batch;
+    if (!mount_or_say(drive)) return 1;
     int refused = 0;
-    for (size_t i = 0; i < args.names.size(); ++i) {
-        const std::string& path = args.names[i];
-        if (!mount_or_say(drive)) return 1;
+    std::vector<std::string> wanted;
+    for (const std::string& path : args.names) {
         const std::string name = file_name_of(path);
         if (const char* why = card_name_problem(name)) {
             std::fprintf(stderr, "obtool: put: \"%s\": %s; a card file cannot take this name\n",
@@ -269,17 +262,24 @@ int cmd_put(ObtoolContext& ctx) {
             ++refused;
             continue;
         }
-        if (file_exists(name) && !ask_overwrite(printable_name(name))) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(name).c_str());
-            ++refused;
-            continue;
-        }
+        wanted.push_back(path);
+    }
+    // The window's planning: the same questions about the same files.
+    const CopyPlan plan = plan_copy_to_card(drive, wanted, printable_name);
+    say_not_overwritten(plan.declined);
+    refused += int(plan.declined.size());
+    CapturedDiagnostics diagnostics;
+    CopyBatch batch;
+    for (size_t i = 0; i < plan.queued.size(); ++i) {
+        const std::string& path = plan.queued[i];
+        const std::string name = file_name_of(path);
+        if (!mount_or_say(drive)) return 1;
         struct stat st {};
         const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
         CopyEnd end;
         {
             ProgressLine progress(printable_name(name), size);
-            end = batch.copy_to_card(path, drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
+            end = batch.copy_to_card(path, drive, i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
         }
         diagnostics.report(path);
         if (end != CopyEnd::Complete) {
@@ -300,16 +300,10 @@ int cmd_get(ObtoolContext& ctx) {
     if (!obtool_require_drive(ctx, &drive)) return 1;
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
-    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
-    CapturedDiagnostics diagnostics;
-    CopyBatch batch;
+    if (!mount_or_say(drive)) return 1;
     int refused = 0;
-    for (size_t i = 0; i < args.names.size(); ++i) {
-        const std::string& name = args.names[i];
-        if (!mount_or_say(drive)) {
-            batch.end();
-            return 1;
-        }
+    std::vector<std::string> wanted;
+    for (const std::string& name : args.names) {
         // The rule put obeys: a name it would refuse never becomes a host file.
         if (const char* why = card_name_problem(name)) {
             std::fprintf(stderr, "obtool: get: \"%s\": %s; it cannot be copied off the card (obtool rm removes it)\n",
@@ -317,11 +311,20 @@ int cmd_get(ObtoolContext& ctx) {
             ++refused;
             continue;
         }
-        const std::string host_path = prefix + name;
-        if (is_regular_file(host_path) && !ask_overwrite(printable_name(host_path))) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(host_path).c_str());
-            ++refused;
-            continue;
+        wanted.push_back(name);
+    }
+    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_name);
+    for (const std::string& name : plan.missing)
+        std::fprintf(stderr, "obtool: %s: file does not exist.\n", printable_name(name).c_str());
+    say_not_overwritten(plan.declined);
+    refused += int(plan.missing.size() + plan.declined.size());
+    CapturedDiagnostics diagnostics;
+    CopyBatch batch;
+    for (size_t i = 0; i < plan.queued.size(); ++i) {
+        const std::string& name = plan.queued[i];
+        if (!mount_or_say(drive)) {
+            batch.end();
+            return 1;
         }
         uint64_t size = 0;
         {
@@ -331,8 +334,8 @@ int cmd_get(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(printable_name(name), size);
-            const std::string next = i + 1 < args.names.size() ? args.names[i + 1] : std::string();
-            ok = batch.copy_to_host(drive, name, host_path, next) == CopyEnd::Complete;
+            const std::string next = i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string();
+            ok = batch.copy_to_host(drive, name, host_target_path(folder, name), next) == CopyEnd::Complete;
         }
         diagnostics.report(printable_name(name));
         if (!ok) ++refused;

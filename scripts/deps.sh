@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-l10n-tools qt6-translations-l10n
+  appstream desktop-file-utils dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   mtools dosfstools util-linux linux-perf

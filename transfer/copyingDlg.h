@@ -17,6 +17,8 @@
 // or the progress slot meanwhile.
 #pragma once
 
+#include "common/ui_text.h"
+
 #include "common/volume_busy.h"
 
 #include <QDialog>
@@ -59,7 +61,7 @@ public:
     float percentDone = 0;     // accumulated percentage of the running batch
     std::thread threadHandle;  // the worker of the latest batch
 
-    static constexpr const char* COPY_FAILED = "拷贝失败，请检查磁盘的剩余空间";
+    static constexpr const char* COPY_FAILED = UI_TEXT_NOOP("transfer", "拷贝失败，请检查磁盘的剩余空间");
 
     // Queues one host file: left out without a word when it does not open as a
     // regular file.

@@ -4,6 +4,7 @@
 #include "app/card_list_qt.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
+#include "app/window_size.h"
 #include "app/pane_row_qt.h"
 #include "app/shell_combo_qt.h"
 #include "app/shell_list_qt.h"
@@ -15,6 +16,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QScreen>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -99,7 +101,11 @@ TEST_F(MainWindow, StartsWithTheSpecifiedStateAndControls) {
 TEST_F(MainWindow, LeftPaneTakesHalfOfWhatTheMiddleColumnLeaves) {
     form.show();
     QApplication::processEvents();
-    EXPECT_EQ(form.frameGeometry().size(), QSize(720, 480));   // outer size at start
+    // The outer size at start follows the screen: 720x480 at the least.
+    const QRect screen = form.screen()->availableGeometry();
+    const WindowSize start = first_window_size(screen.width(), screen.height());
+    EXPECT_EQ(form.frameGeometry().size(), QSize(start.width, start.height));
+    ASSERT_EQ(start.width, 720) << "the offscreen screen is expected to be narrow";
     EXPECT_EQ(form.Panes->leftWidth(), 346);
     EXPECT_EQ(form.RzSizePanel1->width(), 346);
     EXPECT_EQ(form.RzSizePanel2->x(), 346);
