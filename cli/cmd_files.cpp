@@ -4,11 +4,13 @@
 #include "app/card_rows.h"
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
+#include "maintenance/compact_card.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
+#include "transfer/verify.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,17 +35,21 @@ struct FileArgs {
     bool long_list = false;
     std::string out_dir;
     bool has_out_dir = false;
+    bool verify = false;        // --verify (put, get): read each copy back and compare
     std::vector<std::string> names;
     std::string error;
 };
 
-FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o) {
+FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o,
+                         bool allow_verify = false) {
     FileArgs parsed;
     bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (options && a == "--") {
             options = false;
+        } else if (options && allow_verify && a == "--verify") {
+            parsed.verify = true;
         } else if (options && allow_l && a == "-l") {
             parsed.long_list = true;
         } else if (options && allow_o && (a == "-o" || a == "--output")) {
@@ -237,12 +243,13 @@ int cmd_ls(ObtoolContext& ctx) {
 }
 
 int cmd_put(ObtoolContext& ctx) {
-    const FileArgs args = parse_file_args(ctx.args, false, false);
+    const FileArgs args = parse_file_args(ctx.args, false, false, true);
     if (!args.error.empty()) return obtool_fail("put: " + args.error);
     if (args.names.empty()) return obtool_fail("put: no host file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     CapturedDiagnostics diagnostics;
+    set_verify_after_write(args.verify);
     int refused = 0;
     for (size_t i = 0; i < args.names.size(); ++i) {
         const std::string& path = args.names[i];
@@ -266,13 +273,17 @@ int cmd_put(ObtoolContext& ctx) {
         }
         diagnostics.report(path);
         if (!ok) ++refused;
+        if (!ok && size <= 0xFFFFFFFFull && fits_only_after_compaction(uint32_t(size)))
+            std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
+                                 "run `obtool compact`\n", path.c_str());
     }
     end_copy_batch();
+    set_verify_after_write(false);
     return refused ? 1 : 0;
 }
 
 int cmd_get(ObtoolContext& ctx) {
-    const FileArgs args = parse_file_args(ctx.args, false, true);
+    const FileArgs args = parse_file_args(ctx.args, false, true, true);
     if (!args.error.empty()) return obtool_fail("get: " + args.error);
     if (args.names.empty()) return obtool_fail("get: no card file given");
     uint8_t drive = 0;
@@ -281,6 +292,7 @@ int cmd_get(ObtoolContext& ctx) {
     if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
     const std::string prefix = folder.back() == '/' ? folder : folder + "/";
     CapturedDiagnostics diagnostics;
+    set_verify_after_write(args.verify);
     int refused = 0;
     for (size_t i = 0; i < args.names.size(); ++i) {
         const std::string& name = args.names[i];
@@ -313,6 +325,7 @@ int cmd_get(ObtoolContext& ctx) {
     // Host files of the batch are synced together; one whose sync failed is no copy.
     std::vector<std::string> unsynced;
     end_copy_batch(&unsynced);
+    set_verify_after_write(false);
     for (const std::string& path : unsynced) {
         std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", path.c_str());
         ++refused;
@@ -338,6 +351,7 @@ int cmd_rm(ObtoolContext& ctx) {
 }  // namespace
 
 OBTOOL_COMMAND("ls", "ls [-l]", "list the card's files and free runs (-l: slot, clusters, bytes)", cmd_ls);
-OBTOOL_COMMAND("put", "put HOSTFILE...", "copy host files onto the card", cmd_put);
-OBTOOL_COMMAND("get", "get NAME... [-o DIR]", "copy card files into a host folder (default .)", cmd_get);
+OBTOOL_COMMAND("put", "put [--verify] HOSTFILE...", "copy host files onto the card; --verify reads each copy back", cmd_put);
+OBTOOL_COMMAND("get", "get [--verify] NAME... [-o DIR]",
+               "copy card files into a host folder (default .); --verify reads each copy back", cmd_get);
 OBTOOL_COMMAND("rm", "rm NAME...", "delete card files", cmd_rm);

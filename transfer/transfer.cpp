@@ -10,6 +10,7 @@
 #include "transfer/host_path.h"
 #include "transfer/read_ahead.h"
 #include "transfer/source_prefetch.h"
+#include "transfer/verify.h"
 
 #include <cstdlib>
 #include <memory>
@@ -232,6 +233,8 @@ bool copy_into_volume(const std::string& source_path, std::unique_ptr<PreparedSo
     uint64_t total = 0;
     bool stopped = false;
     bool was_cancelled = false;
+    const bool verifying = verify_after_write();
+    StreamChecksum written_sum;
     for (;;) {
         if (cancel_requested()) {
             was_cancelled = true;
@@ -253,6 +256,7 @@ bool copy_into_volume(const std::string& source_path, std::unique_ptr<PreparedSo
         }
         report_progress(written);
         total += written;
+        if (verifying) written_sum.add(chunk, written);
         say_percentage(total, size);
         // A short write means the file could not take the rest of this chunk; going
         // on with the next chunk would leave a hole in the middle of the card file.
@@ -278,6 +282,10 @@ bool copy_into_volume(const std::string& source_path, std::unique_ptr<PreparedSo
     }
     if (!card_durable()) stopped = true;
     last_end = stopped ? CopyEnd::Stopped : CopyEnd::Complete;
+    if (!stopped && verifying && !verify_card_file(volume().drive(), card_name, written_sum)) {
+        say("verify failed: the card file differs from the source.\n");
+        last_end = CopyEnd::VerifyFailed;
+    }
     return true;
 }
 
@@ -319,6 +327,10 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
     uint64_t total = 0;
     bool stopped = false;
     bool was_cancelled = false;
+    // A checked copy takes every byte through its buffer, where the checksum is made,
+    // and syncs its host file at once, so that it can be read back.
+    const bool verifying = verify_after_write();
+    StreamChecksum read_sum;
     for (;;) {
         if (cancel_requested()) {
             was_cancelled = true;
@@ -327,7 +339,7 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
         // Image files and card readers hand the bytes to the host file inside the host;
         // what they cannot (or a fault stops) goes the ordinary way, which also tells
         // a failed card read from a failed host write.
-        uint32_t got = source.send_to_file(destination.fd(), OB_TO_WIN_CHUNK);
+        uint32_t got = verifying ? 0 : source.send_to_file(destination.fd(), OB_TO_WIN_CHUNK);
         if (got < OB_TO_WIN_CHUNK) {
             const uint32_t read = source.read(buffer.data(), OB_TO_WIN_CHUNK - got);
             if (read > 0 && !destination.write_all(buffer.data(), read)) {
@@ -335,6 +347,7 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
                 stopped = true;
                 break;
             }
+            if (verifying) read_sum.add(buffer.data(), read);
             got += read;
         }
         if (got == 0) break;
@@ -354,7 +367,7 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
         last_end = cancelled();
         return true;
     }
-    if (!stopped && !following.empty()) {
+    if (!stopped && !following.empty() && !verifying) {
         // The batch goes on: this file is synced with the next ones.
         if (!host_files_to_sync.add(std::move(destination))) sync_host_files();
         last_end = CopyEnd::Complete;
@@ -368,6 +381,10 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
     // commit mostly came with this file's).
     sync_host_files();
     last_end = stopped ? CopyEnd::Stopped : CopyEnd::Complete;
+    if (!stopped && verifying && !verify_host_file(dest_path, read_sum)) {
+        say("verify failed: the host file differs from the card file.\n");
+        last_end = CopyEnd::VerifyFailed;
+    }
     return true;
 }
 

@@ -51,6 +51,9 @@ enum class CopyEnd {
     Stopped,    // true was returned but the copy stopped early (read/write failure,
                 // no room to grow); the destination keeps the bytes copied so far
     Cancelled,  // the cancel flag stopped it; the partial destination was removed
+    VerifyFailed,  // true was returned, every byte was written, but the read-back
+                   // (verify after write, see verify.h) did not match the source; the
+                   // destination stays for inspection
 };
 CopyEnd last_copy_end();
 
