@@ -130,6 +130,7 @@ void TForm1::buildMenus() {
                       &TForm1::MoonShell1Click);
     ToolsMenu->addSeparator();
     CheckSD1 = tool("CheckSD1", QStringLiteral("检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
+    buildCardCareMenu();
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     N5 = HelpMenu->addAction(QStringLiteral("关于(&A)"));

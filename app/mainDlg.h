@@ -63,6 +63,10 @@ public:
     QAction* N3 = nullptr;          // "更新菜单程序"
     QAction* MoonShell1 = nullptr;  // "安装MoonShell"
     QAction* CheckSD1 = nullptr;    // "检查SD卡"
+    QAction* CompactSD1 = nullptr;  // "整理SD卡"
+    QAction* BackupSD1 = nullptr;   // "备份SD卡…"
+    QAction* RestoreSD1 = nullptr;  // "恢复SD卡…"
+    QAction* VerifyAfterWrite1 = nullptr;  // "写入后校验", checked, remembered
     QAction* N5 = nullptr;          // "关于(&A)"
     QMenu* PopupMenu1 = nullptr;    // the view menu of the host folder list
     QActionGroup* ViewGroup = nullptr;
@@ -120,6 +124,11 @@ public slots:
     void N3Click();
     void MoonShell1Click();
     void CheckSD1Click();
+    // The whole-card commands (mainCardCareCommands_qt.cpp).
+    void CompactSD1Click();
+    void BackupSD1Click();
+    void RestoreSD1Click();
+    void VerifyAfterWrite1Toggled(bool on);
 
     // --- Transfer commands (mainTransferCommands_qt.cpp) ---------------------------
     void actCopyWinToOBExecute();
@@ -155,6 +164,11 @@ private:
     bool acceptsFileDrop(const QMimeData* data) const;
     void connectTransferDrags();
     void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
+    void buildCardCareMenu();
+    // Compacts the card behind the progress window and shows the result.
+    void compactCard(uint8_t drive);
+    // Before a copy: offers compaction when a queued file fits only after it.
+    void offerCompactionFor(uint8_t drive, const std::vector<std::string>& paths);
 
     bool shown_once_ = false;
 };

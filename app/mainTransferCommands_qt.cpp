@@ -103,6 +103,7 @@ void TForm1::copyHostFilesToCard(uint8_t drive, const QStringList& paths) {
         Form3->AddWinFile(path);   // a folder or an unreadable file is left out here
     }
     if (Form3->winFiles.empty()) return;
+    offerCompactionFor(drive, Form3->winFiles);
     Form3->copyToOB = 1;
     Form3->exec();
     ShowCardContents(drive);

@@ -4,8 +4,8 @@
 #include "cli/obtool_commands.h"
 #include "common/message_seam.h"
 #include "maintenance/card_backup.h"
+#include "maintenance/card_care_commands.h"
 #include "maintenance/compact_card.h"
-#include "maintenance/maintenance_messages.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,7 +162,7 @@ int cmd_restore(ObtoolContext& ctx) {
     if (!obtool_require_drive(ctx, &drive)) return 1;
     const CardImageReport check = check_restore(drive, in);
     if (check.outcome != CardImageOutcome::Done) return obtool_fail(in + ": " + check.why);
-    if (show_maint_message(maint_msg::RESTORE_WARNING) != MsgResult::Yes) return obtool_fail("not restored");
+    if (!confirm_restore()) return obtool_fail("not restored");
     CancelOnInterrupt cancel;
     CardImageReport r;
     {

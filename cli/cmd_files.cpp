@@ -4,7 +4,7 @@
 #include "app/card_rows.h"
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
-#include "maintenance/compact_card.h"
+#include "maintenance/card_care_commands.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
@@ -273,7 +273,7 @@ int cmd_put(ObtoolContext& ctx) {
         }
         diagnostics.report(path);
         if (!ok) ++refused;
-        if (!ok && size <= 0xFFFFFFFFull && fits_only_after_compaction(uint32_t(size)))
+        if (!ok && last_copy_end() == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
             std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
                                  "run `obtool compact`\n", path.c_str());
     }

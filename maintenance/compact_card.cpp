@@ -166,13 +166,3 @@ CompactReport compact_card(uint8_t drive, const std::atomic<bool>* cancel, const
     report.bytes_done = mover.done();
     return report;
 }
-
-bool fits_only_after_compaction(uint32_t bytes) {
-    const cOBFS& vol = volume();
-    if (!vol.mounted || find_free_run(bytes) != NO_RUN) return false;
-    const uint32_t n = allocatable_clusters();
-    uint64_t free_bytes = 0;
-    for (uint32_t c = 0; c < n; ++c)
-        if (vol.cluster_map[c] == MAP_FREE) free_bytes += uint64_t(vol.cluster_sectors()) * SECTOR_BYTES;
-    return free_bytes >= bytes;
-}

@@ -42,7 +42,3 @@ bool plan_card_compaction(uint8_t drive, CompactPlan& plan, uint64_t* slide_byte
 
 // Compacts the volume on `drive`. `cancel` (may be null) is looked at before each file.
 CompactReport compact_card(uint8_t drive, const std::atomic<bool>* cancel, const CompactProgressFn& progress = {});
-
-// Whether a file of `bytes` finds no run on the mounted volume although the volume's
-// free clusters together would hold it: the case compaction mends.
-bool fits_only_after_compaction(uint32_t bytes);

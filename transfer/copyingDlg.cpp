@@ -127,10 +127,10 @@ void TForm3::showBarPosition(int position) {
                               Qt::QueuedConnection);
 }
 
-void TForm3::showCopyFailed() {
+void TForm3::showCopyFailed(const std::string& text) {
     // The box belongs to this window, which is the modal one while a batch runs; the
     // worker waits until it has been closed.
-    const Message failure{COPY_FAILED, "", MsgIcon::None, MsgButtons::Ok};
+    const Message failure{text, "", MsgIcon::None, MsgButtons::Ok};
     if (QThread::currentThread() == thread()) {
         show_message(failure);
         return;
@@ -177,6 +177,10 @@ void TForm3::RunWinToOB(uint8_t drive) {
             showCopyFailed();
             break;
         }
+        if (last_copy_end() == CopyEnd::VerifyFailed) {
+            showCopyFailed(VERIFY_FAILED + winFiles[i]);
+            break;
+        }
     }
     end_copy_batch();
     ClearJobs();
@@ -198,9 +202,10 @@ void TForm3::RunOBToWin(const std::string& folder) {
             set_following_card_file(uint8_t(obFiles[i + 1].first & 0xFF), obFiles[i + 1].second);
         else
             set_following_card_file(0, std::string());
-        if (!copy_ob_to_win(uint8_t(drive & 0xFF), name, folder + "/" + name)) {
+        const bool started = copy_ob_to_win(uint8_t(drive & 0xFF), name, folder + "/" + name);
+        if (!started || last_copy_end() == CopyEnd::VerifyFailed) {
             end_copy_batch();
-            showCopyFailed();
+            showCopyFailed(started ? VERIFY_FAILED + name : COPY_FAILED);
             ClearJobs();
             return;
         }

@@ -3,6 +3,7 @@
 // and a write that fails at any point leaves every file readable.
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
+#include "maintenance/card_care_commands.h"
 #include "maintenance/compact_card.h"
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
@@ -160,20 +161,24 @@ TEST_F(CompactCard, AFailedWriteAnywhereLeavesEveryFileReadable) {
     std::printf("[write faults] compaction: %u failing writes tried\n", tried);
 }
 
-TEST_F(CompactCard, FitsOnlyAfterCompactionTellsAFragmentedCardFromAFullOne) {
+TEST_F(CompactCard, AFileThatNeedsCompactionIsToldFromOneThatFitsOrNeverWill) {
     ASSERT_TRUE(volume().mount(DRIVE));
-    uint32_t free_clusters = 0;
-    for (uint32_t c = 0; c < allocatable_clusters(); ++c) free_clusters += volume().cluster_map[c] == MAP_FREE;
-    uint32_t largest = 0;
+    uint32_t free_clusters = 0, largest = 0;
     for (uint32_t c = 0, run = 0; c < allocatable_clusters(); ++c) {
+        free_clusters += volume().cluster_map[c] == MAP_FREE;
         run = volume().cluster_map[c] == MAP_FREE ? run + 1 : 0;
         largest = std::max(largest, run);
     }
-    const uint32_t too_long = (largest + 1) * K;
+    const uint64_t too_long = uint64_t(largest + 1) * K;
     ASSERT_LE(too_long, uint64_t(free_clusters) * K);  // the holes make up the difference
-    EXPECT_TRUE(fits_only_after_compaction(too_long));
-    EXPECT_FALSE(fits_only_after_compaction(K));                       // fits as it is
-    EXPECT_FALSE(fits_only_after_compaction((free_clusters + 1) * K));  // does not fit at all
+    EXPECT_EQ(first_needing_compaction({{"a.bin", K}, {"big.bin", too_long}}), 1);
+    EXPECT_EQ(first_needing_compaction({{"a.bin", K}}), -1);                                  // fits as it is
+    EXPECT_EQ(first_needing_compaction({{"huge.bin", uint64_t(free_clusters + 1) * K}}), -1);  // never fits
+    // Files before it take room first: the end run goes to the first, the second then
+    // finds only holes (of at most 4 clusters).
+    EXPECT_EQ(first_needing_compaction({{"x.bin", uint64_t(largest) * K}, {"y.bin", 5 * K}}), 1);
+    // A file it replaces gives its run (3 clusters) back: all the free space would hold it.
+    EXPECT_EQ(first_needing_compaction({{"file1.bin", uint64_t(free_clusters + 3) * K}}), 0);
 }
 
 }  // namespace
