@@ -128,8 +128,7 @@ int main(int argc, char** argv) {
         if (!f.open(NAME, "w+", PAYLOAD)) return false;
         for (uint32_t at = 0; at < PAYLOAD; at += WRITE_CHUNK)
             if (f.write(payload.data() + at, WRITE_CHUNK) != WRITE_CHUNK) return false;
-        f.close();
-        return true;
+        return f.close();
     };
     const auto stream_read = [&] {
         cAFFile f;

@@ -17,6 +17,7 @@
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
 #include "obfs/superblock.h"
+#include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
 
 #include <fcntl.h>
@@ -232,22 +233,20 @@ void bench_small(const Paths& p, bool dd, bool mtools) {
         drop_cache(p.card);
         t.in.push_back(seconds([&] {
             // A batch, as obtool put and the main window copy one: each copy names the next.
-            for (size_t i = 0; i < p.small.size(); ++i) {
-                set_following_source(i + 1 < p.small.size() ? p.small[i + 1] : std::string());
-                copy_win_to_ob(p.small[i], DRIVE);
-            }
-            end_copy_batch();
+            CopyBatch batch;
+            for (size_t i = 0; i < p.small.size(); ++i)
+                batch.copy_to_card(p.small[i], DRIVE, i + 1 < p.small.size() ? p.small[i + 1] : std::string());
+            batch.end();
         }));
         drop_cache(p.card);
         remove_backs();
         t.out.push_back(seconds([&] {
-            for (size_t i = 0; i < p.small.size(); ++i) {
-                set_following_card_file(
-                    DRIVE, i + 1 < p.small.size() ? std::filesystem::path(p.small[i + 1]).filename().string()
-                                                  : std::string());
-                copy_ob_to_win(DRIVE, std::filesystem::path(p.small[i]).filename(), p.small_back[i]);
-            }
-            end_copy_batch();
+            CopyBatch batch;
+            for (size_t i = 0; i < p.small.size(); ++i)
+                batch.copy_to_host(DRIVE, std::filesystem::path(p.small[i]).filename(), p.small_back[i],
+                                   i + 1 < p.small.size() ? std::filesystem::path(p.small[i + 1]).filename().string()
+                                                          : std::string());
+            batch.end();
         }));
         if (dd) {
             // One dd per file onto that file's clusters, each synced, as each of our
@@ -297,7 +296,7 @@ void bench_list(const Paths& p) {
         cAFFile f;
         char name[32];
         std::snprintf(name, sizeof name, "file%04d.nds", i);
-        if (!f.open(name, "w", 1) || f.write(&byte, 1) != 1) {
+        if (!f.open(name, "w", 1) || f.write(&byte, 1) != 1 || !f.close()) {
             std::printf("  could not create %s\n", name);
             return;
         }

@@ -8,6 +8,7 @@
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "transfer/copy_batch.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
 #include "transfer/verify.h"
@@ -165,7 +166,6 @@ bool ask_overwrite(const std::string& what) {
     return ask_yes_no(what + OVERWRITE_QUESTION, "");
 }
 
-bool copy_ended_well(bool result) { return result && last_copy_end() == CopyEnd::Complete; }
 
 // Columns are padded by what the terminal shows, not by bytes: a Chinese character is
 // three bytes of UTF-8 and two columns wide.
@@ -242,6 +242,14 @@ int cmd_ls(ObtoolContext& ctx) {
     return is_volume ? 0 : obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
 }
 
+const char* copy_end_text(CopyEnd end) {
+    switch (end) {
+    case CopyEnd::Refused: return "not copied";
+    case CopyEnd::VerifyFailed: return "the copy does not read back as the source (kept for inspection)";
+    default: return "copy did not complete";
+    }
+}
+
 int cmd_put(ObtoolContext& ctx) {
     const FileArgs args = parse_file_args(ctx.args, false, false, true);
     if (!args.error.empty()) return obtool_fail("put: " + args.error);
@@ -250,13 +258,11 @@ int cmd_put(ObtoolContext& ctx) {
     if (!obtool_require_drive(ctx, &drive)) return 1;
     CapturedDiagnostics diagnostics;
     set_verify_after_write(args.verify);
+    CopyBatch batch;
     int refused = 0;
     for (size_t i = 0; i < args.names.size(); ++i) {
         const std::string& path = args.names[i];
-        if (!mount_or_say(drive)) {
-            end_copy_batch();
-            return 1;
-        }
+        if (!mount_or_say(drive)) return 1;
         const std::string name = file_name_of(path);
         if (file_exists(name) && !ask_overwrite(name)) {
             std::fprintf(stderr, "obtool: %s: not overwritten\n", name.c_str());
@@ -265,19 +271,21 @@ int cmd_put(ObtoolContext& ctx) {
         }
         struct stat st {};
         const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-        bool ok;
+        CopyEnd end;
         {
             ProgressLine progress(name, size);
-            set_following_source(i + 1 < args.names.size() ? args.names[i + 1] : std::string());
-            ok = copy_ended_well(copy_win_to_ob(path, drive));
+            end = batch.copy_to_card(path, drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
         }
         diagnostics.report(path);
-        if (!ok) ++refused;
-        if (!ok && last_copy_end() == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
+        if (end != CopyEnd::Complete) {
+            std::fprintf(stderr, "obtool: %s: %s\n", name.c_str(), copy_end_text(end));
+            ++refused;
+        }
+        if (end == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
             std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
-                                 "run `obtool compact`\n", path.c_str());
+                                 "run `obtool compact`\n", name.c_str());
     }
-    end_copy_batch();
+    batch.end();  // copies to the card end flushed: their failures were counted above
     set_verify_after_write(false);
     return refused ? 1 : 0;
 }
@@ -293,11 +301,12 @@ int cmd_get(ObtoolContext& ctx) {
     const std::string prefix = folder.back() == '/' ? folder : folder + "/";
     CapturedDiagnostics diagnostics;
     set_verify_after_write(args.verify);
+    CopyBatch batch;
     int refused = 0;
     for (size_t i = 0; i < args.names.size(); ++i) {
         const std::string& name = args.names[i];
         if (!mount_or_say(drive)) {
-            end_copy_batch();
+            batch.end();
             return 1;
         }
         const std::string host_path = prefix + name;
@@ -316,18 +325,17 @@ int cmd_get(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(name, size);
-            set_following_card_file(drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
-            ok = copy_ended_well(copy_ob_to_win(drive, name, host_path));
+            const std::string next = i + 1 < args.names.size() ? args.names[i + 1] : std::string();
+            ok = batch.copy_to_host(drive, name, host_path, next) == CopyEnd::Complete;
         }
         diagnostics.report(name);
         if (!ok) ++refused;
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
-    std::vector<std::string> unsynced;
-    end_copy_batch(&unsynced);
     set_verify_after_write(false);
-    for (const std::string& path : unsynced) {
-        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", path.c_str());
+    for (const CopyFailure& failure : batch.end()) {
+        if (failure.kind != CopyFailure::Kind::NotSynced) continue;
+        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", failure.host_path.c_str());
         ++refused;
     }
     return refused ? 1 : 0;

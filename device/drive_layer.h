@@ -67,8 +67,13 @@ public:
     // number of bytes that really moved (may be short at the end of the medium).
     virtual bool read(void* buffer, uint32_t length, uint32_t* done) = 0;
     virtual bool write(const void* buffer, uint32_t length, uint32_t* done) = 0;
-    // Pushes written data to the medium (fsync on Linux).
+    // Pushes written data to the medium (fsync on Linux). false also when a write that
+    // the handle held back and put out later failed since the last flush.
     virtual bool flush() = 0;
+    // Lets go of the drive: writes still held back go out first. false when one of
+    // them failed or failed earlier without being reported by a flush. The handle is
+    // unusable afterwards; destroying it without close() closes it unheard.
+    virtual bool close() { return true; }
     // A hint that the bytes at [offset, offset + length) will be read soon: a source
     // that can fetch them in the background does, the others ignore it.
     virtual void will_need(uint64_t /*offset*/, uint64_t /*length*/) {}

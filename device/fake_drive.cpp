@@ -36,6 +36,7 @@ struct FakeDrive::State {
     uint64_t read_calls = 0, write_calls = 0, transfer_calls = 0;
     uint64_t fail_read_call = 0, fail_write_call = 0;
     uint64_t fail_reads_from_call = 0, fail_writes_from_call = 0;
+    uint64_t flush_calls = 0, fail_flush_call = 0;
     uint32_t short_max = 0;
     uint64_t vanish_after_call = 0;
     bool vanished = false;
@@ -127,6 +128,7 @@ public:
         std::lock_guard<std::mutex> lock(state_->mutex);
         if (state_->vanished) return false;
         ++state_->counters.flushes;
+        if (++state_->flush_calls == state_->fail_flush_call) return false;
         if (!state_->power_cut) {
             state_->unflushed.clear();
             state_->writes_since_flush = 0;
@@ -266,6 +268,11 @@ void FakeDrive::fail_reads_from(uint64_t k) {
 void FakeDrive::fail_writes_from(uint64_t k) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->fail_writes_from_call = k ? state_->write_calls + k : 0;
+}
+
+void FakeDrive::fail_flush_at(uint64_t k) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->fail_flush_call = k ? state_->flush_calls + k : 0;
 }
 
 void FakeDrive::set_short_transfers(uint32_t max_bytes) {

@@ -45,6 +45,9 @@ public:
     // Every read/write call from the k-th on fails.
     void fail_reads_from(uint64_t k);
     void fail_writes_from(uint64_t k);
+    // The k-th flush call from now on fails (1-based): what was written before it stays
+    // on the medium, but the caller is told the flush did not happen. 0 switches it off.
+    void fail_flush_at(uint64_t k);
     // Transfers move at most this many bytes per call and report the short count.
     void set_short_transfers(uint32_t max_bytes);       // 0 = off
     // The drive vanishes after the k-th transfer (read or write): later transfers,

@@ -117,11 +117,16 @@ FdDriveHandle::FdDriveHandle(int fd, bool direct, std::vector<uint8_t> descripto
     hold_tails_ = known && S_ISREG(st.st_mode) && !direct_;
 }
 
-FdDriveHandle::~FdDriveHandle() {
-    if (fd_ >= 0) {
-        put_held_tail();
-        ::close(fd_);
-    }
+FdDriveHandle::~FdDriveHandle() { close(); }
+
+bool FdDriveHandle::close() {
+    if (fd_ < 0) return false;
+    const bool held_written = put_held_tail();
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    const bool reported = !held_write_failed_;
+    held_write_failed_ = false;
+    return held_written && closed && reported;
 }
 
 bool FdDriveHandle::seek(uint64_t byte_offset) {
@@ -140,8 +145,12 @@ bool FdDriveHandle::write(const void* buffer, uint32_t length, uint32_t* done) {
 }
 
 bool FdDriveHandle::flush() {
+    if (fd_ < 0) return false;
     const bool held_written = put_held_tail();
-    return ::fsync(fd_) == 0 && held_written;
+    const bool synced = ::fsync(fd_) == 0;
+    const bool none_failed = !held_write_failed_;
+    held_write_failed_ = false;
+    return synced && held_written && none_failed;
 }
 
 void FdDriveHandle::will_write(uint64_t offset, uint64_t length) {
@@ -156,6 +165,7 @@ bool FdDriveHandle::put_held_tail() {
     size_t moved = 0;
     const bool ok = transfer_fully(fd_, true, held_.data(), held_.size(), held_at_, &moved);
     held_.clear();
+    if (!ok) held_write_failed_ = true;
     return ok;
 }
 
@@ -172,6 +182,7 @@ bool FdDriveHandle::write_holding_tail(const uint8_t* buffer, uint32_t length, u
     const bool ok = write_two_fully(fd_, held_.data(), held_.size(), buffer, size_t(cut - offset), start, &written);
     const size_t held_before = held_.size();
     held_.clear();
+    if (!ok && written < held_before) held_write_failed_ = true;
     if (!ok) {
         *moved = written > held_before ? written - held_before : 0;
         return false;

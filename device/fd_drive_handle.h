@@ -37,6 +37,7 @@ public:
     bool read(void* buffer, uint32_t length, uint32_t* done) override;
     bool write(const void* buffer, uint32_t length, uint32_t* done) override;
     bool flush() override;
+    bool close() override;
     // Lets the host read the range into its cache in the background (buffered only).
     void will_need(uint64_t offset, uint64_t length) override;
     // Image files: fetches the pages the range only partly covers (its first and last),
@@ -76,8 +77,10 @@ private:
     // written in front of the next write when that one follows on directly, so a run
     // of sequential writes merges only its first page. The held bytes reach the file
     // before any read, any write elsewhere, a flush and the handle's end; an error in
-    // writing them is reported there, as the host reports a buffered write's errors.
+    // writing them is reported there, as the host reports a buffered write's errors,
+    // and again by the next flush or close, whichever call first heard of it.
     bool hold_tails_ = false;
+    bool held_write_failed_ = false;  // since the last flush or close
     std::vector<uint8_t> held_;
     uint64_t held_at_ = 0;
 };

@@ -22,7 +22,8 @@ struct OpenDrive {
     uint32_t window_count = 0;   // sectors held: 256, fewer near the end of the drive
     uint64_t window_loads = 0;
     bool unflushed = false;      // written since the last flush to the medium
-    bool deferring = false;      // flushes wait for disk_end_deferred_flushes
+    bool deferring = false;      // flushes wait for the end of a DeferredFlushes scope
+    bool deferred_failed = false;  // what that end must report besides its own flush
 };
 
 // Destroyed at process exit, which closes the drive.
@@ -63,7 +64,12 @@ bool load_window(uint32_t start) {
 }  // namespace
 
 bool disk_open(uint8_t drive) {
-    g.handle.reset();
+    // Writes still owed a flush go out on the old handle before it is let go; the
+    // scope that deferred them hears how that went.
+    if (g.handle) {
+        const bool flushed = !g.unflushed || g.handle->flush();
+        if (!disk_close() || !flushed) g.deferred_failed = g.deferring;
+    }
     g.deferring = false;
     c_disk_info info;
     if (!info.probe(drive)) return false;
@@ -108,17 +114,21 @@ bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
     if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
     const auto* in = static_cast<const uint8_t*>(buffer);
     g.unflushed = true;
-    if (!transfer_all(n * SECTOR_BYTES, [&](uint32_t at, uint32_t len, uint32_t* done) {
-            return g.handle->write(in + at, len, done);
-        }))
-        return false;
+    const bool written = transfer_all(n * SECTOR_BYTES, [&](uint32_t at, uint32_t len, uint32_t* done) {
+        return g.handle->write(in + at, len, done);
+    });
+    if (!written && g.deferring) g.deferred_failed = true;
     // Write-through: a window that shares a sector with the write is re-read whole.
+    // After a failed write nobody knows which of its sectors changed: the window is
+    // dropped, and the next read fetches what the drive really holds.
     if (g.window_start != EMPTY_WINDOW) {
         const uint64_t first = sector, last = uint64_t(sector) + n - 1;
         const uint64_t wfirst = g.window_start, wlast = uint64_t(g.window_start) + WINDOW_SECTORS - 1;
-        if (first <= wlast && last >= wfirst) disk_refresh_window();
+        if (first <= wlast && last >= wfirst) {
+            if (!written || !disk_refresh_window()) g.window_start = EMPTY_WINDOW;
+        }
     }
-    return true;
+    return written;
 }
 
 bool disk_refresh_window() {
@@ -132,7 +142,8 @@ uint32_t disk_get_size() { return g.disk_size; }
 // only the first after a write reaches the medium, the others cost nothing.
 bool disk_flush() {
     if (!g.handle) return false;
-    if (!g.unflushed || g.deferring) return true;
+    if (g.deferring) return !g.deferred_failed;
+    if (!g.unflushed) return true;
     if (!g.handle->flush()) return false;
     g.unflushed = false;
     return true;
@@ -156,16 +167,27 @@ bool disk_send_to_file(uint64_t offset, uint32_t bytes, int out_fd, uint32_t* do
     return g.handle->send_to_file(offset, bytes, out_fd, done);
 }
 
-void disk_defer_flushes() { g.deferring = true; }
-
-bool disk_end_deferred_flushes() {
-    g.deferring = false;
-    return disk_flush();
+DeferredFlushes::DeferredFlushes() {
+    g.deferring = true;
+    g.deferred_failed = false;
 }
 
-void disk_close() {
+DeferredFlushes::~DeferredFlushes() { end(); }
+
+bool DeferredFlushes::end() {
+    if (!open_) return true;
+    open_ = false;
+    const bool failed_meanwhile = g.deferred_failed;
+    g.deferring = false;
+    g.deferred_failed = false;
+    return disk_flush() && !failed_meanwhile;
+}
+
+bool disk_close() {
+    const bool closed = g.handle && g.handle->close();
     g.handle.reset();
     g.window_start = EMPTY_WINDOW;
+    return closed;
 }
 
 uint32_t disk_window_start() { return g.window_start; }

@@ -2,7 +2,7 @@
 //
 // Multi-sector reads and all writes go straight to the drive; single-sector reads are
 // served from a 256-sector (128 KiB) read window that is re-read whenever a write
-// touches it. Sector counts are 8-bit with 0 meaning 256; only the first 2 GiB
+// touches it, and dropped when such a write fails (part of it may have landed). Sector counts are 8-bit with 0 meaning 256; only the first 2 GiB
 // (sectors below 0x400000) are reachable. Process-wide, one thread at a time.
 #pragma once
 
@@ -34,15 +34,30 @@ void disk_will_write_sectors(uint32_t sector, uint32_t count);
 // false when the drive cannot or a transfer failed; `done` receives the bytes that
 // reached the file either way, and the rest can be read the ordinary way.
 bool disk_send_to_file(uint64_t offset, uint32_t bytes, int out_fd, uint32_t* done);
+// Closes the drive (also done at process exit): writes a drive still holds back reach
+// it first. false when they did not (or no drive was open).
+bool disk_close();
+
 // Building a volume from scratch (a format) makes it valid only with its last write,
 // the superblock: until then the order of the other writes does not matter, and the
-// flushes that keep that order elsewhere are deferred. disk_flush() reports success
-// without flushing until disk_end_deferred_flushes(), which flushes once (false when
-// that fails or no drive is open). Opening a drive ends the deferral.
-void disk_defer_flushes();
-bool disk_end_deferred_flushes();
-// Closes the drive (also done at process exit).
-void disk_close();
+// flushes that keep that order elsewhere can wait. While a DeferredFlushes scope is
+// open, disk_flush() owes its flush to the scope's end and says only whether every
+// write since the scope began succeeded (no later flush can make a failed one good).
+// end() carries out the one flush owed and returns its real result: false also when a
+// write failed during the scope, or when the drive was reopened meanwhile and the old
+// handle's flush failed. A scope its owner did not end ends with its destructor.
+class DeferredFlushes {
+public:
+    DeferredFlushes();
+    ~DeferredFlushes();
+    DeferredFlushes(const DeferredFlushes&) = delete;
+    DeferredFlushes& operator=(const DeferredFlushes&) = delete;
+    bool end();
+
+private:
+    bool open_ = true;
+};
+
 // Introspection for tests and the benchmarks.
 uint32_t disk_window_start();     // 0xFFFFFFFF when the window is empty
 uint64_t disk_window_loads();     // number of window (re)loads since start-up

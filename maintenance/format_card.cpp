@@ -37,14 +37,20 @@ bool write_tables(const Superblock& sb, const std::vector<uint8_t>& map) {
 }
 
 // The superblock goes last, once everything it describes is on the medium: the
-// volume's writes so far, whose flushes were deferred, are flushed first. It carries
-// the checksums of the tables as the side files left them.
-bool seal_volume() {
+// volume's writes so far, whose flushes were deferred, are flushed first (a failed
+// one leaves the card without a volume rather than with one that may lack its
+// tables). It carries the checksums of the tables as the side files left them.
+bool seal_volume(DeferredFlushes& deferred) {
     cOBFS& vol = volume();
     vol.release_superblock();
-    if (disk_end_deferred_flushes() && disk_write_sectors(0, 1, vol.superblock) && disk_flush()) return true;
+    if (deferred.end() && disk_write_sectors(0, 1, vol.superblock) && disk_flush()) return true;
     vol.mounted = 0;  // the card holds no volume
     return false;
+}
+
+// A copy of a side file onto the volume being built: only a complete one counts.
+bool copy_side_file(const char* name) {
+    return copy_win_to_mounted_ob(beside_program(name)) && last_copy_end() == CopyEnd::Complete;
 }
 
 // 1024 empty directory entries. A block that fails is reported and the next one is
@@ -65,12 +71,11 @@ bool write_empty_directory(uint32_t dir_start) {
 
 // The menu program and the side files from the program's folder, onto the volume
 // being built; the message for what failed (null when all went well).
-const MaintMessage* fill_new_volume(uint8_t drive, uint8_t speed, bool* speed_written) {
-    *speed_written = false;
+const MaintMessage* fill_new_volume(uint8_t drive, uint8_t speed) {
     if (!install_menu_program(drive)) return &maint_msg::MENU_FAILED;
-    if (!copy_win_to_mounted_ob(beside_program(SAVE_LIST_FILE))) return &maint_msg::SAVELIST_FAILED;
-    if (!copy_win_to_mounted_ob(beside_program(SAVE_INFO_FILE))) return &maint_msg::SAVEINFO_FAILED;
-    *speed_written = write_speed_file(speed);
+    if (!copy_side_file(SAVE_LIST_FILE)) return &maint_msg::SAVELIST_FAILED;
+    if (!copy_side_file(SAVE_INFO_FILE)) return &maint_msg::SAVEINFO_FAILED;
+    if (!write_speed_file(speed)) return &maint_msg::FORMAT_SPEED_FAILED;
     return nullptr;
 }
 
@@ -129,28 +134,24 @@ bool format_card(uint8_t drive, const uint32_t partition_start[PARTITION_ENTRIES
         std::printf("fail to write the volume tables.\n");
         return false;
     }
-    disk_defer_flushes();
+    DeferredFlushes deferred;
     if (!write_tables(sb, map)) {
-        disk_end_deferred_flushes();
         std::printf("fail to write the volume tables.\n");
         return false;
     }
-    if (!write_empty_directory(sb.dir_start)) {
-        disk_end_deferred_flushes();
-        return false;
-    }
+    if (!write_empty_directory(sb.dir_start)) return false;
     volume().adopt_new(drive, superblock, map);
-    bool speed_written = false;
-    const MaintMessage* failure = fill_new_volume(drive, speed, &speed_written);
+    const MaintMessage* failure = fill_new_volume(drive, speed);
     // A volume whose menu program or side file failed is still sealed: the card then
     // holds an empty (or partly filled) volume, and the message says what is missing.
-    if (!seal_volume()) {
+    if (!seal_volume(deferred)) {
         std::printf("fail to write the volume tables.\n");
+        if (failure) show_maint_message(*failure);
         return false;
     }
     if (failure) {
         show_maint_message(*failure);
         return false;
     }
-    return speed_written;
+    return true;
 }

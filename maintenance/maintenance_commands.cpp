@@ -39,6 +39,13 @@ bool list_folder(const std::string& folder, std::vector<std::string>& names) {
     return true;
 }
 
+// A copy onto the card that counts: started and complete. A stopped one (a failed
+// write, a card file that could not be committed, a source that shrank) is a failure
+// like a refused one.
+bool copy_complete(const std::string& path, uint8_t drive) {
+    return copy_win_to_ob(path, drive) && last_copy_end() == CopyEnd::Complete;
+}
+
 bool is_folder(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -71,7 +78,7 @@ bool write_default_speed(uint8_t drive, uint8_t speed) {
 }
 
 bool update_save_list(uint8_t drive) {
-    if (!copy_win_to_ob(beside_program(SAVE_LIST_FILE), drive)) {
+    if (!copy_complete(beside_program(SAVE_LIST_FILE), drive)) {
         show_maint_message(maint_msg::SAVELIST_FAILED);
         return false;
     }
@@ -103,7 +110,7 @@ MoonShellResult install_moonshell(uint8_t drive, const std::function<void()>& re
         if (name == "." || name == "..") continue;
         const std::string path = folder + name;
         if (!passes_filter(path)) continue;
-        if (!copy_win_to_ob(path, drive)) {
+        if (!copy_complete(path, drive)) {
             show_maint_message(maint_msg::MOONSHELL_ERROR);
             return MoonShellResult::Failed;
         }

@@ -28,6 +28,9 @@ constexpr MaintMessage MENU_FAILED{"传送菜单程序失败", APP_TITLE, MsgIco
 constexpr MaintMessage SAVELIST_FAILED{"传送存档列表失败", APP_TITLE, MsgIcon::Error, MsgButtons::Ok};
 constexpr MaintMessage SAVEINFO_FAILED{"传送存档信息文件失败", APP_TITLE, MsgIcon::Error,
                                        MsgButtons::Ok};
+// The formatter's last step, the default speed file, did not reach the card.
+constexpr MaintMessage FORMAT_SPEED_FAILED{"写入SD卡默认速度文件失败，请重新格式化SD卡", APP_TITLE,
+                                           MsgIcon::Error, MsgButtons::Ok};
 
 // The default speed: the confirmation is this text followed by the speed's digits.
 constexpr MaintMessage SPEED_SET{"SD 卡默认速度已设为 ", APP_TITLE, MsgIcon::Information,

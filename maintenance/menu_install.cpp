@@ -109,7 +109,11 @@ bool write_menu_area(const std::string& path) {
             std::printf("read error\n");
             return false;
         }
-        if (got == 0) break;  // the file shrank under us: what was there is written
+        // The file shrank under us: the area would hold a program cut short.
+        if (got == 0) {
+            std::printf("read error\n");
+            return false;
+        }
         uint32_t written = 0;
         // The whole chunk goes out, so the last one carries zeros after the file's end.
         bool ok = menu_drive->write(chunk_buffer, MENU_CHUNK_BYTES, &written);

@@ -16,12 +16,16 @@ bool write_speed_file(uint8_t speed) {
     {
         cAFFile out;
         if (!out.open(SPEED_FILE, "w+", 0)) return false;
-        uint32_t written = out.write(text.data(), length);
-        out.close();  // commits the directory entry and the tables
-        if (written != length) return false;
+        const uint32_t written = out.write(text.data(), length);
+        // A short write keeps the file it replaces (the stream wrote beside it) where
+        // it can; a whole one is committed: directory entry, tables, drive flush.
+        if (written != length) {
+            out.discard();
+            return false;
+        }
+        if (!out.close()) return false;
     }
-    // close() cannot report a failed commit; reading the file back from its directory
-    // entry can.
+    // What the card now names "sd_speed.ini" holds exactly the digits.
     cAFFile back;
     if (!back.open(SPEED_FILE, "r", 0) || back.get_size() != length) return false;
     char check[4] = {};

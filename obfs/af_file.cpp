@@ -77,7 +77,30 @@ uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& 
     return c;
 }
 
-// Truncation of a present file with clusters to an empty file on a fresh run. Whether
+// The run of a replace that keeps the old file: a free run for the hint outside the
+// old run (which the map still marks), claimed and on the medium before anything is
+// written into it. The entry goes on naming the old run until the stream closes, so a
+// cut or a failure before then leaves the old file whole and at most claimed clusters
+// no file owns. NO_RUN when there is no such run; `failed` when there was one but the
+// claim did not reach the card (the caller then gives up rather than touching the old
+// run).
+uint32_t claim_run_beside(uint32_t size_hint, bool* failed) {
+    cOBFS& vol = volume();
+    *failed = false;
+    const uint32_t c = find_free_run(size_hint);
+    if (c == NO_RUN) return NO_RUN;
+    *failed = true;
+    if (claim_cluster(c) != c) return NO_RUN;
+    if (!vol.flush()) {
+        vol.cluster_map[c] = MAP_FREE;
+        return NO_RUN;
+    }
+    *failed = false;
+    return c;
+}
+
+// Truncation of a present file with clusters to an empty file on a fresh run, when
+// the new file needs (some of) the old run's clusters. Whether
 // a run exists is decided on a copy of the map in which the old run is already free,
 // so a refusal changes nothing. The steps are ordered so that a cut at any point
 // leaves no entry naming a free cluster, with a drive flush between the steps whose
@@ -135,7 +158,11 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
 
 }  // namespace
 
-cAFFile::~cAFFile() { close(); }
+cAFFile::~cAFFile() {
+    // A stream its owner did not close is committed as well as it can be; whoever
+    // needs to know whether that worked closes it first.
+    close();
+}
 
 void cAFFile::reset_to_closed() {
     first_cluster = last_cluster = cur_cluster = NO_CLUSTER;
@@ -145,6 +172,7 @@ void cAFFile::reset_to_closed() {
     readable = writable = appending = is_open = 0;
     entry_sector = NO_SECTOR;
     buf_valid = 0;
+    old_first_ = old_last_ = NO_CLUSTER;
 }
 
 bool cAFFile::open(const std::string& name, const char* mode, uint32_t size_hint) {
@@ -201,12 +229,24 @@ bool cAFFile::open_existing(DirSector& entry, bool plus, uint32_t size_hint) {
 bool cAFFile::open_truncated(const std::string& name, DirSector& entry, bool present, bool plus,
                              uint32_t size_hint) {
     uint32_t c = NO_RUN;
-    if (!present)
+    const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);
+    const uint32_t old_last = get_le32(entry.data() + DE_LAST_CLUSTER);
+    if (!present) {
         c = create_with_run(name, size_hint, entry_sector);
-    else if (get_le32(entry.data() + DE_FIRST_CLUSTER) == NO_CLUSTER)
+    } else if (old_first == NO_CLUSTER) {
         c = give_first_cluster(entry, entry_sector, size_hint);
-    else
-        c = replace_run(entry, entry_sector, size_hint);
+    } else {
+        // A damaged entry whose run leaves the data area is replaced the old way: its
+        // run could not be released cleanly at close.
+        bool failed = false;
+        if (run_in_data_area(old_first, old_last)) c = claim_run_beside(size_hint, &failed);
+        if (c != NO_RUN) {
+            old_first_ = old_first;
+            old_last_ = old_last;
+        } else if (!failed) {
+            c = replace_run(entry, entry_sector, size_hint);
+        }
+    }
     if (c == NO_RUN) return false;
     readable = plus ? 1 : 0;
     writable = 1;
@@ -259,25 +299,65 @@ bool cAFFile::open_appending(const std::string& name, DirSector& entry, bool pre
     return true;
 }
 
-void cAFFile::close() {
-    if (!is_open) return;
+bool cAFFile::close() {
+    if (!is_open) return true;
+    bool committed = true;
     if (writable || appending) {
-        cOBFS& vol = volume();
-        // Tables before entry: a cut in between leaves clusters marked beyond the
-        // entry's run (what a release expects), never an entry naming free clusters.
-        // The flush puts the file's bytes and the map on the medium (its drive flush
-        // follows the map) before the entry that claims them. Tables that did not
-        // reach the card leave the entry as it was: it must not claim clusters the
-        // card's map calls free.
-        const bool tables_written = vol.flush();
-        if (tables_written && entry_sector != NO_SECTOR && disk_read_sector(entry_sector, af_scratch_sector)) {
-            put_le32(af_scratch_sector + DE_SIZE, size);
-            put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);
-            put_le32(af_scratch_sector + DE_LAST_CLUSTER, last_cluster);
-            disk_write_sectors(entry_sector, 1, af_scratch_sector);
+        bool entry_written = false;
+        committed = commit_entry(&entry_written);
+        if (keeps_old_until_close()) {
+            if (committed)
+                committed = release_replaced_run();
+            else if (!entry_written)
+                discard_new_run();  // the entry still names the old run: keep that file
+            // An entry written but not flushed may or may not be on the card: both runs
+            // stay marked, which is safe either way and which repair mends.
         }
-        disk_refresh_window();
-        disk_flush();
     }
     is_open = 0;
+    old_first_ = old_last_ = NO_CLUSTER;
+    return committed;
+}
+
+bool cAFFile::discard() {
+    if (!is_open) return true;
+    if (!(writable || appending) || !keeps_old_until_close()) {
+        close();
+        return false;
+    }
+    const bool released = discard_new_run();
+    is_open = 0;
+    old_first_ = old_last_ = NO_CLUSTER;
+    return released;
+}
+
+// Tables before entry: a cut in between leaves clusters marked beyond the entry's run
+// (what a release expects), never an entry naming free clusters. The flush puts the
+// file's bytes and the map on the medium (its drive flush follows the map) before the
+// entry that claims them. Tables that did not reach the card leave the entry as it
+// was: it must not claim clusters the card's map calls free.
+bool cAFFile::commit_entry(bool* entry_written) {
+    *entry_written = false;
+    if (!volume().flush()) return false;
+    if (entry_sector == NO_SECTOR || !disk_read_sector(entry_sector, af_scratch_sector)) return false;
+    put_le32(af_scratch_sector + DE_SIZE, size);
+    put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);
+    put_le32(af_scratch_sector + DE_LAST_CLUSTER, last_cluster);
+    *entry_written = disk_write_sectors(entry_sector, 1, af_scratch_sector);
+    return *entry_written && disk_flush();
+}
+
+// The entry names the new run on the medium now: the old run is nobody's. Clusters of
+// it that another file's entry also names (a damaged card) stay marked.
+bool cAFFile::release_replaced_run() {
+    std::vector<bool> others;
+    if (!clusters_of_other_files(entry_sector, others)) return false;
+    return release_run_keeping(old_first_, old_last_, others);
+}
+
+// The entry still names the old run: the new one was never anyone's file.
+bool cAFFile::discard_new_run() {
+    cOBFS& vol = volume();
+    if (!clear_run(vol.cluster_map, first_cluster, last_cluster)) return false;
+    return vol.flush() && disk_flush();
 }

@@ -4,6 +4,11 @@
 // clusters go straight between the caller's buffer and the drive. A written file grows
 // one 128 KiB cluster at a time into the free clusters after its run; closing a written
 // stream records size and run in the directory entry and flushes the tables.
+//
+// Replacing a file ("w" on a file with clusters) writes the new bytes into a free run
+// beside the old one when there is room: the old file stays whole on the card until
+// close() commits the new one, and discard() drops the new bytes and keeps it. Only
+// when the new file needs the old clusters is the old run given up at the open.
 #pragma once
 
 #include "obfs/directory.h"
@@ -26,7 +31,18 @@ public:
     // read from the new position then goes on the ordinary way.
     uint32_t send_to_file(int out_fd, uint32_t length);
     uint32_t write(const void* buffer, uint32_t length);
-    void close();
+    // Ends the stream. For a written stream: whether the file was committed — tables,
+    // directory entry and the drive flush all reached the card. A stream that was only
+    // read closes with true.
+    bool close();
+    // Ends a written stream without committing what it wrote, where that can keep the
+    // file's previous version: a replace beside the old run frees the new run and
+    // leaves the old file as it was (true when that reached the card). Any other
+    // stream is committed as close() does, and false is returned: the caller then
+    // decides what becomes of the new file.
+    bool discard();
+    // Whether this stream replaces a file beside its old run (see above).
+    bool keeps_old_until_close() const { return old_first_ != 0xFFFFFFFFu; }
     uint32_t get_size() const { return size; }
 
     uint32_t first_cluster = 0xFFFFFFFFu;
@@ -51,6 +67,9 @@ public:
     uint8_t buf_valid = 0;
 
 private:
+    bool commit_entry(bool* entry_written);
+    bool release_replaced_run();
+    bool discard_new_run();
     void reset_to_closed();
     void move_read_position(uint32_t to);
     bool open_existing(DirSector& entry, bool plus, uint32_t size_hint);
@@ -58,6 +77,10 @@ private:
                         uint32_t size_hint);
     bool open_appending(const std::string& name, DirSector& entry, bool present, bool plus,
                         uint32_t size_hint);
+
+    // The run of the file being replaced, kept until close() (0xFFFFFFFF: none).
+    uint32_t old_first_ = 0xFFFFFFFFu;
+    uint32_t old_last_ = 0xFFFFFFFFu;
 };
 
 // The process-wide scratch sector shared by append writes and close().

@@ -3,6 +3,7 @@
 #include "common/message_seam.h"
 #include "app/window_place_qt.h"
 #include "obfs/af_file.h"
+#include "transfer/copy_batch.h"
 #include "transfer/host_io.h"
 #include "transfer/transfer.h"
 
@@ -165,24 +166,29 @@ void TForm3::CopyThreadProc() {
     worker_ended_ = true;
 }
 
+// A copy that did not complete — refused, or stopped by a failed read, a full card or
+// a card file that could not be committed — shows the failure box and ends the batch:
+// the window must never close as if all went well. A cancelled copy is no failure.
 void TForm3::RunWinToOB(uint8_t drive) {
     percentDone = 0;
     showBarPosition(0);
     set_copy_callback(&TForm3::OnCopyProgress, this);
+    CopyBatch batch;
     const size_t count = winFiles.size();
     for (size_t i = 0; i < count && running != 0; ++i) {
         showStatus(winFiles[i]);
-        set_following_source(i + 1 < count ? winFiles[i + 1] : std::string());
-        if (!copy_win_to_ob(winFiles[i], drive)) {
+        const std::string next = i + 1 < count ? winFiles[i + 1] : std::string();
+        const CopyEnd end = batch.copy_to_card(winFiles[i], drive, next);
+        if (end == CopyEnd::Refused || end == CopyEnd::Stopped) {
             showCopyFailed();
             break;
         }
-        if (last_copy_end() == CopyEnd::VerifyFailed) {
+        if (end == CopyEnd::VerifyFailed) {
             showCopyFailed(VERIFY_FAILED + winFiles[i]);
             break;
         }
     }
-    end_copy_batch();
+    batch.end();
     ClearJobs();
 }
 
@@ -195,24 +201,24 @@ void TForm3::RunOBToWin(const std::string& folder) {
         ClearJobs();
         return;
     }
+    CopyBatch batch;
     for (size_t i = 0; i < obFiles.size() && running != 0; ++i) {
         const auto& [drive, name] = obFiles[i];
         showStatus(name);
-        if (i + 1 < obFiles.size())
-            set_following_card_file(uint8_t(obFiles[i + 1].first & 0xFF), obFiles[i + 1].second);
-        else
-            set_following_card_file(0, std::string());
-        const bool started = copy_ob_to_win(uint8_t(drive & 0xFF), name, folder + "/" + name);
-        if (!started || last_copy_end() == CopyEnd::VerifyFailed) {
-            end_copy_batch();
-            showCopyFailed(started ? VERIFY_FAILED + name : COPY_FAILED);
+        // The head start is asked of this copy's drive only.
+        const bool next_here = i + 1 < obFiles.size() && obFiles[i + 1].first == drive;
+        const std::string next = next_here ? obFiles[i + 1].second : std::string();
+        const CopyEnd end = batch.copy_to_host(uint8_t(drive & 0xFF), name, folder + "/" + name, next);
+        if (end == CopyEnd::Refused || end == CopyEnd::Stopped || end == CopyEnd::VerifyFailed) {
+            batch.end();
+            showCopyFailed(end == CopyEnd::VerifyFailed ? VERIFY_FAILED + name : COPY_FAILED);
             ClearJobs();
             return;
         }
     }
     // The host files are synced together at the end; one that did not reach the disk
     // fails the batch like a copy that never started.
-    if (!end_copy_batch()) showCopyFailed();
+    if (!batch.end().empty()) showCopyFailed();
     ClearJobs();
 }
 

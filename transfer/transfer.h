@@ -12,15 +12,14 @@
 //
 // Every copy to the card and every delete leaves the card flushed to the medium before
 // the routine returns; a copy to the host is synced to the host's disk as its host
-// file closes — at the end of the copy, or within a batch (below) together with other
-// host files of the batch, by the batch's end at the latest.
+// file closes — at the end of the copy, or within a batch together with other host
+// files of the batch, by the batch's end at the latest.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 // Chunk sizes: host reads of 512 KiB (a multiple of any host sector size, so they
 // can bypass the host's cache) and card reads of 2 MiB.
@@ -38,8 +37,9 @@ void set_copy_callback(CopyProgressFn callback, void* context);
 // change anything and again between chunks. When it reads true they stop, remove the
 // partial destination (the card file is deleted, the host file unlinked), print
 // "copy cancelled.\n" and return true — the copy had been asked for and was dropped
-// on purpose, which is no refusal. A file of the same name that the copy had already
-// replaced is gone with it. nullptr uninstalls the flag. The flag itself may be set
+// on purpose, which is no refusal. A card file of the same name that the copy was to
+// replace stays when the copy wrote beside it, and is gone with it when the new file
+// needed its clusters (a nearly full card). nullptr uninstalls the flag. The flag itself may be set
 // from any thread; the slot is process-wide and set by the copying thread's owner.
 void set_copy_cancel_flag(const std::atomic<bool>* flag);
 
@@ -48,8 +48,10 @@ void set_copy_cancel_flag(const std::atomic<bool>* flag);
 enum class CopyEnd {
     Complete,   // every byte of the source reached the destination
     Refused,    // false was returned: nothing started, nothing changed
-    Stopped,    // true was returned but the copy stopped early (read/write failure,
-                // no room to grow); the destination keeps the bytes copied so far
+    Stopped,    // true was returned but the copy did not complete (read/write failure,
+                // no room to grow, a source that shrank, a card file that could not be
+                // committed). A card file it was to replace and that it wrote beside
+                // stays as it was; otherwise the destination keeps the bytes copied so far
     Cancelled,  // the cancel flag stopped it; the partial destination was removed
     VerifyFailed,  // true was returned, every byte was written, but the read-back
                    // (verify after write, see verify.h) did not match the source; the
@@ -78,24 +80,8 @@ bool copy_win_to_mounted_ob(const std::string& source_path);
 // Only a regular file is ever written at dest_path; a symbolic link there is refused.
 bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::string& dest_path);
 
-// Batches. A caller copying several files one after another may name, before each
-// copy, the file it will copy next ("" when none follows). The copy, once it has read
-// all of its own source, gives that one a head start while its own end waits for the
-// medium: a host file is opened and its first chunks read (copies to the card), a
-// card file's bytes are asked of the drive (copies from the card). Nothing is written
-// ahead: the next copy uses the opened host file only if the path still names it,
-// unchanged, and every copy still ends flushed as above.
-// A copy to the host that completes while a next file is named leaves its host file to
-// be synced and closed with the batch's next ones (a few at a time, and always by the
-// copy that names no next file): one journal commit of the host then serves several
-// files. Such a copy ends Complete once its bytes were written; a sync that fails
-// later is reported by end_copy_batch().
-// end_copy_batch() lets go of a head start that no copy took (a batch that stopped
-// early) and syncs the host files still waiting. false when a host file of the batch
-// did not reach the disk; `unsynced` then receives their paths.
-void set_following_source(const std::string& host_path);
-void set_following_card_file(uint8_t drive, const std::string& card_name);
-bool end_copy_batch(std::vector<std::string>* unsynced = nullptr);
+// Batches of copies (a head start for the next file, host files synced together)
+// are CopyBatch objects (copy_batch.h); each routine above is a batch of one.
 
 // Deletes the card file named exactly `card_name`: 0 = deleted, 1 = not deleted.
 int delete_ob_file(uint8_t drive, const std::string& card_name);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using drive_layer::FakeDrive;
@@ -164,23 +165,64 @@ TEST_F(SectorTest, FlushReachesTheMediumOnlyAfterAWrite) {
 TEST_F(SectorTest, DeferredFlushesBecomeOneAtTheEnd) {
     auto bytes = testcards::pattern_bytes(512, 5);
     drive->reset_counters();
-    disk_defer_flushes();
-    for (uint32_t s = 9; s < 12; ++s) {
-        ASSERT_TRUE(disk_write_sectors(s, 1, bytes.data()));
-        EXPECT_TRUE(disk_flush());
+    {
+        DeferredFlushes deferred;
+        for (uint32_t s = 9; s < 12; ++s) {
+            ASSERT_TRUE(disk_write_sectors(s, 1, bytes.data()));
+            EXPECT_TRUE(disk_flush());
+        }
+        EXPECT_EQ(drive->counters().flushes, 0u);
+        EXPECT_TRUE(deferred.end());
+        EXPECT_EQ(drive->counters().flushes, 1u);
     }
-    EXPECT_EQ(drive->counters().flushes, 0u);
-    EXPECT_TRUE(disk_end_deferred_flushes());
-    EXPECT_EQ(drive->counters().flushes, 1u);
     // Flushes count again afterwards, and opening a drive ends a deferral left behind.
     ASSERT_TRUE(disk_write_sectors(12, 1, bytes.data()));
     EXPECT_TRUE(disk_flush());
     EXPECT_EQ(drive->counters().flushes, 2u);
-    disk_defer_flushes();
+    DeferredFlushes left_open;
     ASSERT_TRUE(disk_open(1));
     ASSERT_TRUE(disk_write_sectors(13, 1, bytes.data()));
     EXPECT_TRUE(disk_flush());
     EXPECT_EQ(drive->counters().flushes, 3u);
+}
+
+// A deferred flush never passes for one that happened: the scope's end reports the
+// real flush, and a write that failed meanwhile fails every flush owed after it.
+TEST_F(SectorTest, ADeferredFlushReportsWhatReallyHappened) {
+    auto bytes = testcards::pattern_bytes(512, 6);
+    {
+        DeferredFlushes deferred;
+        ASSERT_TRUE(disk_write_sectors(9, 1, bytes.data()));
+        drive->fail_flush_at(1);
+        EXPECT_TRUE(disk_flush());  // owed to the end, which is where it fails
+        EXPECT_FALSE(deferred.end());
+    }
+    {
+        DeferredFlushes deferred;
+        drive->fail_write_at(1);
+        EXPECT_FALSE(disk_write_sectors(10, 1, bytes.data()));
+        EXPECT_FALSE(disk_flush());
+        ASSERT_TRUE(disk_write_sectors(11, 1, bytes.data()));
+        EXPECT_FALSE(deferred.end());
+    }
+    EXPECT_TRUE(disk_flush());
+}
+
+// A write that fails part-way may have changed some of its sectors: the read window
+// must not go on serving what it held before.
+TEST_F(SectorTest, AFailedWriteLeavesNoStaleWindow) {
+    auto old_bytes = testcards::pattern_bytes(4 * 512, 7), new_bytes = testcards::pattern_bytes(4 * 512, 8);
+    ASSERT_TRUE(disk_write_sectors(20, 4, old_bytes.data()));
+    uint8_t sector[512];
+    ASSERT_TRUE(disk_read_sector(21, sector));  // the window now holds sectors 20 on
+    drive->set_short_transfers(1024);           // two of the four sectors land...
+    drive->fail_write_at(2);                    // ...then the drive gives up
+    EXPECT_FALSE(disk_write_sectors(20, 4, new_bytes.data()));
+    drive->set_short_transfers(0);
+    ASSERT_TRUE(disk_read_sector(21, sector));
+    EXPECT_TRUE(std::equal(sector, sector + 512, new_bytes.begin() + 512));
+    ASSERT_TRUE(disk_read_sector(22, sector));
+    EXPECT_TRUE(std::equal(sector, sector + 512, old_bytes.begin() + 1024));
 }
 
 }  // namespace

@@ -398,7 +398,9 @@ TEST_F(FormatCard, SpeedFileWithoutRoomFailsTheFormat) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(format_row(14));
     testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(sink.messages.empty());
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, maint_msg::FORMAT_SPEED_FAILED.text);
+    EXPECT_EQ(sink.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(card_file(DRIVE, "save_info.dat"), side.save_info);
     EXPECT_FALSE(card_file(DRIVE, "sd_speed.ini"));
 }

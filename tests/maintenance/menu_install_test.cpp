@@ -1,12 +1,14 @@
 #include "maintenance/menu_install.h"
 
 #include "maint_test_util.h"
+#include "support/hooked_drive.h"
 #include "support/side_files.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using drive_layer::FakeDrive;
 using testcards::attach_fake;
@@ -144,6 +146,25 @@ TEST(MenuArea, FailedWriteKeepsEarlierChunksAndPrintsTheDiagnostics) {
     EXPECT_NE(out.find(") (32768) (0)\n"), std::string::npos) << out;
     EXPECT_EQ(out.substr(out.size() - 12), "write error\n");
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
+}
+
+// A program that shrinks while it is written would leave a program cut short in the
+// area: that is a failed installation, not a finished one.
+TEST(MenuArea, AProgramThatShrinksWhileItIsWrittenFails) {
+    std::vector<uint8_t> old;
+    auto card = card_with_old_bytes(&old);
+    testcards::TempDir dir;
+    const std::string path = dir.file("menu.nds");
+    testcards::write_host_file(path, pattern_bytes(100000, 8));
+    testcards::hook_drive(DRIVE, card, [&](bool write, uint64_t, uint32_t) {
+        if (write) {
+            ASSERT_EQ(::truncate(path.c_str(), 32768), 0);
+        }
+    });
+    ASSERT_TRUE(open_menu_drive(DRIVE));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(write_menu_area(path));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "read error\n");
 }
 
 TEST(MenuDrive, RefusedDrivesAreNeverOpened) {

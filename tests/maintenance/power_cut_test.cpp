@@ -1,7 +1,8 @@
 // Power cuts at every write of every operation that changes a card: a copy of a new
-// file (also with verify after write), a copy that replaces a file, a copy that grows
-// a file past its cluster, a delete, a format, the default speed write, a compaction
-// and a restore from a backup.
+// file (also with verify after write), a copy that replaces a file beside its old run
+// (the old file stays until the new one is committed), a copy that replaces a file in
+// its old run and grows it past its cluster (a nearly full card), a delete, a format,
+// the default speed write, a compaction and a restore from a backup.
 //
 // For each operation a clean run on a copy of the prepared card counts its device
 // writes; then, for every k from 1 to that count, a fresh copy of the card loses power
@@ -20,9 +21,11 @@
 #include "maintenance/maintenance_commands.h"
 #include "maintenance/compact_card.h"
 #include "maintenance/menu_install.h"
+#include "obfs/allocator.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "support/card_contents.h"
+#include "support/prepared_card.h"
 #include "support/recording_sink.h"
 #include "support/side_files.h"
 #include "support/test_cards.h"
@@ -47,10 +50,9 @@ constexpr uint8_t DRIVE = 1;
 constexpr uint32_t CARD_BYTES = 16u << 20;  // 91 data clusters
 constexpr uint32_t K = OBFS_CLUSTER_BYTES;
 
-using Bytes = std::vector<uint8_t>;
-using Files = std::map<std::string, Bytes>;
-
-Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+using testcards::Bytes;
+using testcards::Files;
+using testcards::text_bytes;
 
 bool is_prefix(const Bytes& part, const Bytes& whole) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
@@ -74,17 +76,8 @@ protected:
     void SetUp() override {
         set_transfer_diagnostics(nullptr);
         fill_card_model_table();
-        // Clusters: keep_a 0-1, old.sav 2-3, victim.dat 4-5, keep_b 6, sd_speed.ini 7,
-        // small.bin 8-9, free from 10 on.
-        prepared = testcards::blank_card(DRIVE, CARD_BYTES);
-        ASSERT_TRUE(volume().mount(DRIVE));
-        before = {{"keep_a.nds", pattern_bytes(K + K / 2, 1)}, {"old.sav", pattern_bytes(2 * K, 2)},
-                  {"victim.dat", pattern_bytes(K + 7, 3)},     {"keep_b.txt", pattern_bytes(300, 4)},
-                  {"sd_speed.ini", text_bytes("14")},          {"small.bin", pattern_bytes(K + 5000, 5)}};
-        for (const char* name : {"keep_a.nds", "old.sav", "victim.dat", "keep_b.txt", "sd_speed.ini", "small.bin"})
-            ASSERT_TRUE(testcards::put_card_file(name, before[name])) << name;
-        ASSERT_TRUE(disk_flush());
-        disk_close();
+        prepared = testcards::prepare_card(DRIVE, CARD_BYTES, testcards::standard_files(), &before);
+        ASSERT_TRUE(prepared);
     }
     void TearDown() override {
         disk_close();
@@ -98,21 +91,24 @@ protected:
         return host.file(name);
     }
 
-    // A fresh copy of the prepared card as the drive.
-    std::shared_ptr<FakeDrive> fresh_card() {
+    // Leaves the prepared card nearly full: the only free clusters are the two after
+    // small.bin (10-11), so a file replacing it that needs more must take its clusters.
+    void fill_all_but_two_after_small_bin() {
+        drive_layer::drive_table().attach(DRIVE, prepared);
+        ASSERT_TRUE(volume().mount(DRIVE));
+        ASSERT_TRUE(testcards::put_card_file("gap.tmp", pattern_bytes(2 * K, 8)));
+        const uint32_t rest = allocatable_clusters() - 12;
+        before["filler.bin"] = pattern_bytes(size_t(rest) * K, 9);
+        ASSERT_TRUE(testcards::put_card_file("filler.bin", before["filler.bin"]));
+        ASSERT_TRUE(delete_file("gap.tmp"));
+        ASSERT_TRUE(disk_flush());
         disk_close();
-        close_menu_drive();
-        auto card = prepared->clone();
-        drive_layer::drive_table().attach(DRIVE, card);
-        return card;
     }
 
-    // The files the card must hold once `op` has completed.
+    std::shared_ptr<FakeDrive> fresh_card() { return testcards::attach_copy(DRIVE, *prepared); }
+
     Files expected_after(const Operation& op) const {
-        Files out = op.formats ? Files{} : before;
-        for (const std::string& name : op.deleted) out.erase(name);
-        for (const auto& [name, bytes] : op.written) out[name] = bytes;
-        return out;
+        return testcards::files_after(before, op.written, op.deleted, op.formats);
     }
 
     // What is wrong with the card after a cut (empty when nothing is).
@@ -159,26 +155,7 @@ protected:
     }
 
     // The card holds exactly the files the completed operation leaves, and is clean.
-    std::string judge_complete(const Operation& op) {
-        std::ostringstream why;
-        const std::map<std::string, CardFile> now = testcards::card_contents(DRIVE);
-        const Files want = expected_after(op);
-        for (const auto& [name, bytes] : want) {
-            const auto it = now.find(name);
-            if (it == now.end())
-                why << name << " missing; ";
-            else if (it->second.bytes != bytes || it->second.size != bytes.size())
-                why << name << " differs; ";
-        }
-        for (const auto& [name, file] : now)
-            if (!want.count(name)) why << "unexpected " << name << "; ";
-        const CardCheckReport r = check_card(DRIVE, false);
-        if (!r.clean()) {
-            why << "check:";
-            for (const std::string& p : r.problems) why << " [" << p << "]";
-        }
-        return why.str();
-    }
+    std::string judge_complete(const Operation& op) { return testcards::differences_from(DRIVE, expected_after(op)); }
 
     // One cut: the power goes after write k, keeping the unflushed writes in `survivors`.
     // Returns what is wrong (empty when nothing) and the number of unflushed writes.
@@ -265,19 +242,24 @@ TEST_F(PowerCut, CopyOfANewFile) {
     cut_at_every_write({"copy of a new file", [&] { copy_win_to_ob(path, DRIVE); }, {{"new.nds", game}}, {}});
 }
 
-TEST_F(PowerCut, CopyReplacingAFile) {
-    // Three clusters do not fit where the old two were: the new run lies elsewhere.
+TEST_F(PowerCut, CopyReplacingAFileBesideItsOldRun) {
+    // There is room after the last file: the new run lies there, and the old file
+    // stays whole until the new one's entry names it.
     const Bytes save = pattern_bytes(2 * K + 100, 11);
     const std::string path = host_file("old.sav", save);
-    cut_at_every_write({"copy replacing a file", [&] { copy_win_to_ob(path, DRIVE); }, {{"old.sav", save}}, {}});
+    cut_at_every_write({"copy replacing a file beside its old run", [&] { copy_win_to_ob(path, DRIVE); }, {{"old.sav", save}}, {}});
 }
 
-TEST_F(PowerCut, CopyGrowingAFilePastItsCluster) {
-    // The new run starts in the old file's first cluster and grows through its second
-    // into the free ones after it.
+TEST_F(PowerCut, StreamGrowingAFilePastItsClusterInItsOldRun) {
+    // No four free clusters anywhere but small.bin's two and the two after them: the new
+    // run starts in the old file's first cluster and grows through its second into the
+    // free ones after it. (A copy's space test would refuse this file on such a card;
+    // a stream opened for writing takes the old run, as the default speed file does on
+    // a full card.)
+    fill_all_but_two_after_small_bin();
     const Bytes grown = pattern_bytes(3 * K + K / 2, 12);
-    const std::string path = host_file("small.bin", grown);
-    cut_at_every_write({"copy growing a file past its cluster", [&] { copy_win_to_ob(path, DRIVE); },
+    cut_at_every_write({"stream growing a file past its cluster in its old run",
+                        [&] { volume().mount(DRIVE) && testcards::put_card_file("small.bin", grown); },
                         {{"small.bin", grown}}, {}});
 }
 

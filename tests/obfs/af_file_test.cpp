@@ -234,22 +234,62 @@ TEST_F(StreamTest, AppendPlusReadsOnlyTheFilesOwnBytes) {
     EXPECT_EQ(f.read(buf.data(), 4096), 0u);
 }
 
-TEST_F(StreamTest, WriteOpenStartsAtTheOldFirstClusterWhenNothingLiesBelow) {
-    ASSERT_TRUE(write_file("a", pattern_bytes(2 * K, 1), 0));
+// A replace with room beside the old run writes there: until the stream is committed
+// the card (and a reader) still sees the old file whole; close() switches the entry
+// and frees the old run, discard() frees the new one and keeps the old file.
+TEST_F(StreamTest, WriteOpenKeepsTheOldFileUntilTheNewOneIsCommitted) {
+    const auto old_bytes = pattern_bytes(2 * K, 1), new_bytes = pattern_bytes(K + 10, 4);
+    ASSERT_TRUE(write_file("a", old_bytes, 0));
     ASSERT_TRUE(write_file("b", pattern_bytes(10, 2), 0));
-    const uint32_t old_first = record_of("a").first_cluster;
-    ASSERT_EQ(old_first, 0u);
-    cAFFile f;
-    ASSERT_TRUE(f.open("a", "w", 0));
-    EXPECT_EQ(f.first_cluster, old_first);
-    f.close();
+    ASSERT_EQ(record_of("a").first_cluster, 0u);
+    {
+        cAFFile f;
+        ASSERT_TRUE(f.open("a", "w", uint32_t(new_bytes.size())));
+        EXPECT_EQ(f.first_cluster, 3u);  // beside b, not over the old run
+        EXPECT_TRUE(f.keeps_old_until_close());
+        ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
+        EXPECT_EQ(record_of("a").first_cluster, 0u);
+        EXPECT_EQ(map_on_card(3), MAP_FIRST);  // claimed on the card before the bytes went there
+        EXPECT_TRUE(f.discard());
+    }
+    EXPECT_EQ(read_file("a"), old_bytes);
+    EXPECT_EQ(map_on_card(3), MAP_FREE);
+    EXPECT_EQ(map_on_card(4), MAP_FREE);
+    expect_runs_marked();
+    {
+        cAFFile f;
+        ASSERT_TRUE(f.open("a", "w", uint32_t(new_bytes.size())));
+        ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
+        EXPECT_TRUE(f.close());
+    }
     const AF_FIND_DATA_T rec = record_of("a");
-    EXPECT_EQ(rec.size, 0u);
-    EXPECT_EQ(rec.first_cluster, 0u);
-    EXPECT_EQ(rec.last_cluster, 0u);
-    EXPECT_EQ(map_on_card(0), MAP_FIRST);
+    EXPECT_EQ(rec.first_cluster, 3u);
+    EXPECT_EQ(rec.last_cluster, 4u);
+    EXPECT_EQ(read_file("a"), new_bytes);
+    EXPECT_EQ(map_on_card(0), MAP_FREE);
     EXPECT_EQ(map_on_card(1), MAP_FREE);
     expect_runs_marked();
+}
+
+// A commit that does not reach the card says so, and a replace beside the old run then
+// leaves the old file as it was.
+TEST_F(StreamTest, CloseReportsACommitThatFailed) {
+    const auto old_bytes = pattern_bytes(K / 2, 5), new_bytes = pattern_bytes(K / 3, 6);
+    ASSERT_TRUE(write_file("c", old_bytes, 0));
+    for (uint64_t failing_write : {1u, 2u, 3u}) {  // the map, the hash table, the entry
+        cAFFile f;
+        ASSERT_TRUE(f.open("c", "w", 0));
+        ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
+        drive->fail_write_at(failing_write);
+        EXPECT_FALSE(f.close()) << failing_write;
+        ASSERT_TRUE(volume().mount(DRIVE));
+        EXPECT_EQ(read_file("c"), old_bytes) << failing_write;
+    }
+    cAFFile f;
+    ASSERT_TRUE(f.open("c", "w", 0));
+    ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
+    drive->fail_flush_at(1);
+    EXPECT_FALSE(f.close());
 }
 
 TEST_F(StreamTest, WriteOpenMovesToALowerRunAndFreesTheOldOne) {

@@ -43,8 +43,7 @@ bool put_card_file(const std::string& name, const std::vector<uint8_t>& bytes) {
     cAFFile f;
     if (!f.open(name, "w+", uint32_t(bytes.size()))) return false;
     const uint32_t taken = bytes.empty() ? 0 : f.write(bytes.data(), uint32_t(bytes.size()));
-    f.close();
-    return taken == bytes.size();
+    return f.close() && taken == bytes.size();
 }
 
 }  // namespace testcards

@@ -25,8 +25,7 @@ bool put_card_file(uint8_t drive, const std::string& name, const std::vector<uin
     if (!file.open(name, "w", uint32_t(bytes.size()))) return false;
     const bool written =
         bytes.empty() || file.write(bytes.data(), uint32_t(bytes.size())) == bytes.size();
-    file.close();
-    return written;
+    return file.close() && written;
 }
 
 }  // namespace testcards

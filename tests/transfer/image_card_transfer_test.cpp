@@ -1,5 +1,6 @@
 // Copies from a card image, where the image hands the bytes to the host file inside the
 // host, and batches of copies to the host, whose host files are synced together.
+#include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
 
 #include "device/drive_layer.h"
@@ -45,7 +46,6 @@ protected:
         set_transfer_diagnostics(nullptr);
     }
     void TearDown() override {
-        end_copy_batch();
         set_transfer_diagnostics(stdout);
         drive_layer::drive_table().detach(DRIVE);
     }
@@ -161,19 +161,18 @@ TEST_F(ImageCardTransfer, ABatchSyncsItsHostFilesTogetherAndLeavesNoneOpen) {
     }
     const size_t before = open_descriptors();
     size_t most = 0;
+    CopyBatch batch;
     for (size_t i = 0; i < names.size(); ++i) {
-        set_following_card_file(DRIVE, i + 1 < names.size() ? names[i + 1] : "gone.nds");
-        ASSERT_TRUE(copy_ob_to_win(DRIVE, names[i], dir.file(names[i])));
-        EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+        const std::string next = i + 1 < names.size() ? names[i + 1] : "gone.nds";
+        ASSERT_EQ(batch.copy_to_host(DRIVE, names[i], dir.file(names[i]), next), CopyEnd::Complete);
         most = std::max(most, open_descriptors());
     }
     // The batch's last name is not on the card: its refusal syncs nothing, the end does.
-    set_following_card_file(DRIVE, "");
-    EXPECT_FALSE(copy_ob_to_win(DRIVE, "gone.nds", dir.file("gone.nds")));
+    EXPECT_EQ(batch.copy_to_host(DRIVE, "gone.nds", dir.file("gone.nds")), CopyEnd::Refused);
     EXPECT_GT(open_descriptors(), before);
-    std::vector<std::string> unsynced{"x"};
-    EXPECT_TRUE(end_copy_batch(&unsynced));
-    EXPECT_TRUE(unsynced.empty());
+    const std::vector<CopyFailure> failures = batch.end();
+    ASSERT_EQ(failures.size(), 1u);  // the refusal, and no host file unsynced
+    EXPECT_EQ(failures[0].kind, CopyFailure::Kind::Refused);
     EXPECT_EQ(open_descriptors(), before);
     // A few files wait at a time, never the whole batch.
     EXPECT_LE(most, before + 17);

@@ -1,6 +1,7 @@
 // The transfer routines on fake-drive cards: results, diagnostics, progress, the
 // refusals that must change nothing, failures in the middle of a copy, cancelling and
 // durability.
+#include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
 
 #include "obfs/af_file.h"
@@ -430,27 +431,25 @@ TEST_F(TransferTest, BatchHeadStartsNeverCopyAStaleOrVanishedSource) {
     write_host_file(host("b.nds"), b_old);
     write_host_file(host("c.nds"), c);
     Diagnostics diag;
-    set_following_source(host("b.nds"));
-    ASSERT_TRUE(copy_win_to_ob(host("a.nds"), DRIVE));
+    CopyBatch batch;
+    ASSERT_EQ(batch.copy_to_card(host("a.nds"), DRIVE, host("b.nds")), CopyEnd::Complete);
     write_host_file(host("b.nds"), b_new);  // rewritten after its head start
-    set_following_source(host("c.nds"));
-    ASSERT_TRUE(copy_win_to_ob(host("b.nds"), DRIVE));
-    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+    EXPECT_EQ(batch.copy_to_card(host("b.nds"), DRIVE, host("c.nds")), CopyEnd::Complete);
     ASSERT_EQ(::unlink(host("c.nds").c_str()), 0);  // gone after its head start
-    set_following_source("");
-    EXPECT_FALSE(copy_win_to_ob(host("c.nds"), DRIVE));
-    end_copy_batch();
+    EXPECT_EQ(batch.copy_to_card(host("c.nds"), DRIVE), CopyEnd::Refused);
+    const std::vector<CopyFailure> failures = batch.end();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].kind, CopyFailure::Kind::Refused);
+    EXPECT_EQ(failures[0].host_path, host("c.nds"));
     EXPECT_NE(diag.text().find("source file does not exist.\n"), std::string::npos);
     EXPECT_EQ(card_file("a.nds"), a);
     EXPECT_EQ(card_file("b.nds"), b_new);
     EXPECT_FALSE(card_has("c.nds"));
 
     // From the card: the next card file's head start changes nothing either.
-    set_following_card_file(DRIVE, "b.nds");
-    ASSERT_TRUE(copy_ob_to_win(DRIVE, "a.nds", host("a.back")));
-    set_following_card_file(DRIVE, "");
-    ASSERT_TRUE(copy_ob_to_win(DRIVE, "b.nds", host("b.back")));
-    end_copy_batch();
+    EXPECT_EQ(batch.copy_to_host(DRIVE, "a.nds", host("a.back"), "b.nds"), CopyEnd::Complete);
+    EXPECT_EQ(batch.copy_to_host(DRIVE, "b.nds", host("b.back")), CopyEnd::Complete);
+    EXPECT_TRUE(batch.end().empty());
     EXPECT_EQ(read_host_file(host("a.back")), a);
     EXPECT_EQ(read_host_file(host("b.back")), b_new);
 }
@@ -462,6 +461,28 @@ TEST_F(TransferTest, AFlushThatFailsIsNotACompleteCopy) {
     EXPECT_TRUE(copy_win_to_ob(host("f.nds"), DRIVE));
     EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
     EXPECT_NE(diag.text().find("fail to flush disk.\n"), std::string::npos);
+}
+
+// A host file that shrinks while it is copied ends short: that is no complete copy.
+TEST_F(TransferTest, ASourceThatShrinksWhileItIsReadIsNoCompleteCopy) {
+    write_host_file(host("s.nds"), pattern_bytes(16 * 0x80000, 40));
+    progress.after_chunk = [&](size_t) { ASSERT_EQ(::truncate(host("s.nds").c_str(), 0), 0); };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("s.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    EXPECT_NE(diag.text().find("read source file error\n"), std::string::npos);
+}
+
+// A batch its owner forgets to end still syncs its host files, and says which did
+// not reach the disk.
+TEST_F(TransferTest, ABatchNobodyEndedStillSyncsItsHostFiles) {
+    put_card_file("a.nds", pattern_bytes(3000, 41));
+    put_card_file("b.nds", pattern_bytes(5000, 42));
+    {
+        CopyBatch batch;
+        EXPECT_EQ(batch.copy_to_host(DRIVE, "a.nds", host("a.back"), "b.nds"), CopyEnd::Complete);
+    }
+    EXPECT_EQ(read_host_file(host("a.back")), pattern_bytes(3000, 41));
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+// A batch of copies between the host and the card, run one after another by one
+// caller (obtool put/get, the copy window, a Tools command).
+//
+// Each copy names the file the batch copies next ("" when none follows). Once a copy
+// has read all of its own source it gives that one a head start while its own end
+// waits for the medium: a host file is opened and its first chunks read (copies to
+// the card), a card file's bytes are asked of the drive (copies from the card).
+// Nothing is written ahead: the next copy uses the opened host file only if the path
+// still names it, unchanged, and every copy to the card still ends flushed.
+//
+// A copy to the host that completes while a next file is named leaves its host file
+// to be synced and closed with the batch's next ones (a few at a time, and always by
+// the copy that names no next file): one journal commit of the host then serves
+// several files. Such a copy ends Complete once its bytes were written; a sync that
+// fails later is one of the failures end() returns.
+//
+// end() lets go of a head start no copy took, syncs the host files still waiting and
+// returns every failure of the batch since it began (or since the last end()). A
+// batch that is destroyed without end() ends itself, and prints its failures as
+// diagnostic lines: nothing is dropped unsaid.
+#pragma once
+
+#include "transfer/host_flush_group.h"
+#include "transfer/transfer.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct PreparedSource;
+
+struct CopyFailure {
+    enum class Kind {
+        Refused,    // the copy never started; nothing changed
+        Stopped,    // the copy started and did not complete
+        NotSynced,  // a host file that completed but never reached the host's disk
+        Unverified, // a copy whose read-back (verify after write) did not match its source
+    };
+    Kind kind;
+    // The host file of the copy: its source (to the card) or its destination (to the host).
+    std::string host_path;
+};
+
+class CopyBatch {
+public:
+    CopyBatch();
+    ~CopyBatch();
+    CopyBatch(const CopyBatch&) = delete;
+    CopyBatch& operator=(const CopyBatch&) = delete;
+
+    // copy_win_to_ob of this batch: `next_source` is the host path it copies next.
+    CopyEnd copy_to_card(const std::string& source_path, uint8_t drive, const std::string& next_source = {});
+    // The same onto the volume that is mounted already (see copy_win_to_mounted_ob).
+    CopyEnd copy_to_mounted_card(const std::string& source_path);
+    // copy_ob_to_win of this batch: `next_card_file` is the card file of the same
+    // drive it copies next.
+    CopyEnd copy_to_host(uint8_t drive, const std::string& card_name, const std::string& dest_path,
+                         const std::string& next_card_file = {});
+
+    std::vector<CopyFailure> end();
+
+private:
+    CopyEnd record(CopyEnd end, const std::string& host_path);
+    void sync_waiting_host_files();
+
+    std::unique_ptr<PreparedSource> prepared_source_;
+    HostFlushGroup host_files_to_sync_;
+    std::vector<CopyFailure> failures_;
+};

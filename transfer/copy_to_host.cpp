@@ -1,0 +1,135 @@
+// A copy from a card file into a host file, step by step: the refusals that leave the
+// host as it was, the chunks, the check that the whole file came, and the end of the
+// host file (synced now, or with the batch's next ones).
+#include "transfer/copy_batch.h"
+
+#include "device/sector_io.h"
+#include "obfs/af_file.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "transfer/copy_steps.h"
+#include "transfer/host_io.h"
+#include "transfer/host_path.h"
+#include "transfer/source_prefetch.h"
+#include "transfer/verify.h"
+
+#include <algorithm>
+
+using namespace copy_steps;
+
+namespace {
+
+enum class Pumped { ToTheEnd, Stopped, Cancelled };
+
+// The card file first: a name that is not on the card must not empty a host file. A
+// card is outside data: its names must not steer the copy out of the folder.
+bool open_card_file(cAFFile& source, const std::string& card_name) {
+    if (!card_name_fits_host(card_name)) {
+        say("invalid file name.\n");
+        return false;
+    }
+    if (!source.open(card_name, "r", 0)) {
+        say("source file does not exist.\n");
+        return false;
+    }
+    return true;
+}
+
+// Chunks from the card file into the host file until the card file ends, a write to
+// the host fails or the cancel flag is set. Image files and card readers hand the
+// bytes to the host file inside the host; what they cannot (or a fault stops) goes
+// the ordinary way, which also tells a failed card read from a failed host write.
+// A checked copy (`sum` given) takes every byte through the buffer, into the sum.
+Pumped pump_chunks(cAFFile& source, HostWriter& destination, AlignedBuffer& buffer, StreamChecksum* sum) {
+    uint64_t total = 0;
+    for (;;) {
+        if (cancel_requested()) return Pumped::Cancelled;
+        uint32_t got = sum ? 0 : source.send_to_file(destination.fd(), OB_TO_WIN_CHUNK);
+        if (got < OB_TO_WIN_CHUNK) {
+            const uint32_t read = source.read(buffer.data(), OB_TO_WIN_CHUNK - got);
+            if (read > 0 && !destination.write_all(buffer.data(), read)) {
+                say("write fail.\n");
+                return Pumped::Stopped;
+            }
+            if (sum) sum->add(buffer.data(), read);
+            got += read;
+        }
+        if (got == 0) break;
+        report_progress(got);
+        total += got;
+    }
+    // The stream delivers less than the file's size only when the card failed a read.
+    if (total < source.get_size()) {
+        say("read source file error\n");
+        return Pumped::Stopped;
+    }
+    return Pumped::ToTheEnd;
+}
+
+// Asks the drive for the following card file's bytes while the host file of the
+// current copy is synced. Bounded by the file's run, so a damaged entry cannot send
+// the hint anywhere else.
+void give_card_file_a_head_start(const std::string& name) {
+    if (name.empty()) return;
+    cOBFS& vol = volume();
+    DirSector entry{};
+    if (find_file_entry(name, entry) == NO_SECTOR) return;
+    const uint32_t first = get_le32(entry.data() + DE_FIRST_CLUSTER);
+    const uint32_t last = get_le32(entry.data() + DE_LAST_CLUSTER);
+    const uint32_t size = get_le32(entry.data() + DE_SIZE);
+    if (first > last || last >= vol.cluster_count() || size == 0) return;
+    const uint64_t run_sectors = uint64_t(last - first + 1) * vol.cluster_sectors();
+    const uint64_t file_sectors = (uint64_t(size) + SECTOR_BYTES - 1) / SECTOR_BYTES;
+    disk_prefetch_sectors(vol.cluster_to_sector(first), uint32_t(std::min(run_sectors, file_sectors)));
+}
+
+}  // namespace
+
+CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, const std::string& dest_path,
+                                const std::string& next_card_file) {
+    copy_steps::set_last_end(CopyEnd::Refused);
+    prepared_source_.reset();  // a head start no copy to the card will take now
+    if (!mount_for_transfer(drive)) return record(CopyEnd::Refused, dest_path);
+    cAFFile source;
+    if (!open_card_file(source, card_name)) return record(CopyEnd::Refused, dest_path);
+    AlignedBuffer buffer(OB_TO_WIN_CHUNK);
+    if (!buffer.data()) {
+        say("not enough memory.\n");
+        return record(CopyEnd::Refused, dest_path);
+    }
+    if (cancel_requested()) return record(cancelled(), dest_path);
+    HostWriter destination;
+    if (!destination.create(dest_path)) {
+        say("fail to create destination file.\n");
+        return record(CopyEnd::Refused, dest_path);
+    }
+
+    // A checked copy syncs its host file at once, to read it back.
+    const bool verifying = verify_after_write();
+    StreamChecksum read_sum;
+    const Pumped pumped = pump_chunks(source, destination, buffer, verifying ? &read_sum : nullptr);
+    source.close();  // a read stream: nothing to commit
+    if (pumped == Pumped::Cancelled) {
+        destination.discard();
+        return record(cancelled(), dest_path);
+    }
+    if (pumped == Pumped::ToTheEnd && !next_card_file.empty() && !verifying) {
+        give_card_file_a_head_start(next_card_file);
+        // The batch goes on: this file is synced with the next ones.
+        if (!host_files_to_sync_.add(std::move(destination))) sync_waiting_host_files();
+        return record(CopyEnd::Complete, dest_path);
+    }
+    bool stopped = pumped == Pumped::Stopped;
+    if (!destination.finish()) {
+        if (!stopped) say("write fail.\n");
+        stopped = true;
+    }
+    // The batch's last copy: the files before it are synced now too (their journal
+    // commit mostly came with this file's).
+    sync_waiting_host_files();
+    if (!stopped && verifying && !verify_host_file(dest_path, read_sum)) {
+        say("verify failed: the host file differs from the card file.\n");
+        return record(CopyEnd::VerifyFailed, dest_path);
+    }
+    return record(stopped ? CopyEnd::Stopped : CopyEnd::Complete, dest_path);
+}
