@@ -3,6 +3,7 @@
 // 写入后校验 (verify after write), which is remembered between runs. The work runs
 // behind the progress window TCardJobForm; questions and result boxes come from
 // maintenance/card_care_commands.
+#include "app/image_list_qt.h"
 #include "app/mainDlg.h"
 #include "common/volume_busy.h"
 #include "maintenance/cardJobDlg.h"
@@ -34,13 +35,13 @@ std::string host_bytes(const QString& path) { return QFile::encodeName(path).toS
 
 void TForm1::buildCardCareMenu() {
     ToolsMenu->addSeparator();
-    CompactSD1 = ToolsMenu->addAction(QStringLiteral("整理SD卡"));
+    CompactSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), QStringLiteral("整理SD卡"));
     CompactSD1->setObjectName("CompactSD1");
     connect(CompactSD1, &QAction::triggered, this, &TForm1::CompactSD1Click);
-    BackupSD1 = ToolsMenu->addAction(QStringLiteral("备份SD卡…"));
+    BackupSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), QStringLiteral("备份SD卡…"));
     BackupSD1->setObjectName("BackupSD1");
     connect(BackupSD1, &QAction::triggered, this, &TForm1::BackupSD1Click);
-    RestoreSD1 = ToolsMenu->addAction(QStringLiteral("恢复SD卡…"));
+    RestoreSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), QStringLiteral("恢复SD卡…"));
     RestoreSD1->setObjectName("RestoreSD1");
     connect(RestoreSD1, &QAction::triggered, this, &TForm1::RestoreSD1Click);
     ToolsMenu->addSeparator();
