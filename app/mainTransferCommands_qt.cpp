@@ -32,6 +32,8 @@ namespace {
 
 constexpr const char* OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
 constexpr const char* DELETE_QUESTION = "确实要删除这些文件吗？";
+// A card file that is still there after its delete (the card refused a write).
+constexpr const char* DELETE_FAILED = "删除文件失败，请重试；如仍失败，SD卡可能需要检查或格式化";
 
 // The overwrite questions have an empty title; No is the default answer.
 bool may_overwrite(const std::string& what) {
@@ -151,8 +153,14 @@ void TForm1::RzToolbarButton7Click() {
     if (show_message({DELETE_QUESTION, APP_TITLE, MsgIcon::Warning, MsgButtons::YesNo}) !=
         MsgResult::Yes)
         return;
-    // Rows that name no card file are passed over by delete_ob_file without a word.
-    for (const std::string& caption : selectedCardNames()) delete_ob_file(uint8_t(drive), caption);
+    // Rows that name no card file are passed over by delete_ob_file without a word; a
+    // file that it could not delete (or a card that no longer mounts) is said once.
+    bool failed = false;
+    for (const std::string& caption : selectedCardNames()) {
+        if (delete_ob_file(uint8_t(drive), caption) != 0 && (!volume().mounted || file_exists(caption)))
+            failed = true;
+    }
+    if (failed) show_message({DELETE_FAILED, APP_TITLE, MsgIcon::Error, MsgButtons::Ok});
     ShowCardContents(uint8_t(drive));
 }
 

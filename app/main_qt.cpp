@@ -9,6 +9,7 @@
 #include "app/shell_list_qt.h"
 #include "app/start_options.h"
 #include "device/drive_layer.h"
+#include "device/drive_refusal.h"
 
 #include <QFileSystemModel>
 #include <QTimer>
@@ -63,16 +64,25 @@ int main(int argc, char** argv) {
     if (!options.folder.empty() && !std::filesystem::is_directory(options.folder, ec))
         return fail("--folder " + options.folder + ": not a folder", 2);
 
-    drive_layer::DriveTable& drives = drive_layer::drive_table();
-    drives.load_system_drives();
-    for (const auto& [n, path] : options.drives)
-        if (!drives.attach_path(n, path, &error))
-            return fail("--drive " + std::to_string(n) + "=" + path + ": " + error, 2);
-
     OrbelleApplication app(argc, argv);
     app.setWindowIcon(image_list::icon(image_list::CONSOLE));
     MessageBoxSink message_boxes;
     set_message_sink(&message_boxes);
+    // Mounted file systems on a card are unmounted only when the user says Yes.
+    drive_layer::set_unmount_policy(drive_layer::UnmountPolicy::Ask);
+
+    // A drive that cannot be attached is told in a box too: a program started from a
+    // desktop menu has nobody reading its standard error.
+    drive_layer::DriveTable& drives = drive_layer::drive_table();
+    drives.load_system_drives();
+    for (const auto& [n, path] : options.drives) {
+        if (!drives.attach_path(n, path, &error)) {
+            const std::string text = "--drive " + std::to_string(n) + "=" + path + ": " + error;
+            show_error(text);
+            set_message_sink(nullptr);
+            return fail(text, 2);
+        }
+    }
 
     int status = 0;
     try {

@@ -6,6 +6,11 @@
 // repair leaves alone on purpose (overlapping runs, runs outside the data area, names
 // without terminator: mending those would mean choosing which file's bytes are right).
 //
+// A volume whose superblock is intact but not laid out as the formatter lays it out
+// is reported and left alone, with or without --repair.
+//
+// Card names in the lines are quoted and escaped, so no name reaches the terminal raw.
+//
 // Exit status: 0 when the card is clean (after --repair: when the second check is
 // clean), 1 otherwise — problems found, problems that repair could not mend, no
 // volume on the drive, or bad arguments.
@@ -29,6 +34,8 @@ int cmd_check(ObtoolContext& ctx) {
     for (const std::string& a : ctx.args) {
         if (a == "--repair")
             repair = true;
+        else if (a == "--")
+            continue;
         else
             return obtool_fail("usage: check [--repair]");
     }
@@ -38,7 +45,11 @@ int cmd_check(ObtoolContext& ctx) {
     const CardCheckReport first = check_card(drive, repair);
     print_lines(first.problems, "");
     if (!first.volume_found) {
-        std::printf("no volume to check\n");
+        if (first.layout_departs)
+            std::printf("the volume is not laid out as the formatter lays it out: nothing else was "
+                        "examined and nothing was changed\n");
+        else
+            std::printf("no volume to check\n");
         return 1;
     }
     if (first.clean()) {

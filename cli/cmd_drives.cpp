@@ -93,11 +93,14 @@ bool parse_size(const std::string& text, uint64_t* bytes) {
 }
 
 int cmd_mkimage(ObtoolContext& ctx) {
-    if (ctx.args.size() != 2) return obtool_fail("usage: obtool mkimage PATH SIZE");
-    const std::string& path = ctx.args[0];
+    // "--" before the operands lets PATH begin with "-".
+    std::vector<std::string> operands = ctx.args;
+    if (!operands.empty() && operands.front() == "--") operands.erase(operands.begin());
+    if (operands.size() != 2) return obtool_fail("usage: obtool mkimage PATH SIZE");
+    const std::string& path = operands[0];
     uint64_t size = 0;
-    if (!parse_size(ctx.args[1], &size) || size == 0)
-        return obtool_fail("SIZE must be a number of bytes, optionally with K, M or G: '" + ctx.args[1] + "'");
+    if (!parse_size(operands[1], &size) || size == 0)
+        return obtool_fail("SIZE must be a number of bytes, optionally with K, M or G: '" + operands[1] + "'");
     if (size % SECTOR_BYTES != 0) return obtool_fail("SIZE must be a whole number of 512-byte sectors");
     // Never over an existing file: making an image must not destroy anything.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

@@ -1,11 +1,19 @@
 // obtool's file commands: ls, put, get, rm. They go through the same routines as the
 // main window: the card contents rows for ls, the transfer routines for the rest, and
 // the same overwrite questions (through the message seam).
+//
+// Card names follow one rule both ways (obfs/card_name.h): put refuses a host file
+// whose name could not come back off the card (a tab, a newline, another control byte
+// or DEL in it), and get refuses the same names. Every card name that obtool prints is
+// escaped (common/printable_name.h), so no name reaches the terminal raw.
 #include "app/card_rows.h"
 #include "common/message_seam.h"
+#include "common/printable_name.h"
 #include "cli/obtool_commands.h"
+#include "device/drive_refusal.h"
 #include "maintenance/card_care_commands.h"
 #include "obfs/af_file.h"
+#include "obfs/card_name.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "transfer/copy_batch.h"
@@ -156,8 +164,11 @@ private:
 };
 
 bool mount_or_say(uint8_t drive) {
+    drive_layer::clear_open_refusal();
     if (volume().mount(drive)) return true;
-    std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
+    // A drive that would not open has said why already; it may well hold a volume.
+    if (drive_layer::last_open_refusal().problem == drive_layer::OpenProblem::None)
+        std::fprintf(stderr, "obtool: drive %u holds no OBFS volume\n", unsigned(drive));
     return false;
 }
 
@@ -198,8 +209,10 @@ std::string number_or_dash(bool present, uint64_t value) {
 
 void print_rows(const std::vector<CardRow>& rows, bool long_list) {
     size_t name_w = 4, size_w = 4, type_w = 4;
+    std::vector<std::string> captions;
     for (const CardRow& r : rows) {
-        name_w = std::max(name_w, display_width(r.caption));
+        captions.push_back(printable_name(r.caption));
+        name_w = std::max(name_w, display_width(captions.back()));
         size_w = std::max(size_w, display_width(r.size_text));
         type_w = std::max(type_w, display_width(r.type_text));
     }
@@ -207,8 +220,9 @@ void print_rows(const std::vector<CardRow>& rows, bool long_list) {
         std::printf("%s  %s  %s  %5s  %6s  %6s  %10s\n", pad_right("NAME", name_w).c_str(),
                     pad_left("SIZE", size_w).c_str(), pad_right("TYPE", type_w).c_str(), "SLOT", "FIRST",
                     "LAST", "BYTES");
-    for (const CardRow& r : rows) {
-        std::string line = pad_right(r.caption, name_w) + "  " + pad_left(r.size_text, size_w) + "  ";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const CardRow& r = rows[i];
+        std::string line = pad_right(captions[i], name_w) + "  " + pad_left(r.size_text, size_w) + "  ";
         if (!long_list) {
             line += r.type_text;
             while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -264,8 +278,14 @@ int cmd_put(ObtoolContext& ctx) {
         const std::string& path = args.names[i];
         if (!mount_or_say(drive)) return 1;
         const std::string name = file_name_of(path);
-        if (file_exists(name) && !ask_overwrite(name)) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", name.c_str());
+        if (const char* why = card_name_problem(name)) {
+            std::fprintf(stderr, "obtool: put: \"%s\": %s; a card file cannot take this name\n",
+                         printable_name(name).c_str(), why);
+            ++refused;
+            continue;
+        }
+        if (file_exists(name) && !ask_overwrite(printable_name(name))) {
+            std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(name).c_str());
             ++refused;
             continue;
         }
@@ -273,17 +293,17 @@ int cmd_put(ObtoolContext& ctx) {
         const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
         CopyEnd end;
         {
-            ProgressLine progress(name, size);
+            ProgressLine progress(printable_name(name), size);
             end = batch.copy_to_card(path, drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
         }
         diagnostics.report(path);
         if (end != CopyEnd::Complete) {
-            std::fprintf(stderr, "obtool: %s: %s\n", name.c_str(), copy_end_text(end));
+            std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(), copy_end_text(end));
             ++refused;
         }
         if (end == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
             std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
-                                 "run `obtool compact`\n", name.c_str());
+                                 "run `obtool compact`\n", printable_name(name).c_str());
     }
     batch.end();  // copies to the card end flushed: their failures were counted above
     set_verify_after_write(false);
@@ -309,11 +329,16 @@ int cmd_get(ObtoolContext& ctx) {
             batch.end();
             return 1;
         }
+        // The rule put obeys: a name it would refuse never becomes a host file.
+        if (const char* why = card_name_problem(name)) {
+            std::fprintf(stderr, "obtool: get: \"%s\": %s; it cannot be copied off the card (obtool rm removes it)\n",
+                         printable_name(name).c_str(), why);
+            ++refused;
+            continue;
+        }
         const std::string host_path = prefix + name;
-        // Only a name that can become a host file is worth a question; the copy
-        // routine refuses the others without touching the host.
-        if (card_name_fits_host(name) && is_regular_file(host_path) && !ask_overwrite(host_path)) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", host_path.c_str());
+        if (is_regular_file(host_path) && !ask_overwrite(printable_name(host_path))) {
+            std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(host_path).c_str());
             ++refused;
             continue;
         }
@@ -324,18 +349,19 @@ int cmd_get(ObtoolContext& ctx) {
         }
         bool ok;
         {
-            ProgressLine progress(name, size);
+            ProgressLine progress(printable_name(name), size);
             const std::string next = i + 1 < args.names.size() ? args.names[i + 1] : std::string();
             ok = batch.copy_to_host(drive, name, host_path, next) == CopyEnd::Complete;
         }
-        diagnostics.report(name);
+        diagnostics.report(printable_name(name));
         if (!ok) ++refused;
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
     set_verify_after_write(false);
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
-        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", failure.host_path.c_str());
+        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
+                     printable_name(failure.host_path).c_str());
         ++refused;
     }
     return refused ? 1 : 0;
@@ -351,7 +377,7 @@ int cmd_rm(ObtoolContext& ctx) {
     int refused = 0;
     for (const std::string& name : args.names) {
         if (delete_ob_file(drive, name) != 0) ++refused;
-        diagnostics.report(name);
+        diagnostics.report(printable_name(name));
     }
     return refused ? 1 : 0;
 }

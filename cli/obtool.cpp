@@ -1,12 +1,15 @@
 // obtool: the command-line face of Orbelle Manager.
 //
-//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] COMMAND [ARGS]
+//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] COMMAND [ARGS]
 //
 // Global options may stand before or after the command; "--" ends them, and anything
-// else that follows the command belongs to the command.
+// else that follows the command belongs to the command. A "--" after the command is
+// passed on to it as well, so "obtool get -- -dash.nds" reaches the card file.
 #include "common/message_seam.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_layer.h"
+#include "device/drive_messages.h"
+#include "device/drive_refusal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,6 +26,7 @@ struct GlobalOptions {
     int selected = -1;                        // -d N
     std::string image;                        // --image PATH
     bool yes = false;
+    bool unmount = false;                     // --unmount: unmount the card's file systems before writing
     bool help = false;
     std::string command;
     std::vector<std::string> args;
@@ -30,13 +34,14 @@ struct GlobalOptions {
 
 void print_usage(FILE* out) {
     std::fprintf(out,
-                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] COMMAND [ARGS]\n"
+                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] COMMAND [ARGS]\n"
                  "\n"
                  "Global options:\n"
                  "  --drive N=PATH  attach an image file or block device as drive N (1-15); repeatable\n"
                  "  -d N            work on drive N (0-15)\n"
                  "  --image PATH    attach PATH as drive 1 and work on it\n"
                  "  -y, --yes       answer Yes to every question\n"
+                 "  --unmount       unmount file systems mounted from the card before writing to it\n"
                  "  -h, --help      show this help\n"
                  "\n"
                  "Commands:\n");
@@ -84,11 +89,18 @@ bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error
             continue;
         }
         if (arg == "--") {
+            // Before the command it ends the global options; after it, it belongs to
+            // the command too ("get -- -dash.nds"), which reads its own "--".
             options_ended = true;
+            if (!o->command.empty()) o->args.push_back(arg);
             continue;
         }
         if (arg == "-y" || arg == "--yes") {
             o->yes = true;
+            continue;
+        }
+        if (arg == "--unmount") {
+            o->unmount = true;
             continue;
         }
         if (arg == "-h" || arg == "--help") {
@@ -214,6 +226,11 @@ int main(int argc, char** argv) {
     ctx.yes = options.yes;
     ctx.interactive = ::isatty(STDIN_FILENO) == 1;
     ctx.args = options.args;
+    // A write to a disk with mounted file systems is refused unless --unmount was
+    // given; -y alone never unmounts anything.
+    drive_layer::set_unmount_policy(options.unmount ? drive_layer::UnmountPolicy::Unmount
+                                                    : drive_layer::UnmountPolicy::Refuse,
+                                    drive_msg::CLI_UNMOUNT_HINT);
     TerminalSink sink(ctx.yes, ctx.interactive);
     set_message_sink(&sink);
     const int status = command->handler(ctx);

@@ -70,8 +70,11 @@ void DriveTable::load_system_drives() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& s : sources_) s.reset();
     const std::vector<std::string> disks = system_disk_names();
-    for (size_t i = 0; i < disks.size() && i < DRIVE_COUNT; ++i)
-        sources_[i] = std::make_shared<LinuxBlockSource>("/dev/" + disks[i], disks[i], false);
+    // Drive 0 is the system disk's place: when no disk holds the root file system it
+    // stays empty rather than going to a disk that might be a card.
+    const size_t first = root_disk_name().empty() ? 1 : 0;
+    for (size_t i = 0; i < disks.size() && first + i < DRIVE_COUNT; ++i)
+        sources_[first + i] = std::make_shared<LinuxBlockSource>("/dev/" + disks[i], disks[i], false);
 }
 
 void DriveTable::clear() {
@@ -99,8 +102,10 @@ bool DriveTable::attach_path(unsigned n, const std::string& path, std::string* e
         return fail(path + ": not an image file or a block device");
     // Try the path now, so a mistyped or unreadable one is reported here rather than
     // turning into a drive that silently never shows up.
+    // A block device the user may not open is opened through udisks2 when it is used.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno != ENOMEDIUM) return fail(path + ": " + std::strerror(errno));
+    const bool later = errno == ENOMEDIUM || (S_ISBLK(st.st_mode) && (errno == EACCES || errno == EPERM));
+    if (fd < 0 && !later) return fail(path + ": " + std::strerror(errno));
     if (fd >= 0) ::close(fd);
     std::shared_ptr<DriveSource> source;
     if (S_ISBLK(st.st_mode))

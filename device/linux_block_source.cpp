@@ -1,14 +1,22 @@
 #include "device/linux_block_source.h"
 
+#include "common/message_seam.h"
+#include "common/volume_busy.h"
+#include "device/drive_refusal.h"
 #include "device/fd_drive_handle.h"
+#include "device/linux_disk_rules.h"
+#include "device/drive_messages.h"
+#include "device/linux_block_open.h"
+#include "device/linux_unmount.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -16,7 +24,6 @@ namespace drive_layer {
 
 namespace {
 
-const std::string SYS_BLOCK = "/sys/block/";
 const std::string SYS_CLASS_BLOCK = "/sys/class/block/";
 
 // Families of whole disks in listing order, with what may follow the family prefix.
@@ -97,8 +104,16 @@ std::string clean_text(const std::string& raw) {
     return out.substr(first, out.find_last_not_of(' ') - first + 1);
 }
 
+std::mutex tree_root_mutex;
+std::string tree_root = "/";
+
 std::string attribute(const std::string& name, const std::string& relative) {
-    return clean_text(read_raw(SYS_CLASS_BLOCK + name + "/" + relative));
+    std::string root;
+    {
+        std::lock_guard<std::mutex> lock(tree_root_mutex);
+        root = tree_root == "/" ? std::string() : tree_root;
+    }
+    return clean_text(read_raw(root + SYS_CLASS_BLOCK + name + "/" + relative));
 }
 
 // The unit serial number page of a SCSI disk: a 4-byte header, then the text.
@@ -117,19 +132,6 @@ std::string real_path(const std::string& path) {
 std::string base_name(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::vector<std::string> directory_names(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 }  // namespace
@@ -157,31 +159,29 @@ std::string block_name_of(dev_t device) {
     return target.empty() ? std::string() : base_name(target);
 }
 
+void set_host_tree_root(const std::string& root) {
+    std::lock_guard<std::mutex> lock(tree_root_mutex);
+    tree_root = root;
+}
+
+BlockTree host_tree() {
+    std::lock_guard<std::mutex> lock(tree_root_mutex);
+    return BlockTree(tree_root);
+}
+
 std::string root_disk_name() {
-    struct stat st {};
-    if (::stat("/", &st) != 0) return {};
-    std::string name = block_name_of(st.st_dev);
-    // From a partition to its disk, and through device-mapper layers (LVM, encrypted
-    // roots) to the device below; a few steps are plenty.
-    for (int step = 0; step < 8 && !name.empty(); ++step) {
-        if (is_listed_disk_name(name)) return name;
-        const std::string entry = SYS_CLASS_BLOCK + name;
-        struct stat part {};
-        if (::stat((entry + "/partition").c_str(), &part) == 0) {
-            const std::string path = real_path(entry);
-            name = base_name(path.substr(0, path.find_last_of('/')));
-            continue;
-        }
-        const std::vector<std::string> below = directory_names(entry + "/slaves");
-        name = below.empty() ? std::string() : below.front();
-    }
-    return {};
+    const BlockTree tree = host_tree();
+    const std::vector<std::string> disks = root_disks(tree, tree.mounts());
+    // Of several (RAID, LVM over two disks) the first in listing order stands for them.
+    const std::vector<std::string> listed = order_disk_names(disks, "");
+    return listed.empty() ? std::string() : listed.front();
 }
 
 std::vector<std::string> system_disk_names() {
+    const BlockTree tree = host_tree();
     std::vector<std::string> names;
-    for (const std::string& name : directory_names(SYS_BLOCK))
-        if (attribute(name, "hidden") != "1") names.push_back(name);
+    for (const std::string& name : tree.disk_names())
+        if (tree.attribute(name, "hidden") != "1") names.push_back(name);
     return order_disk_names(std::move(names), root_disk_name());
 }
 
@@ -208,21 +208,71 @@ std::vector<uint8_t> LinuxBlockSource::descriptor() const {
 }
 
 uint32_t LinuxBlockSource::media_type() const {
+    if (sysfs_name_.empty()) return attached_ ? MEDIA_REMOVABLE : MEDIA_FIXED;
+    const BlockTree tree = host_tree();
+    // A disk the running system stands on is never a card, however it was named.
+    if (disk_use(tree, sysfs_name_).system()) return MEDIA_FIXED;
     if (attached_) return MEDIA_REMOVABLE;
-    if (sysfs_name_.empty()) return MEDIA_FIXED;
-    if (attribute(sysfs_name_, "removable") == "1") return MEDIA_REMOVABLE;
-    // Built-in card readers often report removable=0; what hangs off a USB hub or an
-    // MMC host is a card or a stick all the same.
-    const std::string path = real_path(SYS_CLASS_BLOCK + sysfs_name_) + "/";
-    if (path.find("/usb") != std::string::npos || path.find("/mmc") != std::string::npos) return MEDIA_REMOVABLE;
-    return MEDIA_FIXED;
+    return is_removable_disk(tree, sysfs_name_) ? MEDIA_REMOVABLE : MEDIA_FIXED;
 }
 
 std::unique_ptr<DriveHandle> LinuxBlockSource::open(Access access, bool unbuffered) {
+    if (access == READ_WRITE && !clear_for_writing()) return nullptr;
     bool direct = false;
-    const int fd = open_drive_fd(device_path_, access, unbuffered, &direct);
-    if (fd < 0) return nullptr;  // absent, no permission, or a reader without a card
-    return std::make_unique<FdDriveHandle>(fd, direct, descriptor(), media_type());
+    const bool exclusive = access == READ_WRITE && !BlockWriteHandle::held(device_path_);
+    int fd = open_block_node(device_path_, access, unbuffered, exclusive, &direct);
+    OpenRefusal refusal;
+    if (fd < 0 && (errno == EACCES || errno == EPERM)) {
+        if (access == READ) {
+            // No permission on the node: the probe's questions are answered from sysfs,
+            // and udisks2 is asked for the device only when sectors are read.
+            return std::make_unique<DeferredReadHandle>(device_path_, unbuffered, descriptor(), media_type(),
+                                                        sysfs_sectors());
+        }
+        fd = open_block_through_udisks(device_path_, access, unbuffered, exclusive, &direct, &refusal);
+    } else if (fd < 0) {
+        refusal = refusal_for_errno(device_path_, errno);
+    }
+    if (fd >= 0 && access == READ_WRITE)
+        return std::make_unique<BlockWriteHandle>(device_path_, fd, direct, descriptor(), media_type());
+    if (fd >= 0) return std::make_unique<FdDriveHandle>(fd, direct, descriptor(), media_type());
+    // Writes tell why they cannot go ahead; probes and reads of absent media stay quiet.
+    if (access == READ_WRITE) report_open_refusal(refusal);
+    return nullptr;
+}
+
+uint64_t LinuxBlockSource::sysfs_sectors() const {
+    return sysfs_name_.empty() ? 0 : std::strtoull(attribute(sysfs_name_, "size").c_str(), nullptr, 10);
+}
+
+bool LinuxBlockSource::clear_for_writing() const {
+    if (sysfs_name_.empty()) return true;  // nothing to tell by; the exclusive open still guards
+    const BlockTree tree = host_tree();
+    DiskUse use = disk_use(tree, sysfs_name_);
+    if (use.system()) {
+        report_open_refusal({OpenProblem::SystemDisk, device_path_, use.mount_points, {}});
+        return false;
+    }
+    if (!use.mounted()) return true;
+    const UnmountPolicy policy = unmount_policy();
+    if (policy == UnmountPolicy::Refuse) {
+        report_open_refusal({OpenProblem::Mounted, device_path_, use.mount_points, {}});
+        return false;
+    }
+    if (policy == UnmountPolicy::Ask) {
+        // The answer waits in a nested event loop: keep the drive watch off the volume.
+        VolumeBusy busy;
+        const Message question{fill_message(drive_msg::ASK_UNMOUNT, device_path_, join_mount_points(use.mount_points)),
+                               drive_msg::TITLE, MsgIcon::Question, MsgButtons::YesNo};
+        if (show_message(question) != MsgResult::Yes) return false;
+    }
+    if (!unmount_all(use)) return false;
+    use = disk_use(tree, sysfs_name_);
+    if (use.mounted()) {
+        report_open_refusal({OpenProblem::Mounted, device_path_, use.mount_points, {}});
+        return false;
+    }
+    return true;
 }
 
 }  // namespace drive_layer

@@ -1,12 +1,15 @@
 // Whole-disk block devices of a Linux host as drives.
 //
 // Identity comes from sysfs (vendor, model, serial), the size from the device itself.
-// A drive counts as removable media when sysfs says so, when it sits on the USB or
-// MMC bus (built-in card readers often claim to be fixed), or when the user attached
-// it by path.
+// A drive counts as removable media when sysfs says so, when it sits on the USB bus or
+// is an SD card on the MMC bus (built-in card readers often claim to be fixed), or when
+// the user attached it by path; a disk the running system stands on never does.
+// Writes go only to a disk with nothing mounted on it, opened exclusively; a user who
+// may not open the node gets it through udisks2.
 #pragma once
 
 #include "device/drive_layer.h"
+#include "device/linux_block_tree.h"
 
 #include <string>
 #include <sys/types.h>
@@ -20,6 +23,8 @@ public:
     // below /sys/block that describes it ("sdb"), empty when unknown.
     LinuxBlockSource(std::string device_path, std::string sysfs_name, bool attached);
 
+    // A write open first makes sure nothing is mounted on the disk (asking to unmount,
+    // or refusing, as the unmount policy says) and tells the user why it fails.
     std::unique_ptr<DriveHandle> open(Access access, bool unbuffered) override;
     std::string describe() const override { return device_path_; }
 
@@ -28,6 +33,9 @@ public:
     uint32_t media_type() const;
 
 private:
+    bool clear_for_writing() const;
+    uint64_t sysfs_sectors() const;   // the size sysfs gives, in 512-byte sectors
+
     std::string device_path_;
     std::string sysfs_name_;
     bool attached_;
@@ -43,14 +51,19 @@ bool is_listed_disk_name(const std::string& name);
 // mmcblk10). The disk `root_disk`, when listed, moves to the front.
 std::vector<std::string> order_disk_names(std::vector<std::string> names, const std::string& root_disk);
 
-// The whole disk that holds the root file system ("" when it cannot be told, as in
-// containers and on overlay file systems).
+// Points the disk rules at another tree than "/" (made-up sysfs and mount tables in
+// tests); "/" points them back at the host.
+void set_host_tree_root(const std::string& root);
+BlockTree host_tree();
+
+// The whole disk that holds the root file system, found from the mount table through
+// partitions, dm/md slaves, overlay folders and loop files ("" when no disk holds it).
 std::string root_disk_name();
 
 // The /sys/block name of a block device number ("sdb1" for a partition), "" if none.
 std::string block_name_of(dev_t device);
 
-// The host's listed whole disks, system disk first.
+// The host's listed whole disks, the root disk first.
 std::vector<std::string> system_disk_names();
 
 }  // namespace drive_layer

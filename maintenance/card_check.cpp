@@ -1,10 +1,12 @@
 #include "maintenance/card_check.h"
 
+#include "common/printable_name.h"
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "obfs/partition_fences.h"
+#include "obfs/superblock_layout.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -18,13 +20,20 @@ constexpr uint32_t NOBODY = 0xFFFFFFFFu;
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
-    char buf[768];
-    va_list args;
+    va_list args, again;
     va_start(args, fmt);
-    std::vsnprintf(buf, sizeof buf, fmt, args);
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, fmt, args);
     va_end(args);
-    return buf;
+    std::string text(length > 0 ? size_t(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(text.data(), text.size() + 1, fmt, again);
+    va_end(again);
+    return text;
 }
+
+// A card name as report lines show it: in quotes, escaped, so that no name can steer
+// the terminal or the message box that shows the line.
+std::string quoted(const std::string& name) { return "\"" + printable_name(name) + "\""; }
 
 // One directory slot as read from the card.
 struct Slot {
@@ -77,14 +86,16 @@ private:
     bool check_superblock();
     void read_slots();
     void check_slots();
-    void check_duplicates();
+    void check_names();
+    uint32_t rightful_owner(const std::string& name, const std::vector<uint32_t>& claimants) const;
+    bool run_confirmed(uint32_t i) const;
     void check_runs();
     void check_map();
     bool write_slot(uint32_t i);
     bool rename_slot(uint32_t i, const std::string& name);
     void terminate_name(uint32_t i);
     std::string label(uint32_t i) const {
-        return format("slot %u (\"%s\")", i, slots_[i].name.c_str());
+        return format("slot %u (%s)", i, quoted(slots_[i].name).c_str());
     }
 
     uint8_t drive_;
@@ -119,6 +130,16 @@ bool Checker::check_superblock() {
     sb_ = Superblock::decode(s);
     if (const char* why = superblock_layout_problem(sb_, disk_get_size())) {
         problem(std::string("superblock: ") + why);
+        return false;
+    }
+    // A volume laid out other than the formatter lays it out for this disk_size, or a
+    // partition list out of form, is examined no further: every file would be read
+    // from the wrong sectors, and fences set after a damaged list would be wrong.
+    std::vector<std::string> departures = layout_departures(sb_);
+    for (std::string& line : partition_list_departures(sb_.partition_start)) departures.push_back(std::move(line));
+    if (!departures.empty()) {
+        for (const std::string& line : departures) problem(line);
+        r_.layout_departs = true;
         return false;
     }
     if (!v_.mount(drive_)) {
@@ -179,7 +200,7 @@ bool Checker::rename_slot(uint32_t i, const std::string& name) {
 void Checker::terminate_name(uint32_t i) {
     std::string cut = slots_[i].name.substr(0, MAX_NAME_BYTES);
     if (name_taken(cut, slots_) || name_hash(cut) == 0) cut = unused_name(cut, slots_);
-    if (rename_slot(i, cut)) repaired(format("slot %u: name without terminator cut to \"%s\"", i, cut.c_str()));
+    if (rename_slot(i, cut)) repaired(format("slot %u: name without terminator cut to %s", i, quoted(cut).c_str()));
 }
 
 void Checker::check_slots() {
@@ -218,15 +239,12 @@ void Checker::check_slots() {
             problem(format("slot %u: name has no terminator", i));
             if (repair_) terminate_name(i);
         }
+        // A wrong hash entry is mended with the names (check_names), where it is
+        // decided which slot keeps a name that more than one claims.
         const uint32_t stored = v_.hash_table[i];  // a cut name came with its hash
         const uint32_t expected = s.terminated ? name_hash(s.name) : stored;
-        if (stored != expected) {
+        if (stored != expected)
             problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), stored, expected));
-            if (repair_ && expected != 0) {
-                v_.hash_table[i] = expected;
-                repaired(format("%s: hash entry set", label(i).c_str()));
-            }
-        }
         if (s.first == NO_CLUSTER) {
             if (s.size != 0) {
                 problem(format("%s: size %u but no cluster", label(i).c_str(), s.size));
@@ -257,19 +275,63 @@ void Checker::check_slots() {
 }
 
 
-void Checker::check_duplicates() {
-    std::map<std::string, uint32_t> first_slot;
-    for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
-        Slot& s = slots_[i];
-        if (!s.visible || !s.terminated) continue;
-        auto [it, fresh] = first_slot.emplace(s.name, i);
-        if (fresh) continue;
-        problem(format("%s: same name as slot %u; lookups find only slot %u", label(i).c_str(), it->second,
-                       it->second));
+// Whether the map confirms slot i's run: inside the data area, its first cluster
+// marked 0xAC and the others 0x02.
+bool Checker::run_confirmed(uint32_t i) const {
+    const Slot& s = slots_[i];
+    if (!s.run_ok) return false;
+    for (uint32_t c = s.first; c <= s.last; ++c)
+        if (v_.cluster_map[c] != (c == s.first ? MAP_FIRST : MAP_NEXT)) return false;
+    return true;
+}
+
+// Of the slots that all carry `name`, the one that keeps it. A lookup reaches the
+// lowest slot whose hash entry is the name's: that file stays the one the name
+// reaches, whatever lower slot claims the name with a wrong hash entry. When no slot
+// is reached, the first whose run the map confirms, else the lowest. NOBODY for a name
+// that hashes to 0, which no lookup can ever reach.
+uint32_t Checker::rightful_owner(const std::string& name, const std::vector<uint32_t>& claimants) const {
+    const uint32_t h = name_hash(name);
+    if (h == 0) return NOBODY;
+    for (uint32_t i : claimants)
+        if (v_.hash_table[i] == h) return i;
+    for (uint32_t i : claimants)
+        if (run_confirmed(i)) return i;
+    return claimants.front();
+}
+
+// Names and their hash entries together: repair must never hand a name to other
+// bytes than it reached before, so the slot that keeps a name is chosen before any
+// hash entry is set, and every other slot carrying the name gets a new one.
+void Checker::check_names() {
+    std::map<std::string, std::vector<uint32_t>> claimants;
+    for (uint32_t i = 0; i < DIR_SLOTS; ++i)
+        if (slots_[i].visible && slots_[i].terminated) claimants[slots_[i].name].push_back(i);
+    for (const auto& [name, slots] : claimants) {
+        const uint32_t keeper = rightful_owner(name, slots);
+        const uint32_t h = name_hash(name);
+        const bool reached = keeper != NOBODY && v_.hash_table[keeper] == h;
+        if (slots.size() > 1) {
+            std::string list;
+            for (uint32_t i : slots) list += (list.empty() ? "" : ", ") + std::to_string(i);
+            problem(format("slots %s carry the same name %s; lookups find %s", list.c_str(), quoted(name).c_str(),
+                           reached ? format("slot %u", keeper).c_str() : "none of them"));
+        }
         if (!repair_) continue;
-        const std::string renamed = unused_name(s.name, slots_);
-        const std::string label_before = label(i);
-        if (rename_slot(i, renamed)) repaired(format("%s: renamed to \"%s\"", label_before.c_str(), renamed.c_str()));
+        for (uint32_t i : slots) {
+            if (i == keeper) continue;
+            const std::string renamed = unused_name(name, slots_);
+            const std::string why = keeper == NOBODY ? std::string("the name hashes to 0, which no lookup reaches")
+                                                     : format("the name stays with slot %u", keeper);
+            if (rename_slot(i, renamed))
+                repaired(format("slot %u (%s): renamed to %s; %s", i, quoted(name).c_str(), quoted(renamed).c_str(),
+                                why.c_str()));
+        }
+        // Only the keeper carries the name now: its hash entry can point lookups at it.
+        if (keeper != NOBODY && !reached) {
+            v_.hash_table[keeper] = h;
+            repaired(format("%s: hash entry set", label(keeper).c_str()));
+        }
     }
 }
 
@@ -291,11 +353,7 @@ void Checker::check_runs() {
             }
             if (owner_[c] == NOBODY) owner_[c] = i;
         }
-        if (overlap || fenced) continue;
-        bool marked = true;
-        for (uint32_t c = s.first; c <= s.last; ++c)
-            marked = marked && v_.cluster_map[c] == (c == s.first ? MAP_FIRST : MAP_NEXT);
-        if (marked) continue;
+        if (overlap || fenced || run_confirmed(i)) continue;
         problem(format("%s: run %u..%u is not marked as used in the cluster map", label(i).c_str(), s.first, s.last));
         if (repair_) {
             for (uint32_t c = s.first; c <= s.last; ++c) v_.cluster_map[c] = c == s.first ? MAP_FIRST : MAP_NEXT;
@@ -362,7 +420,7 @@ void Checker::run() {
     if (!check_superblock()) return;
     read_slots();
     check_slots();
-    check_duplicates();
+    check_names();
     check_runs();
     check_map();
     if (repair_ && tables_changed_) {

@@ -10,6 +10,7 @@ namespace {
 // The check's own lines are diagnostics in English; the boxes frame them in the
 // window's language.
 constexpr const char* NO_VOLUME = "无法检查SD卡：";
+constexpr const char* LAYOUT_DEPARTS = "无法检查SD卡：卷的布局与格式化时写入的不一致，检查和修复都不会改动这张卡。";
 constexpr const char* CLEAN = "SD卡检查完毕，没有发现问题。";
 constexpr const char* FOUND = "SD卡检查发现以下问题：";
 constexpr const char* ASK_REPAIR = "要修复这些问题吗？（文件的内容不会被改动）";
@@ -37,7 +38,7 @@ CardCheckOutcome check_card_command(uint8_t drive, const std::function<void()>& 
     }
     const CardCheckReport found = check_card(drive, false);
     if (!found.volume_found) {
-        show_error(check_box_text(NO_VOLUME, found.problems));
+        show_error(check_box_text(found.layout_departs ? LAYOUT_DEPARTS : NO_VOLUME, found.problems));
         return CardCheckOutcome::NoVolume;
     }
     if (found.clean()) {

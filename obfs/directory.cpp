@@ -3,6 +3,7 @@
 #include "obfs/directory.h"
 
 #include "device/sector_io.h"
+#include "obfs/card_name.h"
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
 
@@ -53,7 +54,7 @@ uint32_t name_hash(const std::string& name) {
     return name_hash(reinterpret_cast<const uint8_t*>(name.data()), name.size());
 }
 
-bool valid_new_name(const std::string& name) { return storable(name) && name_hash(name) != 0; }
+bool valid_new_name(const std::string& name) { return card_name_problem(name) == nullptr; }
 
 uint32_t find_file_entry(const std::string& name, DirSector& entry) {
     const int slot = lookup_slot(name, entry);

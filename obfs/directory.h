@@ -34,7 +34,8 @@ using DirSector = std::array<uint8_t, 512>;
 
 uint32_t name_hash(const uint8_t* bytes, size_t length);
 uint32_t name_hash(const std::string& name);
-// Whether this system accepts `name` for a new file: 1..259 bytes, hash not 0.
+// Whether this system accepts `name` for a new file: the card-name rule of
+// obfs/card_name.h.
 bool valid_new_name(const std::string& name);
 
 DirSector find_file(const std::string& name);

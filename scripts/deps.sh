@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   mtools dosfstools util-linux
+  libsystemd-dev dbus-daemon udev polkitd udisks2 e2fsprogs
   clang-14 libclang-rt-14-dev
 )
 missing=()

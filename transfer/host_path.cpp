@@ -1,5 +1,7 @@
 #include "transfer/host_path.h"
 
+#include "obfs/card_name.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,11 +44,7 @@ std::string program_dir() {
 }
 
 bool card_name_fits_host(const std::string& card_name) {
-    if (card_name.empty() || card_name == "." || card_name == "..") return false;
-    for (unsigned char c : card_name) {
-        // Separators would leave the destination folder; control bytes (NUL among
-        // them) are no part of a name a person can see or type.
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-    }
-    return true;
+    // The card-name rule keeps separators, "." and ".." and control bytes out, so a
+    // name that a copy onto the card would accept is exactly one that fits here.
+    return card_name_problem(card_name) == nullptr;
 }

@@ -18,5 +18,6 @@ std::string file_extension_of(const std::string& path);
 std::string program_dir();
 
 // Whether a card file name can become a host file name in a folder without reaching
-// outside it: not empty, not "." or "..", no "/" or "\", no control bytes.
+// outside it: the card-name rule (obfs/card_name.h), the same that copies onto the
+// card obey — not empty, not "." or "..", no "/" or "\", no control bytes or DEL.
 bool card_name_fits_host(const std::string& card_name);

@@ -132,6 +132,26 @@ TEST_F(CheckCommand, WhatRepairCannotMendIsShownAfterTheRepair) {
     EXPECT_NE(sink.messages[1].text.find("overlaps"), std::string::npos);
 }
 
+TEST_F(CheckCommand, ALayoutOtherThanTheFormattersIsShownAndNothingIsAskedOrWritten) {
+    orphan(7);  // what a repair would free on a volume it can trust
+    uint8_t s[512];
+    card->peek(0, s, 512);
+    put_le32(s + SB_DATA_START, sb.data_start + OBFS_CLUSTER_SECTORS);
+    put_le16(s + SB_HEADER_CRC, crc16(0, s, SB_HEADER_CRC_SPAN));
+    card->poke(0, s, 512);
+    card->reset_counters();
+    testcards::RecordingSink sink{MsgResult::Yes};
+    EXPECT_EQ(check_card_command(DRIVE, refresh), CardCheckOutcome::NoVolume);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    const Message& m = sink.messages[0];
+    EXPECT_EQ(m.icon, MsgIcon::Error);
+    EXPECT_EQ(m.buttons, MsgButtons::Ok);
+    EXPECT_EQ(m.text.rfind("无法检查SD卡：卷的布局与格式化时写入的不一致", 0), 0u) << m.text;
+    EXPECT_NE(m.text.find("data_start is"), std::string::npos) << m.text;
+    EXPECT_EQ(card->counters().writes, 0u);
+    EXPECT_EQ(refreshed, 0);
+}
+
 TEST(CheckBoxText, LongReportsAreCutWithACount) {
     std::vector<std::string> lines;
     for (int i = 0; i < 25; ++i) lines.push_back("line " + std::to_string(i));

@@ -262,6 +262,20 @@ TEST_F(TransferCommands, DeleteAsksOnceAndOnlyYesDeletesTheFileRows) {
     EXPECT_EQ(sink.messages.size(), 2u);
 }
 
+TEST_F(TransferCommands, ADeleteTheCardRefusesIsSaid) {
+    ASSERT_TRUE(put_card_file(DRIVE, "a.nds", pattern_bytes(1000, 1)));
+    showCard();
+    selectCard({"a.nds", "<< FREE SPACE >>"});
+    sink.answers = {MsgResult::Yes};
+    card->fail_writes_from(1);
+    Form1->RzToolbarButton7->click();
+    card->fail_writes_from(0);
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[1].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[1].title, "Orbelle Manager");
+    EXPECT_TRUE(card_has(DRIVE, "a.nds"));
+}
+
 TEST_F(TransferCommands, DroppedFilesCountOnlyInsideTheCardListEdgesIncluded) {
     for (const char* name : {"edge1.nds", "edge2.nds", "out1.nds", "out2.nds", "late.nds"})
         write_host_file(dir.file(name), pattern_bytes(2000, 1));

@@ -8,6 +8,7 @@
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "support/card_surgery.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
@@ -250,8 +251,9 @@ TEST_F(TransferTest, ReadOnlyCardFileIsNotReplaced) {
 }
 
 TEST_F(TransferTest, CardNamesThatCouldEscapeTheFolderAreRefusedBeforeTheHostIsTouched) {
-    put_card_file("../evil.nds", pattern_bytes(100, 8));
-    put_card_file("a\\b.nds", pattern_bytes(100, 9));
+    // Names no copy onto the card would give, as another tool could leave them.
+    testcards::CardSurgery(*card).entry(0, "../evil.nds", 0, 0, 100);
+    testcards::CardSurgery(*card).entry(1, "a\\b.nds", 1, 1, 100);
     mkdir(host("sub").c_str(), 0755);
     Diagnostics diag;
     for (const std::string name : {"", ".", "..", "../evil.nds", "a\\b.nds", "x\x01y"})
@@ -366,6 +368,30 @@ TEST_F(TransferTest, CancelMidFileRemovesThePartialCardFile) {
     EXPECT_EQ(diag.text(), percentage_line("12.5") + "\ncopy cancelled.\n");
     EXPECT_FALSE(card_has("big.nds"));
     EXPECT_EQ(free_run_for(0), 0u);
+}
+
+// The new bytes of a replace go beside the old file: a cancelled or failed copy
+// leaves the old one as it was, and frees what the new one had taken.
+TEST_F(TransferTest, ACancelledOrFailedReplaceKeepsTheOldFile) {
+    const auto old_bytes = pattern_bytes(3 * CLUSTER + 11, 24);
+    put_card_file("r.nds", old_bytes);
+    const uint32_t free_before = free_run_for(0);
+    write_host_file(host("r.nds"), pattern_bytes(4u << 20, 25));
+    std::atomic<bool> cancel{false};
+    set_copy_cancel_flag(&cancel);
+    progress.after_chunk = [&](size_t) { cancel = true; };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("r.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Cancelled);
+    EXPECT_EQ(card_file("r.nds"), old_bytes);
+    EXPECT_EQ(free_run_for(0), free_before);
+
+    set_copy_cancel_flag(nullptr);
+    progress.after_chunk = [&](size_t) { card->fail_writes_from(1); };
+    EXPECT_TRUE(copy_win_to_ob(host("r.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    card->fail_writes_from(0);
+    EXPECT_EQ(card_file("r.nds"), old_bytes);
 }
 
 TEST_F(TransferTest, CancelBeforeTheCopyChangesNothing) {
