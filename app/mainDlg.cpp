@@ -150,6 +150,7 @@ void TForm1::buildMenus() {
                       &TForm1::MoonShell1Click);
     ToolsMenu->addSeparator();
     CheckSD1 = tool("CheckSD1", UI_TEXT_NOOP("app", "检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
+    buildCardCareMenu();
 
     HelpMenu = menuBar()->addMenu(ui_qtext("app", "帮助(&H)"));
     N5 = HelpMenu->addAction(ui_qtext("app", "关于(&A)"));

@@ -87,6 +87,7 @@ void TForm1::copyHostFilesToCard(uint8_t drive, const QStringList& paths) {
     for (const std::string& path : plan_copy_to_card(drive, host_paths).queued)
         Form3->AddWinFile(path);   // a folder or an unreadable file is left out here
     if (Form3->winFiles.empty()) return;
+    offerCompactionFor(drive, Form3->winFiles);
     Form3->copyToOB = 1;
     Form3->exec();
     ShowCardContents(drive);

@@ -11,6 +11,7 @@
 #include "common/printable_name.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_refusal.h"
+#include "maintenance/card_care_commands.h"
 #include "obfs/af_file.h"
 #include "obfs/card_name.h"
 #include "obfs/directory.h"
@@ -19,6 +20,7 @@
 #include "transfer/copy_plan.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
+#include "transfer/verify.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,17 +44,21 @@ struct FileArgs {
     bool long_list = false;
     std::string out_dir;
     bool has_out_dir = false;
+    bool verify = false;        // --verify (put, get): read each copy back and compare
     std::vector<std::string> names;
     std::string error;
 };
 
-FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o) {
+FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o,
+                         bool allow_verify = false) {
     FileArgs parsed;
     bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (options && a == "--") {
             options = false;
+        } else if (options && allow_verify && a == "--verify") {
+            parsed.verify = true;
         } else if (options && allow_l && a == "-l") {
             parsed.long_list = true;
         } else if (options && allow_o && (a == "-o" || a == "--output")) {
@@ -245,13 +251,22 @@ int cmd_ls(ObtoolContext& ctx) {
     return is_volume ? 0 : obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
 }
 
+const char* copy_end_text(CopyEnd end) {
+    switch (end) {
+    case CopyEnd::Refused: return "not copied";
+    case CopyEnd::VerifyFailed: return "the copy does not read back as the source (kept for inspection)";
+    default: return "copy did not complete";
+    }
+}
+
 int cmd_put(ObtoolContext& ctx) {
-    const FileArgs args = parse_file_args(ctx.args, false, false);
+    const FileArgs args = parse_file_args(ctx.args, false, false, true);
     if (!args.error.empty()) return obtool_fail("put: " + args.error);
     if (args.names.empty()) return obtool_fail("put: no host file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     if (!mount_or_say(drive)) return 1;
+    set_verify_after_write(args.verify);
     int refused = 0;
     std::vector<std::string> wanted;
     for (const std::string& path : args.names) {
@@ -283,17 +298,20 @@ int cmd_put(ObtoolContext& ctx) {
         }
         diagnostics.report(path);
         if (end != CopyEnd::Complete) {
-            std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(),
-                         end == CopyEnd::Refused ? "not copied" : "copy did not complete");
+            std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(), copy_end_text(end));
             ++refused;
         }
+        if (end == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
+            std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
+                                 "run `obtool compact`\n", printable_name(name).c_str());
     }
     batch.end();  // copies to the card end flushed: their failures were counted above
+    set_verify_after_write(false);
     return refused ? 1 : 0;
 }
 
 int cmd_get(ObtoolContext& ctx) {
-    const FileArgs args = parse_file_args(ctx.args, false, true);
+    const FileArgs args = parse_file_args(ctx.args, false, true, true);
     if (!args.error.empty()) return obtool_fail("get: " + args.error);
     if (args.names.empty()) return obtool_fail("get: no card file given");
     uint8_t drive = 0;
@@ -301,6 +319,7 @@ int cmd_get(ObtoolContext& ctx) {
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
     if (!mount_or_say(drive)) return 1;
+    set_verify_after_write(args.verify);
     int refused = 0;
     std::vector<std::string> wanted;
     for (const std::string& name : args.names) {
@@ -341,6 +360,7 @@ int cmd_get(ObtoolContext& ctx) {
         if (!ok) ++refused;
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
+    set_verify_after_write(false);
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
         std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
@@ -368,6 +388,7 @@ int cmd_rm(ObtoolContext& ctx) {
 }  // namespace
 
 OBTOOL_COMMAND("ls", "ls [-l]", "list the card's files and free runs (-l: slot, clusters, bytes)", cmd_ls);
-OBTOOL_COMMAND("put", "put HOSTFILE...", "copy host files onto the card", cmd_put);
-OBTOOL_COMMAND("get", "get NAME... [-o DIR]", "copy card files into a host folder (default .)", cmd_get);
+OBTOOL_COMMAND("put", "put [--verify] HOSTFILE...", "copy host files onto the card; --verify reads each copy back", cmd_put);
+OBTOOL_COMMAND("get", "get [--verify] NAME... [-o DIR]",
+               "copy card files into a host folder (default .); --verify reads each copy back", cmd_get);
 OBTOOL_COMMAND("rm", "rm NAME...", "delete card files", cmd_rm);

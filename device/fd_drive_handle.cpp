@@ -218,6 +218,11 @@ void FdDriveHandle::will_need(uint64_t offset, uint64_t length) {
     ::posix_fadvise(fd_, off_t(offset), off_t(std::min(length, limit_ - offset)), POSIX_FADV_WILLNEED);
 }
 
+void FdDriveHandle::forget_cached(uint64_t offset, uint64_t length) {
+    if (direct_ || offset >= limit_) return;
+    ::posix_fadvise(fd_, off_t(offset), off_t(std::min(length, limit_ - offset)), POSIX_FADV_DONTNEED);
+}
+
 bool FdDriveHandle::query_descriptor(std::vector<uint8_t>& out, size_t capacity) {
     // Like the platform's query, a buffer too small for the Version and Size words
     // is refused; a larger one receives as much of the descriptor as fits.

@@ -35,6 +35,7 @@ struct CopyFailure {
         Refused,    // the copy never started; nothing changed
         Stopped,    // the copy started and did not complete
         NotSynced,  // a host file that completed but never reached the host's disk
+        Unverified, // a copy whose read-back (verify after write) did not match its source
     };
     Kind kind;
     // The host file of the copy: its source (to the card) or its destination (to the host).

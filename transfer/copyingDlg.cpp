@@ -130,10 +130,11 @@ void TForm3::showBarPosition(int position) {
                               Qt::QueuedConnection);
 }
 
-void TForm3::showCopyFailed() {
+void TForm3::showCopyFailed(const std::string& text) {
     // The box belongs to this window, which is the modal one while a batch runs; the
     // worker waits until it has been closed.
-    const Message failure{ui_text("transfer", COPY_FAILED), "", MsgIcon::None, MsgButtons::Ok};
+    const Message failure{text.empty() ? std::string(ui_text("transfer", COPY_FAILED)) : text, "",
+                          MsgIcon::None, MsgButtons::Ok};
     if (QThread::currentThread() == thread()) {
         show_message(failure);
         return;
@@ -185,6 +186,10 @@ void TForm3::RunWinToOB(uint8_t drive) {
             showCopyFailed();
             break;
         }
+        if (end == CopyEnd::VerifyFailed) {
+            showCopyFailed(ui_text("transfer", VERIFY_FAILED) + winFiles[i]);
+            break;
+        }
     }
     batch.end();
     ClearJobs();
@@ -207,9 +212,9 @@ void TForm3::RunOBToWin(const std::string& folder) {
         const bool next_here = i + 1 < obFiles.size() && obFiles[i + 1].first == drive;
         const std::string next = next_here ? obFiles[i + 1].second : std::string();
         const CopyEnd end = batch.copy_to_host(uint8_t(drive & 0xFF), name, host_target_path(folder, name), next);
-        if (end == CopyEnd::Refused || end == CopyEnd::Stopped) {
+        if (end == CopyEnd::Refused || end == CopyEnd::Stopped || end == CopyEnd::VerifyFailed) {
             batch.end();
-            showCopyFailed();
+            showCopyFailed(end == CopyEnd::VerifyFailed ? ui_text("transfer", VERIFY_FAILED) + name : std::string());
             ClearJobs();
             return;
         }

@@ -74,10 +74,11 @@ TEST_F(MainWindow, StartsWithTheSpecifiedStateAndControls) {
     EXPECT_EQ(captions(form.FileMenu->actions()), QStringList{"退出(&X)"});
     EXPECT_EQ(captions(form.ToolsMenu->actions()),
               (QStringList{"格式化SD卡", "设置SD卡默认速度", "更新存档列表", "更新菜单程序",
-                           "安装MoonShell", "", "检查SD卡"}));
+                           "安装MoonShell", "", "检查SD卡", "", "整理SD卡", "备份SD卡…", "恢复SD卡…", "",
+                           "写入后校验"}));
     EXPECT_EQ(captions(form.HelpMenu->actions()), QStringList{"关于(&A)"});
     for (QAction* tool : form.ToolsMenu->actions())
-        EXPECT_NE(tool->isSeparator(), !tool->icon().isNull());
+        EXPECT_NE(tool->isSeparator() || tool->isCheckable(), !tool->icon().isNull());  // a check, no icon
     EXPECT_TRUE(form.X1->icon().isNull());
     EXPECT_TRUE(form.N5->icon().isNull());
 
