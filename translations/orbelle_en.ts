@@ -4,6 +4,34 @@
 <context>
     <name>app</name>
     <message>
+        <source>整理SD卡</source>
+        <translation>Compact SD card</translation>
+    </message>
+    <message>
+        <source>备份SD卡…</source>
+        <translation>Back up SD card…</translation>
+    </message>
+    <message>
+        <source>恢复SD卡…</source>
+        <translation>Restore SD card…</translation>
+    </message>
+    <message>
+        <source>写入后校验</source>
+        <translation>Verify after write</translation>
+    </message>
+    <message>
+        <source>备份SD卡</source>
+        <translation>Back up SD card</translation>
+    </message>
+    <message>
+        <source>恢复SD卡</source>
+        <translation>Restore SD card</translation>
+    </message>
+    <message>
+        <source>SD卡备份 (*.img);;所有文件 (*)</source>
+        <translation>SD card backups (*.img);;All files (*)</translation>
+    </message>
+    <message>
         <source>确定</source>
         <translation>OK</translation>
     </message>
@@ -160,6 +188,84 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
 </context>
 <context>
     <name>maintenance</name>
+    <message>
+        <source>写入SD卡默认速度文件失败，请重新格式化SD卡</source>
+        <translation>The SD card's default speed file could not be written. Please format the SD card again.</translation>
+    </message>
+    <message>
+        <source>整理SD卡将移动卡上的文件，使剩余空间连成一片。整理期间请勿拔出SD卡。确定要继续吗？</source>
+        <translation>Compacting moves files on the card so that its free space becomes one run. Do not remove the SD card while it runs. Continue?</translation>
+    </message>
+    <message>
+        <source>整理完成</source>
+        <translation>Compaction finished</translation>
+    </message>
+    <message>
+        <source>SD卡的剩余空间已连成一片，无需整理</source>
+        <translation>The SD card's free space is already one run; nothing to compact</translation>
+    </message>
+    <message>
+        <source>整理已取消，卡上的文件都完好</source>
+        <translation>Compaction cancelled; every file on the card is intact</translation>
+    </message>
+    <message>
+        <source>整理SD卡失败，卡上的文件都可读取：</source>
+        <translation>Compacting the SD card failed; every file on the card can still be read: </translation>
+    </message>
+    <message>
+        <source>SD卡有错误，请先在工具菜单中选择检查SD卡</source>
+        <translation>The SD card has errors; please choose Check SD card in the Tools menu first</translation>
+    </message>
+    <message>
+        <source>SD卡的剩余空间总量足够，但没有一段连续空间放得下这个文件。要先整理SD卡吗？
+</source>
+        <translation>The SD card has enough free space in total, but no single free run holds this file. Compact the SD card first?
+</translation>
+    </message>
+    <message>
+        <source>正在整理SD卡</source>
+        <translation>Compacting SD card</translation>
+    </message>
+    <message>
+        <source>备份完成</source>
+        <translation>Backup finished</translation>
+    </message>
+    <message>
+        <source>备份SD卡失败</source>
+        <translation>Backing up the SD card failed</translation>
+    </message>
+    <message>
+        <source>恢复将覆盖SD卡上所有的数据，确定要继续吗？</source>
+        <translation>Restoring overwrites all data on the SD card. Continue?</translation>
+    </message>
+    <message>
+        <source>恢复完成</source>
+        <translation>Restore finished</translation>
+    </message>
+    <message>
+        <source>恢复SD卡失败，请重新恢复或格式化SD卡</source>
+        <translation>Restoring the SD card failed; please restore again or format the SD card</translation>
+    </message>
+    <message>
+        <source>恢复已取消，请重新恢复或格式化SD卡</source>
+        <translation>Restore cancelled; please restore again or format the SD card</translation>
+    </message>
+    <message>
+        <source>这不是SD卡的备份文件</source>
+        <translation>This is not an SD card backup</translation>
+    </message>
+    <message>
+        <source>SD卡的容量小于备份，无法恢复</source>
+        <translation>The SD card is smaller than the backup; it cannot be restored</translation>
+    </message>
+    <message>
+        <source>正在备份SD卡</source>
+        <translation>Backing up SD card</translation>
+    </message>
+    <message>
+        <source>正在恢复SD卡</source>
+        <translation>Restoring SD card</translation>
+    </message>
     <message>
         <source>无法检查SD卡：</source>
         <translation>The SD card cannot be checked:</translation>
@@ -321,6 +427,10 @@ speed set here is kept.</translation>
 </context>
 <context>
     <name>transfer</name>
+    <message>
+        <source>写入后校验失败，文件内容与源文件不一致：</source>
+        <translation>Verify after write failed; the copy does not match its source: </translation>
+    </message>
     <message>
         <source>已经存在，要覆盖吗？</source>
         <translation> already exists. Overwrite it?</translation>
