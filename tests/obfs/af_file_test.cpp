@@ -293,7 +293,9 @@ TEST_F(StreamTest, CloseReportsACommitThatFailed) {
             EXPECT_EQ(now, old_bytes);
         else
             EXPECT_TRUE(now == old_bytes || now == new_bytes) << failing_write;
-        if (now != old_bytes) ASSERT_TRUE(write_file("c", old_bytes, 0));
+        if (now != old_bytes) {
+            ASSERT_TRUE(write_file("c", old_bytes, 0));
+        }
     }
     cAFFile f;
     ASSERT_TRUE(f.open("c", "w", 0));
