@@ -171,7 +171,7 @@ TEST_F(BothLanguages, InChineseQtsOwnButtonsAndHostColumnsSpeakChinese) {
     for (int c = 0; c < host->count(); ++c)
         EXPECT_TRUE(has_chinese(host->model()->headerData(c, Qt::Horizontal).toString()))
             << host->model()->headerData(c, Qt::Horizontal).toString().toStdString();
-    // The spec's own texts stay as they are.
+    // The window's own Chinese captions stay as they are.
     EXPECT_EQ(Form1->ToolsMenu->title(), "工具(&T)");
     EXPECT_EQ(Form1->RzMenuToolbarButton1->toolTip(), "View List");
 }
