@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   mtools dosfstools util-linux linux-perf
-  libsystemd-dev dbus-daemon udev polkitd udisks2 e2fsprogs
+  libsystemd-dev systemd dbus-daemon udev polkitd udisks2 e2fsprogs fdisk
   clang-14 libclang-rt-14-dev
 )
 missing=()
