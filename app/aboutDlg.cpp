@@ -1,4 +1,5 @@
 #include "app/aboutDlg.h"
+#include "common/ui_text_qt.h"
 
 #include "app/image_list_qt.h"
 #include "app/window_place_qt.h"
@@ -42,7 +43,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     RzURLLabel1->setCursor(Qt::PointingHandCursor);
     connect(RzURLLabel1, &QLabel::linkActivated, this, &TForm6::RzURLLabel1Click);
 
-    Button1 = new QPushButton(QStringLiteral("确定"), this);
+    Button1 = new QPushButton(ui_qtext("app", "确定"), this);
     Button1->setObjectName("Button1");
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);

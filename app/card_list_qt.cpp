@@ -1,4 +1,5 @@
 #include "app/card_list_qt.h"
+#include "common/ui_text_qt.h"
 
 #include "app/image_list_qt.h"
 
@@ -41,7 +42,7 @@ std::vector<size_t> caption_order(const QStringList& captions) {
 
 CardList::CardList(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(3);
-    setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("类型")});
+    setHeaderLabels({ui_qtext("app", "文件名"), ui_qtext("app", "大小"), ui_qtext("app", "类型")});
     headerItem()->setTextAlignment(SIZE, Qt::AlignRight | Qt::AlignVCenter);
     setRootIsDecorated(false);
     setItemsExpandable(false);
@@ -57,6 +58,7 @@ CardList::CardList(QWidget* parent) : QTreeWidget(parent) {
     header()->setSectionsClickable(true);
     header()->setSortIndicatorShown(false);
     header()->setStretchLastSection(false);
+    setTextElideMode(Qt::ElideMiddle);   // both the start and the extension stay visible
     header()->resizeSection(NAME, NAME_MIN_WIDTH);
     header()->resizeSection(SIZE, SIZE_MIN_WIDTH);
     header()->resizeSection(TYPE, TYPE_WIDTH);
@@ -68,6 +70,7 @@ void CardList::setRows(const std::vector<CardRow>& rows) {
     for (const CardRow& row : rows) {
         auto* item = new QTreeWidgetItem(this);
         item->setText(NAME, QString::fromStdString(row.caption));
+        item->setToolTip(NAME, item->text(NAME));   // the whole name where it is elided
         item->setData(NAME, CAPTION_BYTES, QByteArray::fromStdString(row.caption));
         item->setText(SIZE, QString::fromStdString(row.size_text));
         item->setText(TYPE, QString::fromStdString(row.type_text));
@@ -102,11 +105,20 @@ void CardList::reorder(const std::vector<size_t>& order) {
 }
 
 void CardList::fitColumns() {
-    resizeColumnToContents(NAME);
-    resizeColumnToContents(SIZE);
-    header()->resizeSection(NAME, std::max(header()->sectionSize(NAME), NAME_MIN_WIDTH));
-    header()->resizeSection(SIZE, std::max(header()->sectionSize(SIZE), SIZE_MIN_WIDTH));
-    header()->resizeSection(TYPE, TYPE_WIDTH);
+    // "大小" and "类型" take what their texts need (at least their classic widths);
+    // "文件名" takes the rest of the list's width, at least 220 pixels, and longer
+    // names are elided with the whole name as the row's tool tip.
+    const int size = std::max(sizeHintForColumn(SIZE), std::max(header()->sectionSizeHint(SIZE), SIZE_MIN_WIDTH));
+    const int type = std::max(sizeHintForColumn(TYPE), std::max(header()->sectionSizeHint(TYPE), TYPE_WIDTH));
+    header()->resizeSection(SIZE, size);
+    header()->resizeSection(TYPE, type);
+    header()->resizeSection(NAME, std::max(NAME_MIN_WIDTH, viewport()->width() - size - type));
+}
+
+bool CardList::viewportEvent(QEvent* event) {
+    // The viewport changes width with the window and when a scroll bar comes or goes.
+    if (event->type() == QEvent::Resize) fitColumns();
+    return QTreeWidget::viewportEvent(event);
 }
 
 std::vector<std::string> CardList::selectedCaptions() const {

@@ -31,6 +31,9 @@ public:
     // The same as bytes: the card's name bytes for the caption column.
     std::vector<std::string> columnBytes(int column) const;
 
+protected:
+    bool viewportEvent(QEvent* event) override;
+
 private:
     void sortByCaption();
     void reorder(const std::vector<size_t>& order);

@@ -1,5 +1,6 @@
 #include "app/card_rows.h"
 
+#include "common/ui_text.h"
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
@@ -30,7 +31,7 @@ std::string record_name(const AF_FIND_DATA_T& data) {
 CardRow message_row(const char* text) {
     CardRow row;
     row.kind = CardRowKind::Message;
-    row.caption = text;
+    row.caption = ui_text("app", text);
     row.picture = PICTURE_MESSAGE;
     return row;
 }
@@ -41,7 +42,7 @@ CardRow file_row(const Record& record) {
     row.caption = record_name(record.data);
     row.size_text = SizeText(record.data.size);
     const std::string ext = file_extension_of(row.caption);
-    row.type_text = ext + " 文件";
+    row.type_text = type_text_of(row.caption);
     row.picture = ext == "nds" ? PICTURE_NDS : ext == "sav" ? PICTURE_SAV : PICTURE_OTHER;
     row.bytes = record.data.size;
     row.slot = record.slot;
@@ -97,14 +98,35 @@ private:
 
 }  // namespace
 
-std::string SizeText(uint32_t bytes) {
-    const uint32_t kib = bytes / 1024 + (bytes % 1024 ? 1 : 0);
-    char text[32];
+std::string SizeText(uint32_t bytes) { return SizeText64(bytes); }
+
+std::string SizeText64(uint64_t bytes) {
+    const uint64_t kib = bytes / 1024 + (bytes % 1024 ? 1 : 0);
+    char text[48];
     if (kib < 1024)
         std::snprintf(text, sizeof text, "%d KB", int(kib));
     else  // printf rounds to nearest, an exact half to the even digit (1.25 -> 1.2)
         std::snprintf(text, sizeof text, "%.1f MB", double(kib) / 1024.0);
     return text;
+}
+
+std::string type_text_of(const std::string& name, bool* known) {
+    const std::string ext = file_extension_of(name);
+    if (known) *known = ext == "nds" || ext == "sav";
+    return ext + ui_text("app", " 文件");
+}
+
+std::vector<CardRow> no_card_rows() { return {message_row(NO_CARD_ROW), message_row(NO_CARD_HINT_ROW)}; }
+
+FreeSummary free_summary(const std::vector<CardRow>& rows) {
+    FreeSummary summary;
+    summary.is_volume = rows.empty() || rows.front().kind != CardRowKind::Message;
+    for (const CardRow& row : rows) {
+        if (row.kind != CardRowKind::FreeSpace) continue;
+        summary.total_bytes += row.bytes;
+        summary.largest_bytes = std::max<uint64_t>(summary.largest_bytes, row.bytes);
+    }
+    return summary;
 }
 
 bool is_hidden_side_file(const std::string& name) {

@@ -1,4 +1,5 @@
 #include "app/mainDlg.h"
+#include "common/ui_text_qt.h"
 
 #include "app/aboutDlg.h"
 #include "app/card_list_qt.h"
@@ -11,6 +12,9 @@
 #include "app/shell_list_qt.h"
 #include "common/volume_busy.h"
 #include "app/window_place_qt.h"
+#include "app/window_size.h"
+#include "common/message_seam.h"
+#include "common/ui_text.h"
 
 #include <QAbstractItemView>
 #include <QActionGroup>
@@ -18,6 +22,11 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QListView>
+#include <QTreeView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMetaMethod>
@@ -34,8 +43,16 @@
 namespace {
 
 constexpr int STATUS_BAR_HEIGHT = 19;
-constexpr int START_WIDTH = 720;   // outer size at start
-constexpr int START_HEIGHT = 480;
+
+// The outer size at start, from the screen the window opens on.
+QSize start_size(const QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    const WindowSize size = first_window_size(area.width(), area.height());
+    return {size.width, size.height};
+}
+
+QString size_text(uint64_t bytes) { return QString::fromStdString(SizeText64(bytes)); }
 
 QToolButton* tool_button(const char* name, int picture, const QString& hint) {
     auto* button = new QToolButton;
@@ -89,7 +106,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start();
-    resize(START_WIDTH, START_HEIGHT);
+    resize(start_size(this));
     centre_on_screen(this);
 
     // 2. The drive list's state.
@@ -106,33 +123,37 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     // A drop is acted on once the drag has ended, as a posted message would be.
     connect(this, &TForm1::filesDropped, this, &TForm1::WMDropFiles, Qt::QueuedConnection);
     connectTransferDrags();
+    buildContextMenus();
 }
 
 void TForm1::buildMenus() {
-    FileMenu = menuBar()->addMenu(QStringLiteral("文件(&F)"));
-    X1 = FileMenu->addAction(QStringLiteral("退出(&X)"));
+    FileMenu = menuBar()->addMenu(ui_qtext("app", "文件(&F)"));
+    X1 = FileMenu->addAction(ui_qtext("app", "退出(&X)"));
     X1->setObjectName("X1");
     connect(X1, &QAction::triggered, this, &TForm1::X1Click);
 
-    ToolsMenu = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    auto tool = [this](const char* name, const QString& caption, int picture,
+    ToolsMenu = menuBar()->addMenu(ui_qtext("app", "工具(&T)"));
+    // Captions are looked up here, so an item added with a bare caption still shows
+    // in English once the translation file has its line.
+    auto tool = [this](const char* name, const char* caption, int picture,
                        void (TForm1::*handler)()) {
-        QAction* action = ToolsMenu->addAction(image_list::icon(picture), caption);
+        QAction* action = ToolsMenu->addAction(image_list::icon(picture), ui_qtext("app", caption));
         action->setObjectName(name);
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    SD1 = tool("SD1", QStringLiteral("格式化SD卡"), image_list::DISKETTE, &TForm1::SD1Click);
-    SD2 = tool("SD2", QStringLiteral("设置SD卡默认速度"), image_list::DISKETTE, &TForm1::SD2Click);
-    N2 = tool("N2", QStringLiteral("更新存档列表"), image_list::DISKETTE, &TForm1::N2Click);
-    N3 = tool("N3", QStringLiteral("更新菜单程序"), image_list::CONSOLE, &TForm1::N3Click);
-    MoonShell1 = tool("MoonShell1", QStringLiteral("安装MoonShell"), image_list::CONSOLE,
+    SD1 = tool("SD1", UI_TEXT_NOOP("app", "格式化SD卡"), image_list::DISKETTE, &TForm1::SD1Click);
+    SD2 = tool("SD2", UI_TEXT_NOOP("app", "设置SD卡默认速度"), image_list::DISKETTE, &TForm1::SD2Click);
+    N2 = tool("N2", UI_TEXT_NOOP("app", "更新存档列表"), image_list::DISKETTE, &TForm1::N2Click);
+    N3 = tool("N3", UI_TEXT_NOOP("app", "更新菜单程序"), image_list::CONSOLE, &TForm1::N3Click);
+    MoonShell1 = tool("MoonShell1", UI_TEXT_NOOP("app", "安装MoonShell"), image_list::CONSOLE,
                       &TForm1::MoonShell1Click);
     ToolsMenu->addSeparator();
-    CheckSD1 = tool("CheckSD1", QStringLiteral("检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
+    CheckSD1 = tool("CheckSD1", UI_TEXT_NOOP("app", "检查SD卡"), image_list::DISKETTE, &TForm1::CheckSD1Click);
+    buildCardCareMenu();
 
-    HelpMenu = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    N5 = HelpMenu->addAction(QStringLiteral("关于(&A)"));
+    HelpMenu = menuBar()->addMenu(ui_qtext("app", "帮助(&H)"));
+    N5 = HelpMenu->addAction(ui_qtext("app", "关于(&A)"));
     N5->setObjectName("N5");
     connect(N5, &QAction::triggered, this, &TForm1::N5Click);
 
@@ -148,21 +169,21 @@ void TForm1::buildMenus() {
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
-    N6 = view("N6", QStringLiteral("图标"), &TForm1::N6Click);
-    N7 = view("N7", QStringLiteral("平铺"), &TForm1::N7Click);
-    N8 = view("N8", QStringLiteral("列表"), &TForm1::N8Click);
-    N9 = view("N9", QStringLiteral("详细信息"), &TForm1::N9Click);
+    N6 = view("N6", ui_qtext("app", "图标"), &TForm1::N6Click);
+    N7 = view("N7", ui_qtext("app", "平铺"), &TForm1::N7Click);
+    N8 = view("N8", ui_qtext("app", "列表"), &TForm1::N8Click);
+    N9 = view("N9", ui_qtext("app", "详细信息"), &TForm1::N9Click);
     N9->setChecked(true);
 }
 
 QWidget* TForm1::buildHostPane() {
     QVBoxLayout* layout = nullptr;
     RzSizePanel1 = column_pane("RzSizePanel1", &layout);
-    RzToolbarButton3 = tool_button("RzToolbarButton3", image_list::REFRESH, QStringLiteral("刷新"));
+    RzToolbarButton3 = tool_button("RzToolbarButton3", image_list::REFRESH, ui_qtext("app", "刷新"));
     RzToolbarButton4 =
-        tool_button("RzToolbarButton4", image_list::PARENT_DIR, QStringLiteral("回上级目录"));
+        tool_button("RzToolbarButton4", image_list::PARENT_DIR, ui_qtext("app", "回上级目录"));
     RzMenuToolbarButton1 =
-        tool_button("RzMenuToolbarButton1", image_list::VIEW_LIST, QStringLiteral("View List"));
+        tool_button("RzMenuToolbarButton1", image_list::VIEW_LIST, ui_qtext("app", "View List"));
     RzMenuToolbarButton1->setMenu(PopupMenu1);
     RzMenuToolbarButton1->setPopupMode(QToolButton::InstantPopup);
     RzToolbar1 = tool_bar("RzToolbar1", {RzToolbarButton3, RzToolbarButton4, nullptr,
@@ -193,6 +214,12 @@ QWidget* TForm1::buildMiddleColumn() {
     actCopyOBToWin = new QAction(image_list::icon(image_list::COPY_TO_HOST), QString(), this);
     actCopyOBToWin->setObjectName("actCopyOBToWin");
 
+    // The arrows' hints, also the actions' captions in the context menus.
+    actCopyWinToOB->setText(ui_qtext("app", "拷贝到SD卡"));
+    actCopyWinToOB->setToolTip(ui_qtext("app", "把左边选中的文件拷贝到SD卡"));
+    actCopyOBToWin->setText(ui_qtext("app", "拷贝到电脑"));
+    actCopyOBToWin->setToolTip(ui_qtext("app", "把SD卡上选中的文件拷贝到左边的文件夹"));
+
     RzToolbarButton1 = tool_button("RzToolbarButton1", image_list::COPY_TO_CARD, QString());
     RzToolbarButton1->setDefaultAction(actCopyWinToOB);
     RzToolbarButton2 = tool_button("RzToolbarButton2", image_list::COPY_TO_HOST, QString());
@@ -209,8 +236,8 @@ QWidget* TForm1::buildMiddleColumn() {
 QWidget* TForm1::buildCardPane() {
     QVBoxLayout* layout = nullptr;
     RzSizePanel3 = column_pane("RzSizePanel3", &layout);
-    RzToolbarButton6 = tool_button("RzToolbarButton6", image_list::REFRESH, QStringLiteral("刷新"));
-    RzToolbarButton7 = tool_button("RzToolbarButton7", image_list::DELETE, QStringLiteral("删除"));
+    RzToolbarButton6 = tool_button("RzToolbarButton6", image_list::REFRESH, ui_qtext("app", "刷新"));
+    RzToolbarButton7 = tool_button("RzToolbarButton7", image_list::DELETE, ui_qtext("app", "删除"));
     RzToolbar2 = tool_bar("RzToolbar2", {RzToolbarButton6, RzToolbarButton7});
     connect(RzToolbarButton6, &QToolButton::clicked, this, &TForm1::RzToolbarButton6Click);
 
@@ -232,6 +259,9 @@ QWidget* TForm1::buildCardPane() {
 void TForm1::buildStatusBar() {
     Label1 = new QLabel(QStringLiteral("OrbelleManager 1.01"));
     Label1->setObjectName("Label1");
+    FreeLabel = new QLabel;
+    FreeLabel->setObjectName("FreeLabel");
+    statusBar()->addPermanentWidget(FreeLabel);
     statusBar()->setObjectName("StatusBar1");
     statusBar()->setFixedHeight(STATUS_BAR_HEIGHT);
     statusBar()->setSizeGripEnabled(false);
@@ -247,16 +277,20 @@ void TForm1::RefreshDriveList() {
     RzImageComboBox1->setCurrentIndex(RzImageComboBox1->count() > 0 ? 0 : -1);
     // The drop-down shows the captions whole even where the pane is narrower.
     RzImageComboBox1->view()->setMinimumWidth(RzImageComboBox1->view()->sizeHintForColumn(0) + 8);
+    RzImageComboBox1->setToolTip(RzImageComboBox1->currentText());
     const uint8_t drive = RzImageComboBox1->count() > 0
                               ? uint8_t(RzImageComboBox1->itemData(0).toInt())
                               : uint8_t(0);
-    ShowCardContents(drive);
+    // With no card drive listed there is nothing to mount: say how to attach one.
+    if (RzImageComboBox1->count() == 0) showRows(no_card_rows());
+    else ShowCardContents(drive);
     CurrentDrive = drive;
 }
 
 void TForm1::RzImageComboBox1Select(int index) {
     if (index < 0) return;
     const auto drive = uint8_t(RzImageComboBox1->itemData(index).toInt());
+    RzImageComboBox1->setToolTip(RzImageComboBox1->itemText(index));
     ShowCardContents(drive);
     CurrentDrive = drive;
 }
@@ -280,7 +314,54 @@ int TForm1::SelectedDrive() const {
 
 // --- Card contents view ---------------------------------------------------------------
 
-void TForm1::ShowCardContents(uint8_t drive) { RzListView1->setRows(card_rows(drive)); }
+void TForm1::ShowCardContents(uint8_t drive) { showRows(card_rows(drive)); }
+
+void TForm1::showRows(const std::vector<CardRow>& rows) {
+    RzListView1->setRows(rows);
+    const FreeSummary free = free_summary(rows);
+    FreeLabel->setText(free.is_volume ? ui_qtext("app", "可用空间 %1，最大连续空间 %2")
+                                            .arg(size_text(free.total_bytes), size_text(free.largest_bytes))
+                                      : QString());
+}
+
+bool TForm1::cardDriveListed() {
+    if (RzImageComboBox1->count() > 0) return true;
+    show_message({ui_text("app", NO_CARD_NOTICE), APP_TITLE, MsgIcon::Warning, MsgButtons::Ok});
+    return false;
+}
+
+void TForm1::buildContextMenus() {
+    // The card pane: copy to the host, delete, refresh.
+    RzListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    CardMenu = new QMenu(this);
+    CardMenu->setObjectName("CardMenu");
+    CardMenu->addAction(actCopyOBToWin);
+    QAction* remove = CardMenu->addAction(image_list::icon(image_list::DELETE), ui_qtext("app", "删除"));
+    connect(remove, &QAction::triggered, this, &TForm1::RzToolbarButton7Click);
+    CardMenu->addSeparator();
+    QAction* refresh_card = CardMenu->addAction(image_list::icon(image_list::REFRESH), ui_qtext("app", "刷新"));
+    connect(refresh_card, &QAction::triggered, this, &TForm1::RzToolbarButton6Click);
+    connect(RzListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        CardMenu->popup(RzListView1->viewport()->mapToGlobal(at));
+    });
+
+    // The host pane: copy to the card, the parent folder, refresh.
+    HostMenu = new QMenu(this);
+    HostMenu->setObjectName("HostMenu");
+    HostMenu->addAction(actCopyWinToOB);
+    HostMenu->addSeparator();
+    QAction* up = HostMenu->addAction(image_list::icon(image_list::PARENT_DIR), ui_qtext("app", "回上级目录"));
+    connect(up, &QAction::triggered, this, &TForm1::RzToolbarButton4Click);
+    QAction* refresh_host = HostMenu->addAction(image_list::icon(image_list::REFRESH), ui_qtext("app", "刷新"));
+    connect(refresh_host, &QAction::triggered, this, &TForm1::RzToolbarButton3Click);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(RzShellList1->detailsView()),
+                                    static_cast<QAbstractItemView*>(RzShellList1->iconsView())}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+            HostMenu->popup(view->viewport()->mapToGlobal(at));
+        });
+    }
+}
 
 std::vector<std::string> TForm1::selectedCardNames() const {
     return RzListView1->selectedCaptions();
@@ -318,7 +399,7 @@ void TForm1::showEvent(QShowEvent* event) {
         shown_once_ = true;
         // The start size counts the frame; the frame is known once the window is shown.
         const QSize frame = frameGeometry().size() - size();
-        resize(START_WIDTH - frame.width(), START_HEIGHT - frame.height());
+        resize(start_size(this) - frame);
         centre_on_screen(this);
         FormShow();
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 class CardList;
+struct CardRow;
 class PaneRow;
 class QAction;
 class QActionGroup;
@@ -63,6 +64,10 @@ public:
     QAction* N3 = nullptr;          // "更新菜单程序"
     QAction* MoonShell1 = nullptr;  // "安装MoonShell"
     QAction* CheckSD1 = nullptr;    // "检查SD卡"
+    QAction* CompactSD1 = nullptr;  // "整理SD卡"
+    QAction* BackupSD1 = nullptr;   // "备份SD卡…"
+    QAction* RestoreSD1 = nullptr;  // "恢复SD卡…"
+    QAction* VerifyAfterWrite1 = nullptr;  // "写入后校验", checked, remembered
     QAction* N5 = nullptr;          // "关于(&A)"
     QMenu* PopupMenu1 = nullptr;    // the view menu of the host folder list
     QActionGroup* ViewGroup = nullptr;
@@ -94,6 +99,9 @@ public:
     QComboBox* RzImageComboBox1 = nullptr;
     CardList* RzListView1 = nullptr;
     QLabel* Label1 = nullptr;
+    QLabel* FreeLabel = nullptr;   // the card's free space and its largest free run
+    QMenu* CardMenu = nullptr;     // context menus of the two panes
+    QMenu* HostMenu = nullptr;
     QTimer* Timer1 = nullptr;
 
     static constexpr int MIDDLE_COLUMN_WIDTH = 28;
@@ -120,6 +128,11 @@ public slots:
     void N3Click();
     void MoonShell1Click();
     void CheckSD1Click();
+    // The whole-card commands (mainCardCareCommands_qt.cpp).
+    void CompactSD1Click();
+    void BackupSD1Click();
+    void RestoreSD1Click();
+    void VerifyAfterWrite1Toggled(bool on);
 
     // --- Transfer commands (mainTransferCommands_qt.cpp) ---------------------------
     void actCopyWinToOBExecute();
@@ -155,6 +168,20 @@ private:
     bool acceptsFileDrop(const QMimeData* data) const;
     void connectTransferDrags();
     void copyHostFilesToCard(uint8_t drive, const QStringList& paths);
+    void buildContextMenus();
+    // Shows rows in the card list and the card's free space in the status bar.
+    void showRows(const std::vector<CardRow>& rows);
+    void buildCardCareMenu();
+    // Compacts the card behind the progress window and shows the result.
+    void compactCard(uint8_t drive);
+    // Before a copy: offers compaction when a queued file fits only after it.
+    void offerCompactionFor(uint8_t drive, const std::vector<std::string>& paths);
+
+public:
+    // True when a card drive is listed; otherwise says how to attach one, in a box.
+    bool cardDriveListed();
+
+private:
 
     bool shown_once_ = false;
 };

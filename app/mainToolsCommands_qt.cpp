@@ -2,7 +2,8 @@
 // the user waits; the dialogs come first, then the card-side routines, which show
 // their own result boxes. Each command holds the volume for its whole run: its dialogs
 // and boxes run nested event loops, and the drive watch must not remount the volume
-// or rebuild the drive list under it (the first tick afterwards catches up).
+// or rebuild the drive list under it (the first tick afterwards catches up). With no
+// card drive listed, each command says so in a box instead of doing nothing.
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
 #include "common/volume_busy.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 
 void TForm1::SD1Click() {
+    if (!cardDriveListed()) return;
     VolumeBusy busy;
     // The format takes the drive list's selected entry itself, not CurrentDrive.
     const int index = RzImageComboBox1->currentIndex();
@@ -30,6 +32,7 @@ void TForm1::SD1Click() {
 }
 
 void TForm1::SD2Click() {
+    if (!cardDriveListed()) return;
     VolumeBusy busy;
     if (Form5->exec() != QDialog::Accepted) return;
     // The card list is left alone: it never shows "sd_speed.ini".
@@ -37,22 +40,26 @@ void TForm1::SD2Click() {
 }
 
 void TForm1::N2Click() {
+    if (!cardDriveListed()) return;
     VolumeBusy busy;
     update_save_list(CurrentDrive);
 }
 
 void TForm1::N3Click() {
+    if (!cardDriveListed()) return;
     VolumeBusy busy;
     update_menu_program(CurrentDrive);
 }
 
 void TForm1::MoonShell1Click() {
+    if (!cardDriveListed()) return;
     VolumeBusy busy;
     const uint8_t drive = CurrentDrive;
     install_moonshell(drive, [this, drive] { ShowCardContents(drive); });
 }
 
 void TForm1::CheckSD1Click() {
+    if (!cardDriveListed()) return;
     VolumeBusy busy;
     const uint8_t drive = CurrentDrive;
     check_card_command(drive, [this, drive] { ShowCardContents(drive); });

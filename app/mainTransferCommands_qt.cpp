@@ -2,11 +2,13 @@
 // the middle column, the card pane's delete button, card rows dragged onto the host
 // pane, and files dropped from the desktop's file manager onto the card pane.
 //
-// Each copy command asks before it overwrites a file of the same name, queues the
-// rest on the progress window Form3 and shows it modally; afterwards it refreshes the
-// pane that changed. While a command works on the card (questions included) it holds
-// a VolumeBusy, so the drive watch does not remount the volume under it.
+// Each copy command plans its copies with the routine obtool shares (the overwrite
+// questions, the host paths), queues the plan on the progress window Form3 and shows
+// it modally; afterwards it refreshes the pane that changed. While a command works on
+// the card (questions included) it holds a VolumeBusy, so the drive watch does not
+// remount the volume under it.
 #include "app/card_list_qt.h"
+#include "app/delete_question.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
 #include "common/message_seam.h"
@@ -14,15 +16,14 @@
 #include "common/volume_busy.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "transfer/copy_plan.h"
 #include "transfer/copyingDlg.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
-#include "platform/host_folder.h"
 
 #include <QAbstractItemView>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QListView>
 #include <QTreeView>
 
@@ -30,20 +31,9 @@
 
 namespace {
 
-constexpr const char* OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
-constexpr const char* DELETE_QUESTION = "确实要删除这些文件吗？";
-
-// The overwrite questions have an empty title; No is the default answer.
-bool may_overwrite(const std::string& what) {
-    return show_message({what + OVERWRITE_QUESTION, "", MsgIcon::Question, MsgButtons::YesNo}) !=
-           MsgResult::No;
-}
-
 // Host paths as the core takes them: UTF-8 (what Qt's file names are on Linux; the
 // Windows side of the host layer turns UTF-8 into the system's UTF-16).
 std::string host_bytes(const QString& path) { return path.toUtf8().toStdString(); }
-
-bool is_host_file(const std::string& path) { return host::is_regular_file(path); }
 
 // Toolkit drags start inside this program; drags from other programs have no source.
 bool drag_from_this_program(const QDropEvent* event) { return event->source() != nullptr; }
@@ -92,15 +82,12 @@ void TForm1::copyHostFilesToCard(uint8_t drive, const QStringList& paths) {
     if (!Form3) return;
     VolumeBusy busy;
     Form3->driveNumber = drive;
-    // The questions ask about the card the files go to as it is now.
-    volume().mount(drive);
-    for (const QString& each : paths) {
-        const std::string path = host_bytes(each);
-        const std::string name = file_name_of(path);
-        if (file_exists(name) && !may_overwrite(name)) continue;
+    std::vector<std::string> host_paths;
+    for (const QString& each : paths) host_paths.push_back(host_bytes(each));
+    for (const std::string& path : plan_copy_to_card(drive, host_paths).queued)
         Form3->AddWinFile(path);   // a folder or an unreadable file is left out here
-    }
     if (Form3->winFiles.empty()) return;
+    offerCompactionFor(drive, Form3->winFiles);
     Form3->copyToOB = 1;
     Form3->exec();
     ShowCardContents(drive);
@@ -123,13 +110,9 @@ void TForm1::actCopyOBToWinExecute() {
     if (drive < 0 || !Form3) return;
     VolumeBusy busy;
     if (!volume().mount(uint8_t(drive))) return;
-    for (const std::string& caption : selectedCardNames()) {
-        // Rows that name no card file (free space) are passed over before any question.
-        if (!file_exists(caption)) continue;
-        const std::string host_path = host_bytes(hostFolder()) + "/" + caption;
-        if (is_host_file(host_path) && !may_overwrite(host_path)) continue;
-        Form3->AddOBFile(drive, caption);
-    }
+    // Rows that name no card file (free space) are passed over without a word.
+    for (const std::string& name : plan_copy_to_host(selectedCardNames(), host_bytes(hostFolder())).queued)
+        Form3->AddOBFile(drive, name);
     if (Form3->obFiles.empty()) return;
     Form3->destFolder = host_bytes(hostFolder());
     Form3->copyToOB = 0;
@@ -145,11 +128,27 @@ void TForm1::RzToolbarButton7Click() {
     const int drive = SelectedDrive();
     if (drive < 0 || RzListView1->selectedItems().isEmpty()) return;
     VolumeBusy busy;
-    if (show_message({DELETE_QUESTION, APP_TITLE, MsgIcon::Warning, MsgButtons::YesNo}) !=
+    // Only rows that name a card file are deleted; a selection of free-space or
+    // message rows alone says so instead of asking about nothing.
+    std::vector<std::string> names;
+    if (volume().mount(uint8_t(drive)))
+        for (const std::string& caption : selectedCardNames())
+            if (file_exists(caption)) names.push_back(caption);
+    if (names.empty()) {
+        show_info(nothing_deleted_notice());
+        return;
+    }
+    if (show_message({delete_question(names), APP_TITLE, MsgIcon::Warning, MsgButtons::YesNo}) !=
         MsgResult::Yes)
         return;
-    // Rows that name no card file are passed over by delete_ob_file without a word.
-    for (const std::string& caption : selectedCardNames()) delete_ob_file(uint8_t(drive), caption);
+    // A file that could not be deleted (the card refused a write, or no longer mounts)
+    // is said once after the others were tried.
+    bool failed = false;
+    for (const std::string& name : names) {
+        if (delete_ob_file(uint8_t(drive), name) != 0 && (!volume().mounted || file_exists(name)))
+            failed = true;
+    }
+    if (failed) show_error(delete_failed_notice());
     ShowCardContents(uint8_t(drive));
 }
 

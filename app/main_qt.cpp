@@ -8,6 +8,7 @@
 #include "app/message_box_qt.h"
 #include "app/shell_list_qt.h"
 #include "app/start_options.h"
+#include "app/translations_qt.h"
 #include "device/drive_layer.h"
 #include "device/drive_refusal.h"
 #include "platform/host_folder.h"
@@ -57,6 +58,10 @@ int main(int argc, char** argv) {
         std::fputs(START_USAGE, stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("orbelle-manager %s\n", OB_VERSION);
+        return 0;
+    }
     if (!display_available(argc, argv, environment))
         return fail("no display to show the window on (DISPLAY is not set)", 1);
 
@@ -64,6 +69,9 @@ int main(int argc, char** argv) {
         return fail("--folder " + options.folder + ": not a folder", 2);
 
     OrbelleApplication app(argc, argv);
+    UiLanguage language = language_from_locale(environment);
+    if (!options.lang.empty()) parse_ui_language(options.lang, &language);
+    install_translations(language);
     app.setWindowIcon(image_list::icon(image_list::CONSOLE));
     MessageBoxSink message_boxes;
     set_message_sink(&message_boxes);

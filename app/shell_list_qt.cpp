@@ -1,5 +1,8 @@
 #include "app/shell_list_qt.h"
 
+#include "app/card_rows.h"
+#include "common/ui_text_qt.h"
+
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -12,6 +15,43 @@
 #include <algorithm>
 
 namespace {
+
+// The host's files in the card list's terms: sizes in the same units and format, and
+// the card list's type text for the extensions it has pictures of (.nds, .sav).
+// Other types are the desktop's own descriptions, in the language of the window.
+class HostModel : public QFileSystemModel {
+public:
+    using QFileSystemModel::QFileSystemModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole && index.isValid() && !isDir(index)) {
+            if (index.column() == SIZE_COLUMN) return QString::fromStdString(SizeText64(uint64_t(size(index))));
+            if (index.column() == TYPE_COLUMN) {
+                bool known = false;
+                const std::string type = type_text_of(fileInfo(index).fileName().toStdString(), &known);
+                if (known) return QString::fromStdString(type);
+            }
+        }
+        if (role == Qt::TextAlignmentRole && index.column() == SIZE_COLUMN)
+            return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return QFileSystemModel::data(index, role);
+    }
+
+    // The first three columns carry the card list's captions, so both panes name
+    // them alike; "修改日期" and the rest are Qt's own.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+            if (section == 0) return ui_qtext("app", "文件名");
+            if (section == SIZE_COLUMN) return ui_qtext("app", "大小");
+            if (section == TYPE_COLUMN) return ui_qtext("app", "类型");
+        }
+        return QFileSystemModel::headerData(section, orientation, role);
+    }
+
+private:
+    static constexpr int SIZE_COLUMN = 1;
+    static constexpr int TYPE_COLUMN = 2;
+};
 
 void setup_view(QAbstractItemView* view) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -49,7 +89,7 @@ ShellList::ShellList(QWidget* parent) : QStackedWidget(parent) {
 void ShellList::attachModel() {
     QFileSystemModel* old_model = model_;
     QItemSelectionModel* old_selection = selection_;
-    model_ = new QFileSystemModel(this);
+    model_ = new HostModel(this);
     model_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::AllDirs);
     model_->setReadOnly(true);
     // The widgets' provider falls back on the style's icons where the desktop has no
@@ -62,7 +102,12 @@ void ShellList::attachModel() {
     details_->setSelectionModel(selection_);
     icons_->setSelectionModel(selection_);
     details_->sortByColumn(0, Qt::AscendingOrder);
-    details_->header()->resizeSection(0, 180);
+    // The name takes what the other columns leave, so it grows with the window.
+    details_->header()->setStretchLastSection(false);
+    details_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    details_->header()->setMinimumSectionSize(60);
+    // Room for a whole date and time in either language.
+    details_->header()->resizeSection(3, details_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16);
     delete old_selection;
     delete old_model;
     if (!folder_.isEmpty()) {

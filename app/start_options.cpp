@@ -1,5 +1,6 @@
 #include "app/start_options.h"
 
+#include "common/ui_text.h"
 #include "device/drive_layer.h"
 
 #include <cstring>
@@ -36,6 +37,15 @@ bool parse_start_options(int argc, const char* const* argv, StartOptions* option
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
+        } else if (named(arg, "--lang")) {
+            if (!option_value(argc, argv, i, "--lang", &options->lang, error)) return false;
+            UiLanguage language;
+            if (!parse_ui_language(options->lang, &language)) {
+                *error = "--lang must be zh or en, got '" + options->lang + "'";
+                return false;
+            }
         } else if (named(arg, "--drive")) {
             std::string text, path, why;
             unsigned n = 0;

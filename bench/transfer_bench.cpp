@@ -11,6 +11,7 @@
 //   OB_BENCH_DIR=/some/folder     where the images go (default /var/tmp)
 //   OB_BENCH_KEEP=1               keep the images afterwards
 #include "app/card_rows.h"
+#include "bench/bench_support.h"
 #include "device/drive_layer.h"
 #include "device/sector_io.h"
 #include "obfs/af_file.h"
@@ -74,19 +75,7 @@ void drop_cache(const std::string& path) {
 }
 
 void write_file(const std::string& path, uint32_t bytes, uint32_t seed) {
-    std::vector<uint8_t> chunk(1u << 20);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    uint32_t x = seed * 2654435761u + 1;
-    for (uint32_t done = 0; done < bytes; done += uint32_t(chunk.size())) {
-        for (auto& b : chunk) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            b = uint8_t(x);
-        }
-        std::fwrite(chunk.data(), 1, std::min<size_t>(chunk.size(), bytes - done), f);
-    }
-    std::fclose(f);
+    bench::write_pattern_file(path, bytes, seed);
     drop_cache(path);
 }
 

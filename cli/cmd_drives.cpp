@@ -16,10 +16,15 @@ namespace {
 
 int cmd_drives(ObtoolContext& ctx) {
     if (!ctx.args.empty()) return obtool_fail("drives takes no arguments");
+    unsigned found = 0;
     for (unsigned n = 0; n < drive_layer::DRIVE_COUNT; ++n) {
         c_disk_info info;
-        if (info.probe(uint8_t(n))) std::printf("%s\n", drive_caption(info).c_str());
+        if (!info.probe(uint8_t(n))) continue;
+        std::printf("%s\n", drive_caption(info).c_str());
+        ++found;
     }
+    // An empty list is said, not left to look like a tool that did nothing.
+    if (found == 0) return obtool_fail("no card drives found (insert a card reader, or attach an image with --drive N=PATH)");
     return 0;
 }
 

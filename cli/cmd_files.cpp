@@ -1,6 +1,6 @@
 // obtool's file commands: ls, put, get, rm. They go through the same routines as the
-// main window: the card contents rows for ls, the transfer routines for the rest, and
-// the same overwrite questions (through the message seam).
+// main window: the card contents rows for ls, the window's copy planning (the same
+// overwrite questions, through the message seam) and the transfer routines.
 //
 // Card names follow one rule both ways (obfs/card_name.h): put refuses a host file
 // whose name could not come back off the card (a tab, a newline, another control byte
@@ -11,6 +11,7 @@
 #include "common/printable_name.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_refusal.h"
+#include "maintenance/card_care_commands.h"
 #include "obfs/af_file.h"
 #include "obfs/card_name.h"
 #include "obfs/directory.h"
@@ -19,8 +20,10 @@
 #include "platform/host_file.h"
 #include "platform/host_folder.h"
 #include "transfer/copy_batch.h"
+#include "transfer/copy_plan.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
+#include "transfer/verify.h"
 
 #include <algorithm>
 #include <clocale>
@@ -31,7 +34,6 @@
 
 namespace {
 
-const char* const OVERWRITE_QUESTION = "已经存在，要覆盖吗？";
 // Files at least this large show a progress line while they copy.
 constexpr uint64_t PROGRESS_FROM_BYTES = 8ull << 20;
 
@@ -41,17 +43,21 @@ struct FileArgs {
     bool long_list = false;
     std::string out_dir;
     bool has_out_dir = false;
+    bool verify = false;        // --verify (put, get): read each copy back and compare
     std::vector<std::string> names;
     std::string error;
 };
 
-FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o) {
+FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, bool allow_o,
+                         bool allow_verify = false) {
     FileArgs parsed;
     bool options = true;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (options && a == "--") {
             options = false;
+        } else if (options && allow_verify && a == "--verify") {
+            parsed.verify = true;
         } else if (options && allow_l && a == "-l") {
             parsed.long_list = true;
         } else if (options && allow_o && (a == "-o" || a == "--output")) {
@@ -138,9 +144,9 @@ bool mount_or_say(uint8_t drive) {
     return false;
 }
 
-bool ask_overwrite(const std::string& what) {
-    // The same question as the main window's, with its empty title.
-    return ask_yes_no(what + OVERWRITE_QUESTION, "");
+void say_not_overwritten(const std::vector<std::string>& declined) {
+    for (const std::string& what : declined)
+        std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(what).c_str());
 }
 
 
@@ -211,18 +217,25 @@ int cmd_ls(ObtoolContext& ctx) {
     return is_volume ? 0 : obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
 }
 
+const char* copy_end_text(CopyEnd end) {
+    switch (end) {
+    case CopyEnd::Refused: return "not copied";
+    case CopyEnd::VerifyFailed: return "the copy does not read back as the source (kept for inspection)";
+    default: return "copy did not complete";
+    }
+}
+
 int cmd_put(ObtoolContext& ctx) {
-    const FileArgs args = parse_file_args(ctx.args, false, false);
+    const FileArgs args = parse_file_args(ctx.args, false, false, true);
     if (!args.error.empty()) return obtool_fail("put: " + args.error);
     if (args.names.empty()) return obtool_fail("put: no host file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    CapturedDiagnostics diagnostics;
-    CopyBatch batch;
+    if (!mount_or_say(drive)) return 1;
+    set_verify_after_write(args.verify);
     int refused = 0;
-    for (size_t i = 0; i < args.names.size(); ++i) {
-        const std::string& path = args.names[i];
-        if (!mount_or_say(drive)) return 1;
+    std::vector<std::string> wanted;
+    for (const std::string& path : args.names) {
         const std::string name = file_name_of(path);
         if (const char* why = card_name_problem(name)) {
             std::fprintf(stderr, "obtool: put: \"%s\": %s; a card file cannot take this name\n",
@@ -230,47 +243,52 @@ int cmd_put(ObtoolContext& ctx) {
             ++refused;
             continue;
         }
-        if (file_exists(name) && !ask_overwrite(printable_name(name))) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(name).c_str());
-            ++refused;
-            continue;
-        }
+        wanted.push_back(path);
+    }
+    // The window's planning: the same questions about the same files.
+    const CopyPlan plan = plan_copy_to_card(drive, wanted, printable_name);
+    say_not_overwritten(plan.declined);
+    refused += int(plan.declined.size());
+    CapturedDiagnostics diagnostics;
+    CopyBatch batch;
+    for (size_t i = 0; i < plan.queued.size(); ++i) {
+        const std::string& path = plan.queued[i];
+        const std::string name = file_name_of(path);
+        if (!mount_or_say(drive)) return 1;
         host::FileStatus st;
         const uint64_t size = host::status_of(path, &st) ? st.size : 0;
         CopyEnd end;
         {
             ProgressLine progress(printable_name(name), size);
-            end = batch.copy_to_card(path, drive, i + 1 < args.names.size() ? args.names[i + 1] : std::string());
+            end = batch.copy_to_card(path, drive, i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
         }
         diagnostics.report(path);
         if (end != CopyEnd::Complete) {
-            std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(),
-                         end == CopyEnd::Refused ? "not copied" : "copy did not complete");
+            std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(), copy_end_text(end));
             ++refused;
         }
+        if (end == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
+            std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
+                                 "run `obtool compact`\n", printable_name(name).c_str());
     }
     batch.end();  // copies to the card end flushed: their failures were counted above
+    set_verify_after_write(false);
     return refused ? 1 : 0;
 }
 
 int cmd_get(ObtoolContext& ctx) {
-    const FileArgs args = parse_file_args(ctx.args, false, true);
+    const FileArgs args = parse_file_args(ctx.args, false, true, true);
     if (!args.error.empty()) return obtool_fail("get: " + args.error);
     if (args.names.empty()) return obtool_fail("get: no card file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!host::is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
-    const std::string prefix = folder.back() == '/' ? folder : folder + "/";
-    CapturedDiagnostics diagnostics;
-    CopyBatch batch;
+    if (!mount_or_say(drive)) return 1;
+    set_verify_after_write(args.verify);
     int refused = 0;
-    for (size_t i = 0; i < args.names.size(); ++i) {
-        const std::string& name = args.names[i];
-        if (!mount_or_say(drive)) {
-            batch.end();
-            return 1;
-        }
+    std::vector<std::string> wanted;
+    for (const std::string& name : args.names) {
         // The rule put obeys: a name it would refuse never becomes a host file.
         if (const char* why = card_name_problem(name)) {
             std::fprintf(stderr, "obtool: get: \"%s\": %s; it cannot be copied off the card (obtool rm removes it)\n",
@@ -278,11 +296,20 @@ int cmd_get(ObtoolContext& ctx) {
             ++refused;
             continue;
         }
-        const std::string host_path = prefix + name;
-        if (host::is_regular_file(host_path) && !ask_overwrite(printable_name(host_path))) {
-            std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(host_path).c_str());
-            ++refused;
-            continue;
+        wanted.push_back(name);
+    }
+    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_name);
+    for (const std::string& name : plan.missing)
+        std::fprintf(stderr, "obtool: %s: file does not exist.\n", printable_name(name).c_str());
+    say_not_overwritten(plan.declined);
+    refused += int(plan.missing.size() + plan.declined.size());
+    CapturedDiagnostics diagnostics;
+    CopyBatch batch;
+    for (size_t i = 0; i < plan.queued.size(); ++i) {
+        const std::string& name = plan.queued[i];
+        if (!mount_or_say(drive)) {
+            batch.end();
+            return 1;
         }
         uint64_t size = 0;
         {
@@ -292,16 +319,18 @@ int cmd_get(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(printable_name(name), size);
-            const std::string next = i + 1 < args.names.size() ? args.names[i + 1] : std::string();
-            ok = batch.copy_to_host(drive, name, host_path, next) == CopyEnd::Complete;
+            const std::string next = i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string();
+            ok = batch.copy_to_host(drive, name, host_target_path(folder, name), next) == CopyEnd::Complete;
         }
         diagnostics.report(printable_name(name));
         if (!ok) ++refused;
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
+    set_verify_after_write(false);
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
-        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n", failure.host_path.c_str());
+        std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
+                     printable_name(failure.host_path).c_str());
         ++refused;
     }
     return refused ? 1 : 0;
@@ -325,6 +354,7 @@ int cmd_rm(ObtoolContext& ctx) {
 }  // namespace
 
 OBTOOL_COMMAND("ls", "ls [-l]", "list the card's files and free runs (-l: slot, clusters, bytes)", cmd_ls);
-OBTOOL_COMMAND("put", "put HOSTFILE...", "copy host files onto the card", cmd_put);
-OBTOOL_COMMAND("get", "get NAME... [-o DIR]", "copy card files into a host folder (default .)", cmd_get);
+OBTOOL_COMMAND("put", "put [--verify] HOSTFILE...", "copy host files onto the card; --verify reads each copy back", cmd_put);
+OBTOOL_COMMAND("get", "get [--verify] NAME... [-o DIR]",
+               "copy card files into a host folder (default .); --verify reads each copy back", cmd_get);
 OBTOOL_COMMAND("rm", "rm NAME...", "delete card files", cmd_rm);

@@ -25,7 +25,7 @@ int cmd_models(ObtoolContext&) {
     std::printf("%-4s %5s  %s\n", "ROW", "SPEED", "MODEL");
     for (size_t row = 0; row < card_model_table.size(); ++row)
         std::printf("%-4zu %5d  %s\n", row, card_model_table[row].speed,
-                    card_model_table[row].name.c_str());
+                    card_model_caption(row).c_str());
     return 0;
 }
 

@@ -1,11 +1,12 @@
 // obtool: the command-line face of Orbelle Manager.
 //
-//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] COMMAND [ARGS]
+//   obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] [--lang zh|en] COMMAND [ARGS]
 //
 // Global options may stand before or after the command; "--" ends them, and anything
 // else that follows the command belongs to the command. A "--" after the command is
 // passed on to it as well, so "obtool get -- -dash.nds" reaches the card file.
 #include "common/message_seam.h"
+#include "common/ui_text.h"
 #include "cli/obtool_commands.h"
 #include "device/drive_layer.h"
 #include "device/drive_messages.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -29,27 +31,39 @@ struct GlobalOptions {
     bool yes = false;
     bool unmount = false;                     // --unmount: unmount the card's file systems before writing
     bool help = false;
+    bool version = false;
+    std::string lang;                         // --lang zh|en (empty: the locale's)
     std::string command;
     std::vector<std::string> args;
 };
 
 void print_usage(FILE* out) {
     std::fprintf(out,
-                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] COMMAND [ARGS]\n"
+                 "usage: obtool [--drive N=PATH]... [-d N | --image PATH] [-y] [--unmount] [--lang zh|en]\n"
+                 "              COMMAND [ARGS]\n"
                  "\n"
                  "Global options:\n"
-                 "  --drive N=PATH  attach an image file or block device as drive N (1-15); repeatable\n"
+                 "  --drive N=PATH  attach an image file or block device as drive N (1-15); repeatable.\n"
+                 "                  With one --drive and no -d, obtool works on that drive\n"
                  "  -d N            work on drive N (0-15)\n"
                  "  --image PATH    attach PATH as drive 1 and work on it\n"
                  "  -y, --yes       answer Yes to every question\n"
                  "  --unmount       unmount file systems mounted from the card before writing to it\n"
-                 "  -h, --help      show this help\n"
+                 "  --lang zh|en    language of the card messages (default: Chinese unless the\n"
+                 "                  locale names another language, then English)\n"
+                 "  -h, --help      show this help (after a command: that command's help)\n"
+                 "  --version       show the version\n"
                  "\n"
                  "Commands:\n");
     std::vector<ObtoolCommand> commands = obtool_commands();
     std::sort(commands.begin(), commands.end(),
               [](const ObtoolCommand& a, const ObtoolCommand& b) { return std::strcmp(a.name, b.name) < 0; });
     for (const ObtoolCommand& c : commands) std::fprintf(out, "  %-30s %s\n", c.usage, c.summary);
+}
+
+void print_command_usage(const ObtoolCommand& command) {
+    std::printf("usage: obtool [GLOBAL OPTIONS] %s\n\n%s\n\nGlobal options: see 'obtool --help'.\n",
+                command.usage, command.summary);
 }
 
 // The value of an option given as "--opt VALUE" or "--opt=VALUE" (or "-dN").
@@ -108,6 +122,10 @@ bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error
             o->help = true;
             continue;
         }
+        if (arg == "--version") {
+            o->version = true;
+            continue;
+        }
         std::string value;
         bool matched = false;
         if (!take_value(argc, argv, &i, arg, "--drive", &value, &matched, error)) return false;
@@ -130,6 +148,16 @@ bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error
                 *error = "-d: drive number must be 0 to 15, got '" + value + "'";
                 return false;
             }
+            continue;
+        }
+        if (!take_value(argc, argv, &i, arg, "--lang", &value, &matched, error)) return false;
+        if (matched) {
+            UiLanguage language;
+            if (!parse_ui_language(value, &language)) {
+                *error = "--lang must be zh or en, got '" + value + "'";
+                return false;
+            }
+            o->lang = value;
             continue;
         }
         if (!take_value(argc, argv, &i, arg, "--image", &value, &matched, error)) return false;
@@ -162,6 +190,8 @@ bool parse_arguments(int argc, char** argv, GlobalOptions* o, std::string* error
         }
         o->selected = 1;
     }
+    // One attached drive and none chosen: that is the drive to work on.
+    if (o->selected < 0 && o->drives.size() == 1) o->selected = int(o->drives.begin()->first);
     return true;
 }
 
@@ -210,15 +240,25 @@ int main(int argc, char** argv) {
     GlobalOptions options;
     std::string error;
     if (!parse_arguments(int(arguments.size()), utf8_argv.data(), &options, &error)) return obtool_fail(error);
-    if (options.help) {
-        print_usage(stdout);
+    if (options.version) {
+        std::printf("obtool %s\n", OB_VERSION);
         return 0;
     }
-    if (options.command.empty()) return obtool_fail("no command given (try 'obtool --help')");
     const ObtoolCommand* command = nullptr;
     for (const ObtoolCommand& c : obtool_commands())
         if (options.command == c.name) command = &c;
+    if (options.help) {
+        if (command) print_command_usage(*command);
+        else print_usage(stdout);
+        return 0;
+    }
+    if (options.command.empty()) return obtool_fail("no command given (try 'obtool --help')");
     if (!command) return obtool_fail("unknown command '" + options.command + "' (try 'obtool --help')");
+
+    // The card messages speak the user's language, by the window's rule.
+    UiLanguage language = language_from_locale([](const char* name) -> const char* { return std::getenv(name); });
+    if (!options.lang.empty()) parse_ui_language(options.lang, &language);
+    set_ui_language(language);
 
     // The host's own disks first, then what the user attached over them.
     drive_layer::DriveTable& table = drive_layer::drive_table();

@@ -1,5 +1,7 @@
 #include "common/message_seam.h"
 
+#include "common/ui_text.h"
+
 #include <cstdio>
 
 namespace {
@@ -24,7 +26,15 @@ MessageSink* set_message_sink(MessageSink* sink) {
     return previous;
 }
 
-MsgResult show_message(const Message& message) { return current_sink->show(message); }
+MsgResult show_message(const Message& message) {
+    // A box whose whole text is a text of the translation file shows in the user's
+    // language even where its caller did not look it up (texts already looked up, or
+    // made of several parts, are not found and pass unchanged).
+    if (ui_language() == UiLanguage::Chinese) return current_sink->show(message);
+    Message shown = message;
+    shown.text = ui_text_any_context(message.text.c_str());
+    return current_sink->show(shown);
+}
 
 void show_info(const std::string& text, const std::string& title) {
     show_message({text, title, MsgIcon::Information, MsgButtons::Ok});

@@ -25,6 +25,8 @@ public:
 // Installs a sink (nullptr restores the default, which prints the message on standard
 // output and answers Ok, or No to a question). Returns the previous sink.
 MessageSink* set_message_sink(MessageSink* sink);
+// Shows a message through the sink; a text that the translation file holds whole is
+// shown in the user's language.
 MsgResult show_message(const Message& message);
 
 // Shorthands with the program's title.

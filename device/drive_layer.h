@@ -83,6 +83,10 @@ public:
     // A hint that [offset, offset + length) is about to be written front to back: a
     // source that must merge partly written blocks can fetch those in the background.
     virtual void will_write(uint64_t /*offset*/, uint64_t /*length*/) {}
+    // A hint that the host should forget what it cached of [offset, offset + length),
+    // so the next read of it comes from the medium (a read-back check). A source
+    // without a cache of its own ignores it.
+    virtual void forget_cached(uint64_t /*offset*/, uint64_t /*length*/) {}
     // Copies `length` bytes of the medium from `offset` into the host file `out`, at
     // and past that file's position, without passing them through a buffer of ours.
     // false when the source cannot do this (the default) or a transfer failed; `done`

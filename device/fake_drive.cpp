@@ -54,6 +54,7 @@ struct FakeDrive::State {
     uint64_t unflushed_at_cut = 0;
 
     FakeCounters counters;
+    CardClock clock;
     std::unordered_map<uint64_t, std::unique_ptr<uint8_t[]>> chunks;
 
     void read_medium(uint64_t offset, uint8_t* out, size_t length) const {
@@ -129,6 +130,7 @@ public:
         if (state_->vanished) return false;
         ++state_->counters.flushes;
         if (++state_->flush_calls == state_->fail_flush_call) return false;
+        state_->clock.flush();
         if (!state_->power_cut) {
             state_->unflushed.clear();
             state_->writes_since_flush = 0;
@@ -177,6 +179,7 @@ bool FakeDrive::State::transfer(bool writing, uint64_t* position, uint8_t* buffe
     if (short_max) moved = std::min(moved, short_max);
 
     FakeCounters& c = counters;
+    clock.transfer(writing, *position, moved);
     if (writing) {
         ++c.writes;
         c.bytes_written += moved;
@@ -326,6 +329,22 @@ FakeCounters FakeDrive::counters() const {
 void FakeDrive::reset_counters() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->counters = FakeCounters{};
+    state_->clock.reset();
+}
+
+void FakeDrive::set_card_model(const CardModel& model) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->clock.set_model(model);
+}
+
+void FakeDrive::set_card_areas(std::vector<CardArea> areas) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->clock.set_areas(std::move(areas));
+}
+
+CardModelCounters FakeDrive::card_counters() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->clock.counters();
 }
 
 uint64_t FakeDrive::capacity() const {

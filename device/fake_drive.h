@@ -3,6 +3,7 @@
 // the sectors written), it counts every transfer, and it fails on command.
 #pragma once
 
+#include "device/card_model.h"
 #include "device/drive_layer.h"
 
 #include <cstdint>
@@ -71,9 +72,16 @@ public:
     // How many writes since the last flush the last power cut found in the cache.
     uint64_t unflushed_at_cut() const;
 
+    // Timing as a real card would take it (a benchmark option): every transfer and
+    // flush from now on runs the card model's virtual clock, and its bytes are counted
+    // by the kind of area they fall in.
+    void set_card_model(const CardModel& model);
+    void set_card_areas(std::vector<CardArea> areas);
+
     // --- inspection ------------------------------------------------------------
     FakeCounters counters() const;
-    void reset_counters();
+    CardModelCounters card_counters() const;
+    void reset_counters();  // the card model's clock and counts too
     uint64_t capacity() const;
     // Direct access to the medium, bypassing counters and faults.
     void peek(uint64_t byte_offset, void* out, size_t length) const;

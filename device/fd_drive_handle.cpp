@@ -202,6 +202,11 @@ void FdDriveHandle::will_need(uint64_t offset, uint64_t length) {
     host::will_need(fd_, offset, std::min(length, limit_ - offset));
 }
 
+void FdDriveHandle::forget_cached(uint64_t offset, uint64_t length) {
+    if (direct_ || offset >= limit_) return;
+    host::done_with(fd_, offset, std::min(length, limit_ - offset));
+}
+
 bool FdDriveHandle::query_descriptor(std::vector<uint8_t>& out, size_t capacity) {
     // Like the platform's query, a buffer too small for the Version and Size words
     // is refused; a larger one receives as much of the descriptor as fits.

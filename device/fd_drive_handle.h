@@ -44,6 +44,8 @@ public:
     // Image files: fetches the pages the range only partly covers (its first and last),
     // which the writes to come would otherwise wait for.
     void will_write(uint64_t offset, uint64_t length) override;
+    // Buffered handles: drops the range's clean pages from the host's cache.
+    void forget_cached(uint64_t offset, uint64_t length) override;
     // Buffered handles only (sendfile reads through the host's cache).
     bool send_to_file(uint64_t offset, uint32_t length, host::Descriptor out_fd, uint32_t* done) override;
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override;

@@ -89,11 +89,13 @@ bool disk_open(uint8_t drive) {
     return true;
 }
 
-bool disk_read_sectors(uint32_t sector, uint8_t count, void* buffer) {
+// The transfers behind both kinds of sector count. Only the first sector must be
+// reachable, as the 8-bit counts have always had it; runs check their end themselves.
+static bool read_sector_run(uint32_t sector, uint32_t sectors, void* buffer) {
     if (!g.handle || !buffer || !reachable(sector)) return false;
     if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
     auto* out = static_cast<uint8_t*>(buffer);
-    return transfer_all(sectors_of(count) * SECTOR_BYTES, [&](uint32_t at, uint32_t n, uint32_t* done) {
+    return transfer_all(sectors * SECTOR_BYTES, [&](uint32_t at, uint32_t n, uint32_t* done) {
         return g.handle->read(out + at, n, done);
     });
 }
@@ -108,8 +110,7 @@ bool disk_read_sector(uint32_t sector, void* buffer) {
     return true;
 }
 
-bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
-    const uint32_t n = sectors_of(count);
+static bool write_sector_run(uint32_t sector, uint32_t n, const void* buffer) {
     if (!g.handle || !buffer || !reachable(sector)) return false;
     if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
     const auto* in = static_cast<const uint8_t*>(buffer);
@@ -118,14 +119,24 @@ bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
         return g.handle->write(in + at, len, done);
     });
     if (!written && g.deferring) g.deferred_failed = true;
-    // Write-through: a window that shares a sector with the write is re-read whole.
-    // After a failed write nobody knows which of its sectors changed: the window is
-    // dropped, and the next read fetches what the drive really holds.
+    // Write-through: the sectors a write shares with the window are copied into it, so
+    // the window goes on showing what the drive holds without a 128 KiB re-read (on a
+    // card, several milliseconds after every table or directory write). After a failed
+    // write nobody knows which of its sectors changed: the window is dropped, and the
+    // next read fetches what the drive really holds.
     if (g.window_start != EMPTY_WINDOW) {
         const uint64_t first = sector, last = uint64_t(sector) + n - 1;
         const uint64_t wfirst = g.window_start, wlast = uint64_t(g.window_start) + WINDOW_SECTORS - 1;
         if (first <= wlast && last >= wfirst) {
-            if (!written || !disk_refresh_window()) g.window_start = EMPTY_WINDOW;
+            if (!written) {
+                g.window_start = EMPTY_WINDOW;
+            } else {
+                const uint64_t from = std::max(first, wfirst);
+                const uint64_t to = std::min(last, wfirst + g.window_count - 1);
+                if (from <= to)
+                    std::memcpy(g.window.data() + (from - wfirst) * SECTOR_BYTES, in + (from - first) * SECTOR_BYTES,
+                                size_t(to - from + 1) * SECTOR_BYTES);
+            }
         }
     }
     return written;
@@ -134,6 +145,28 @@ bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
 bool disk_refresh_window() {
     if (g.window_start == EMPTY_WINDOW) return false;
     return load_window(g.window_start);
+}
+
+bool disk_read_sectors(uint32_t sector, uint8_t count, void* buffer) {
+    return read_sector_run(sector, sectors_of(count), buffer);
+}
+
+bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer) {
+    return write_sector_run(sector, sectors_of(count), buffer);
+}
+
+// At most 4 GiB - 512 bytes in one transfer, all of it reachable.
+static bool run_fits(uint32_t sector, uint32_t count) {
+    return count > 0 && count <= UINT32_MAX / SECTOR_BYTES && sector < REACHABLE_SECTORS &&
+           count <= REACHABLE_SECTORS - sector;
+}
+
+bool disk_read_run(uint32_t sector, uint32_t count, void* buffer) {
+    return run_fits(sector, count) && read_sector_run(sector, count, buffer);
+}
+
+bool disk_write_run(uint32_t sector, uint32_t count, const void* buffer) {
+    return run_fits(sector, count) && write_sector_run(sector, count, buffer);
 }
 
 uint32_t disk_get_size() { return g.disk_size; }

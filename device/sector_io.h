@@ -1,8 +1,9 @@
 // Sector access: the one drive the process has open for file-system work.
 //
 // Multi-sector reads and all writes go straight to the drive; single-sector reads are
-// served from a 256-sector (128 KiB) read window that is re-read whenever a write
-// touches it, and dropped when such a write fails (part of it may have landed). Sector counts are 8-bit with 0 meaning 256; only the first 2 GiB
+// served from a 256-sector (128 KiB) read window into which every write copies the
+// sectors it shares with it; a write that fails drops the window (part of it may have
+// landed). Sector counts are 8-bit with 0 meaning 256; only the first 2 GiB
 // (sectors below 0x400000) are reachable. Process-wide, one thread at a time.
 #pragma once
 
@@ -20,6 +21,10 @@ bool disk_read_sectors(uint32_t sector, uint8_t count, void* buffer);
 bool disk_read_sector(uint32_t sector, void* buffer);
 bool disk_write_sectors(uint32_t sector, uint8_t count, const void* buffer);
 bool disk_refresh_window();
+// Like disk_read_sectors and disk_write_sectors for runs of any length, in one drive
+// transfer: a card charges for every command, and a file's clusters lie back to back.
+bool disk_read_run(uint32_t sector, uint32_t count, void* buffer);
+bool disk_write_run(uint32_t sector, uint32_t count, const void* buffer);
 uint32_t disk_get_size();
 
 // Pushes everything written so far to the medium (the drive layer's flush), so a card

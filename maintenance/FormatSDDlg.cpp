@@ -1,4 +1,5 @@
 #include "maintenance/FormatSDDlg.h"
+#include "common/ui_text_qt.h"
 
 #include "app/window_place_qt.h"
 #include "maintenance/dialog_buttons_qt.h"
@@ -35,15 +36,15 @@ QLineEdit* shown_text(const char* name, int width, QWidget* parent) {
 
 TForm4::TForm4(TForm2* selectCard, QWidget* parent) : QDialog(parent), select_card_(selectCard) {
     setObjectName("Form4");
-    setup_tool_dialog(this, QStringLiteral("格式化SD卡"), 358, 213);
+    setup_tool_dialog(this, ui_qtext("maintenance", "格式化SD卡"), 358, 213);
 
-    Label1 = new QLabel(QStringLiteral("磁盘ID"), this);
+    Label1 = new QLabel(ui_qtext("maintenance", "磁盘ID"), this);
     Label1->setObjectName("Label1");
     Edit1 = shown_text("Edit1", DRIVE_EDIT_WIDTH, this);
-    Label2 = new QLabel(QStringLiteral("MicroSD 卡型号"), this);
+    Label2 = new QLabel(ui_qtext("maintenance", "MicroSD 卡型号"), this);
     Label2->setObjectName("Label2");
     Edit2 = shown_text("Edit2", MODEL_EDIT_WIDTH, this);
-    Button1 = new QPushButton(QStringLiteral("选择型号"), this);
+    Button1 = new QPushButton(ui_qtext("maintenance", "选择型号"), this);
     Button1->setObjectName("Button1");
     Button1->setFixedWidth(CHOOSE_BUTTON_WIDTH);
     const OkCancelRow bottom = ok_cancel_row(this, "Button2", "Button3");
@@ -89,7 +90,7 @@ void TForm4::Button1Click() {
     select_card_->exec();
     SelectedModel = select_card_->SelectedModel;
     if (is_card_model_row(SelectedModel))
-        Edit2->setText(QString::fromStdString(card_model_table[size_t(SelectedModel)].name));
+        Edit2->setText(QString::fromStdString(card_model_caption(size_t(SelectedModel))));
 }
 
 void TForm4::Button2Click() {

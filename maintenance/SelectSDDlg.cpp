@@ -1,4 +1,5 @@
 #include "maintenance/SelectSDDlg.h"
+#include "common/ui_text_qt.h"
 
 #include "app/window_place_qt.h"
 #include "maintenance/dialog_buttons_qt.h"
@@ -37,16 +38,16 @@ void bound_columns(QTreeWidget* list) {
 
 TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setObjectName("Form2");
-    setup_tool_dialog(this, QStringLiteral("选择SD卡"), 312, 192);
+    setup_tool_dialog(this, ui_qtext("maintenance", "选择SD卡"), 312, 192);
 
-    RzGroupBox1 = new QGroupBox(QStringLiteral("在下面的列表中选择TF卡的品牌和型号"), this);
+    RzGroupBox1 = new QGroupBox(ui_qtext("maintenance", "在下面的列表中选择TF卡的品牌和型号"), this);
     RzGroupBox1->setObjectName("RzGroupBox1");
     RzGroupBox1->setFixedHeight(GROUP_HEIGHT);
 
     RzListView1 = new QTreeWidget(RzGroupBox1);
     RzListView1->setObjectName("RzListView1");
     RzListView1->setColumnCount(2);
-    RzListView1->setHeaderLabels({QStringLiteral("品牌和型号"), QStringLiteral("速度")});
+    RzListView1->setHeaderLabels({ui_qtext("maintenance", "品牌和型号"), ui_qtext("maintenance", "速度")});
     RzListView1->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     RzListView1->setRootIsDecorated(false);
     RzListView1->setItemsExpandable(false);
@@ -82,9 +83,10 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 
     // The list is not sorted, so item i stands for row i of the table.
     fill_card_model_table();
-    for (const PARTITION_INFO_T& model : card_model_table) {
+    for (size_t row = 0; row < card_model_table.size(); ++row) {
+        const PARTITION_INFO_T& model = card_model_table[row];
         auto* item = new QTreeWidgetItem(RzListView1);
-        item->setText(0, QString::fromStdString(model.name));
+        item->setText(0, QString::fromStdString(card_model_caption(row)));
         item->setText(1, QString::asprintf("%d", int(model.speed)));
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     }

@@ -1,5 +1,7 @@
 #include "maintenance/card_models.h"
 
+#include "common/ui_text.h"
+
 #include <initializer_list>
 
 std::vector<PARTITION_INFO_T> card_model_table;
@@ -48,9 +50,14 @@ void fill_card_model_table() {
     card_model_table.push_back(make_row("Sandisk Ultra II Micro SD 1GB", 7, {}));
     card_model_table.push_back(make_row("Apacer Micro SD 256M", 4, NINE_STARTS));
     card_model_table.push_back(make_row("Apacer Micro SD 512M", 3, {}));
-    card_model_table.push_back(make_row("其他Micro SD卡", 24, {}));
+    card_model_table.push_back(make_row(UI_TEXT_NOOP("maintenance", "其他Micro SD卡"), 24, {}));
 }
 
 bool is_card_model_row(int k) {
     return k >= 0 && size_t(k) < card_model_table.size();
+}
+
+std::string card_model_caption(size_t row) {
+    // Makes and sizes are names; only the catch-all row is words to translate.
+    return ui_text("maintenance", card_model_table[row].name.c_str());
 }

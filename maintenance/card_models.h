@@ -35,3 +35,6 @@ void fill_card_model_table();
 
 // Whether k addresses a row of card_model_table as it stands.
 bool is_card_model_row(int k);
+
+// The name of a row of the table as the user reads it, in the user's language.
+std::string card_model_caption(size_t row);

@@ -1,4 +1,5 @@
 #include "maintenance/dialog_buttons_qt.h"
+#include "common/ui_text_qt.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -6,9 +7,9 @@
 
 OkCancelRow ok_cancel_row(QDialog* dialog, const char* ok_name, const char* cancel_name) {
     OkCancelRow row;
-    row.ok = new QPushButton(QStringLiteral("确定"), dialog);
+    row.ok = new QPushButton(ui_qtext("maintenance", "确定"), dialog);
     row.ok->setObjectName(ok_name);
-    row.cancel = new QPushButton(QStringLiteral("取消"), dialog);
+    row.cancel = new QPushButton(ui_qtext("maintenance", "取消"), dialog);
     row.cancel->setObjectName(cancel_name);
     QObject::connect(row.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
     row.layout = new QHBoxLayout;

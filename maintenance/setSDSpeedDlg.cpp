@@ -1,4 +1,5 @@
 #include "maintenance/setSDSpeedDlg.h"
+#include "common/ui_text_qt.h"
 
 #include "app/window_place_qt.h"
 #include "maintenance/dialog_buttons_qt.h"
@@ -11,15 +12,15 @@
 
 TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setObjectName("Form5");
-    setup_tool_dialog(this, QStringLiteral("设置默认SD卡速度"), 208, 143);
+    setup_tool_dialog(this, ui_qtext("maintenance", "设置默认SD卡速度"), 208, 143);
 
-    Label1 = new QLabel(QStringLiteral("在下面输入默认的SD卡速度。\n"
+    Label1 = new QLabel(ui_qtext("maintenance", "在下面输入默认的SD卡速度。\n"
                                        "该速度也可以在NDS菜单中临时\n"
                                        "更改，但NDS菜单中更改后无法\n"
                                        "保存，在这里修改的可以保存。"),
                         this);
     Label1->setObjectName("Label1");
-    Label3 = new QLabel(QStringLiteral("速度"), this);
+    Label3 = new QLabel(ui_qtext("maintenance", "速度"), this);
     Label3->setObjectName("Label3");
     RzSpinEdit1 = new QSpinBox(this);
     RzSpinEdit1->setObjectName("RzSpinEdit1");
@@ -27,7 +28,7 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     RzSpinEdit1->setValue(START_SPEED);
     RzSpinEdit1->setAlignment(Qt::AlignRight);
     Label3->setBuddy(RzSpinEdit1);
-    Label2 = new QLabel(QStringLiteral("范围：3--30"), this);
+    Label2 = new QLabel(ui_qtext("maintenance", "范围：3--30"), this);
     Label2->setObjectName("Label2");
     const OkCancelRow bottom = ok_cancel_row(this, "Button1", "Button2");
     Button1 = bottom.ok;

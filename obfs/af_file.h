@@ -34,7 +34,9 @@ public:
     uint32_t write(const void* buffer, uint32_t length);
     // Ends the stream. For a written stream: whether the file was committed — tables,
     // directory entry and the drive flush all reached the card. A stream that was only
-    // read closes with true.
+    // read closes with true. A replace beside the old run also reports false when the
+    // old run could not be freed afterwards: the new file is committed then, and the
+    // old clusters stay marked until a repair frees them.
     bool close();
     // Ends a written stream without committing what it wrote, where that can keep the
     // file's previous version: a replace beside the old run frees the new run and

@@ -13,12 +13,10 @@
 
 namespace {
 
-uint8_t count_byte(uint32_t sectors) { return uint8_t(sectors == 256 ? 0 : sectors); }
-
-// Whole sectors that one transfer may move from sector index `sector` of a cluster.
-uint32_t whole_sectors(uint32_t cluster_sectors, uint32_t sector, uint32_t bytes_left) {
-    return std::min({cluster_sectors - sector, bytes_left / 512, WINDOW_SECTORS});
-}
+// The most sectors one transfer moves (4 MiB): a file's clusters lie back to back, so a
+// call's whole sectors go out in one drive command however many clusters they span,
+// and a card charges per command.
+constexpr uint32_t MAX_RUN_SECTORS = 8192;
 
 // The bytes a read may deliver from the start of the file: its size, but never more
 // than its run holds within the data area. A damaged entry whose size exceeds its run
@@ -71,10 +69,15 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
             }
             continue;
         }
-        const uint32_t n = whole_sectors(cs, cur_sector, left);
-        if (!disk_read_sectors(sector, count_byte(n), out + done)) break;
+        // The bytes left lie within the run (readable_bytes), clusters back to back.
+        const uint32_t n = std::min(left / 512, MAX_RUN_SECTORS);
+        if (!disk_read_run(sector, n, out + done)) break;
         done += n * 512;
-        cur_sector += n;
+        // The position ends inside the last cluster the transfer reached, at its end
+        // when it filled it (the next iteration or the step below moves on from there).
+        const uint32_t reached = cur_sector + n;
+        cur_cluster += (reached - 1) / cs;
+        cur_sector = (reached - 1) % cs + 1;
         buf_valid = 0;
     }
     // At the end of a cluster the position steps into the next one, unless the run
@@ -181,10 +184,27 @@ uint32_t cAFFile::write(const void* buffer, uint32_t length) {
             }
             continue;
         }
-        const uint32_t n = whole_sectors(cs, sector_index, left);
-        if (!disk_write_sectors(sector, count_byte(n), in + taken)) break;
+        // The whole sectors of this call in one transfer: the rest of this cluster,
+        // then the clusters after it, grown into as the call needs them (in memory, as
+        // cluster by cluster growth does; the map reaches the card when the stream closes).
+        const uint32_t wanted = std::min(left / 512, MAX_RUN_SECTORS);
+        uint32_t n = std::min(cs - sector_index, wanted);
+        uint32_t end_cluster = cluster;
+        while (n < wanted) {
+            if (end_cluster < last_cluster) {
+                ++end_cluster;
+            } else {
+                const uint32_t next = extend_cluster(end_cluster);
+                if (next == end_cluster || next == NO_RUN) break;  // the next cluster is taken
+                end_cluster = last_cluster = next;
+            }
+            n += std::min(cs, wanted - n);
+        }
+        if (!disk_write_run(sector, n, in + taken)) break;
         taken += n * 512;
-        sector_index += n;
+        const uint32_t reached = sector_index + n;
+        cluster += (reached - 1) / cs;
+        sector_index = (reached - 1) % cs + 1;
         staged_valid = false;
     }
 

@@ -23,6 +23,13 @@ public:
     std::vector<uint8_t> cluster_map;  // map_bytes entries while mounted
 
     bool mount(uint8_t drive);
+    // The mount of a copy that follows another on the same drive within one batch: when
+    // this volume is mounted on `drive` and sector 0 still reads as the superblock it
+    // last read or wrote (every change of the tables rewrites it, the map's checksum
+    // with it), the tables in memory are still the card's, and one sector read replaces
+    // a whole mount. Anything else (another card, a changed one, a failed read) mounts
+    // afresh.
+    bool mount_kept(uint8_t drive);
     // Takes on a volume being built on the open drive (a format) from its tables in
     // memory: an empty name-hash table and `map`. Until release_superblock(), flush()
     // keeps the superblock in memory (with fresh checksums) and off the card, where
@@ -43,8 +50,15 @@ public:
     uint8_t drive() const { return drive_; }
 
 private:
+    void forget_card_copy();
+    bool tables_as_on_card() const;
+
     uint8_t drive_ = 255;
     bool superblock_held_ = false;
+    // What the card holds in the table areas and sector 0, as last read or written: a
+    // flush writes only the sectors that differ. Empty after a failed write (the card
+    // may then hold anything there), and a flush writes them whole again.
+    std::vector<uint8_t> card_map_, card_hash_, card_superblock_;
 };
 
 // The one volume of the process, created on first use.

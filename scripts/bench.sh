@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks; each prints its own figures and ratios.
-#   scripts/bench.sh [NAME...]     e.g. scripts/bench.sh transfer_bench
+#   scripts/bench.sh [NAME...]     e.g. scripts/bench.sh transfer_bench, scripts/bench.sh card-model
+# A name may be written with - for _ (card-model runs bench/card_model.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -11,5 +12,5 @@ if [ ${#names[@]} -eq 0 ]; then
 fi
 for n in "${names[@]}"; do
   echo "== $n"
-  "build/bench/$n"
+  "build/bench/${n//-/_}"
 done

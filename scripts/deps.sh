@@ -5,10 +5,12 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-l10n-tools qt6-translations-l10n
+  appstream desktop-file-utils dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
-  mtools dosfstools util-linux
-  libsystemd-dev dbus-daemon udev polkitd udisks2 e2fsprogs
+  mtools dosfstools util-linux linux-perf
+  libsystemd-dev systemd dbus-daemon udev polkitd udisks2 e2fsprogs fdisk
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix googletest wine wine64
 )

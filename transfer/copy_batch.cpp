@@ -21,6 +21,7 @@ CopyEnd CopyBatch::record(CopyEnd end, const std::string& host_path) {
     copy_steps::set_last_end(end);
     if (end == CopyEnd::Refused) failures_.push_back({CopyFailure::Kind::Refused, host_path});
     if (end == CopyEnd::Stopped) failures_.push_back({CopyFailure::Kind::Stopped, host_path});
+    if (end == CopyEnd::VerifyFailed) failures_.push_back({CopyFailure::Kind::Unverified, host_path});
     return end;
 }
 
@@ -32,6 +33,7 @@ void CopyBatch::sync_waiting_host_files() {
 }
 
 std::vector<CopyFailure> CopyBatch::end() {
+    kept_drive_ = 0;  // the next batch mounts afresh
     prepared_source_.reset();
     sync_waiting_host_files();
     return std::exchange(failures_, {});

@@ -35,6 +35,7 @@ struct CopyFailure {
         Refused,    // the copy never started; nothing changed
         Stopped,    // the copy started and did not complete
         NotSynced,  // a host file that completed but never reached the host's disk
+        Unverified, // a copy whose read-back (verify after write) did not match its source
     };
     Kind kind;
     // The host file of the copy: its source (to the card) or its destination (to the host).
@@ -63,6 +64,10 @@ private:
     CopyEnd record(CopyEnd end, const std::string& host_path);
     void sync_waiting_host_files();
 
+    // The drive whose volume the batch's last copy left mounted, its tables read and
+    // written by this batch (0: none): the next copy on it checks the superblock
+    // sector instead of mounting afresh.
+    uint8_t kept_drive_ = 0;
     std::unique_ptr<PreparedSource> prepared_source_;
     HostFlushGroup host_files_to_sync_;
     std::vector<CopyFailure> failures_;

@@ -22,8 +22,10 @@ CopyEnd cancelled();
 // What last_copy_end() answers from now on.
 void set_last_end(CopyEnd end);
 
-// A usable drive number and a mounted volume, or the diagnostic line why not.
-bool mount_for_transfer(uint8_t drive);
+// A usable drive number and a mounted volume, or the diagnostic line why not. With
+// `kept`, the volume a batch's previous copy left mounted on this drive is kept when
+// the card's superblock shows it unchanged (cOBFS::mount_kept).
+bool mount_for_transfer(uint8_t drive, bool kept = false);
 // The card's writes so far on the medium, or "fail to flush disk.".
 bool card_durable();
 

@@ -12,6 +12,7 @@
 #include "transfer/host_path.h"
 #include "transfer/read_ahead.h"
 #include "transfer/source_prefetch.h"
+#include "transfer/verify.h"
 
 #include <memory>
 
@@ -60,8 +61,9 @@ bool open_destination(cAFFile& destination, const std::string& card_name, uint32
 }
 
 // Chunks from the source into the card file until the source ends, a chunk cannot be
-// read or written whole, or the cancel flag is set.
-Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size) {
+// read or written whole, or the cancel flag is set. `sum` (when verifying) takes in
+// every byte written.
+Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, StreamChecksum* sum) {
     uint64_t total = 0;
     for (;;) {
         if (cancel_requested()) return Pumped::Cancelled;
@@ -74,6 +76,7 @@ Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size) {
         if (got == 0) break;
         const uint32_t written = destination.write(chunk, got);
         if (written > 0) {
+            if (sum) sum->add(chunk, written);
             report_progress(written);
             total += written;
             say_percentage(total, size);
@@ -115,8 +118,11 @@ CopyEnd end_destination(cAFFile& destination, const std::string& card_name, Pump
 }
 
 // The copy once the volume is mounted; `next_source` gets its head start in `slot`.
+// `may_verify`: whether the medium holds the copy once it has ended, so that verify
+// after write can read it back.
 CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<PreparedSource> source,
-                         const std::string& next_source, std::unique_ptr<PreparedSource>& slot) {
+                         const std::string& next_source, std::unique_ptr<PreparedSource>& slot,
+                         bool may_verify = true) {
     if (!source) return CopyEnd::Refused;
     if (!card_has_room(source->reader.size())) return CopyEnd::Refused;
     const uint32_t size = uint32_t(source->reader.size());
@@ -130,13 +136,21 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     cAFFile destination;
     if (!open_destination(destination, card_name, size)) return CopyEnd::Refused;
 
-    const Pumped pumped = pump_chunks(*source->chunks, destination, size);
+    const bool verifying = may_verify && verify_after_write();
+    StreamChecksum written;
+    const Pumped pumped = pump_chunks(*source->chunks, destination, size, verifying ? &written : nullptr);
     end_percentage_line();
     // The source is done with (its read-ahead stops before the host file closes); a
     // batch's next source starts reading while this file's end reaches the card.
     source.reset();
     if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, WIN_TO_OB_CHUNK);
-    return end_destination(destination, card_name, pumped);
+    const CopyEnd end = end_destination(destination, card_name, pumped);
+    // Read back once flushed, from the medium itself.
+    if (end == CopyEnd::Complete && verifying && !verify_card_file(volume().drive(), card_name, written)) {
+        say("verify failed: the card file differs from the source.\n");
+        return CopyEnd::VerifyFailed;
+    }
+    return end;
 }
 
 }  // namespace
@@ -145,9 +159,14 @@ CopyEnd CopyBatch::copy_to_card(const std::string& source_path, uint8_t drive, c
     copy_steps::set_last_end(CopyEnd::Refused);
     // A head start made for this path is taken; any other is dropped.
     std::unique_ptr<PreparedSource> head_start = take_prepared_source(prepared_source_, source_path);
-    if (!mount_for_transfer(drive)) return record(CopyEnd::Refused, source_path);
+    const bool kept = kept_drive_ == drive;
+    kept_drive_ = 0;
+    if (!mount_for_transfer(drive, kept)) return record(CopyEnd::Refused, source_path);
     std::unique_ptr<PreparedSource> source = open_source(head_start, source_path);
-    return record(copy_into_volume(source_path, std::move(source), next_source, prepared_source_), source_path);
+    const CopyEnd end = copy_into_volume(source_path, std::move(source), next_source, prepared_source_);
+    // Only a copy that went as planned leaves tables the next one may trust.
+    if (end == CopyEnd::Complete) kept_drive_ = drive;
+    return record(end, source_path);
 }
 
 CopyEnd CopyBatch::copy_to_mounted_card(const std::string& source_path) {
@@ -159,5 +178,8 @@ CopyEnd CopyBatch::copy_to_mounted_card(const std::string& source_path) {
     }
     std::unique_ptr<PreparedSource> none;
     std::unique_ptr<PreparedSource> source = open_source(none, source_path);
-    return record(copy_into_volume(source_path, std::move(source), std::string(), prepared_source_), source_path);
+    // A volume being built (a format) defers its flushes to its end: until then the
+    // medium need not hold the copy, and there is nothing to read back.
+    return record(copy_into_volume(source_path, std::move(source), std::string(), prepared_source_, false),
+                  source_path);
 }

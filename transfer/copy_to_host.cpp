@@ -11,6 +11,7 @@
 #include "transfer/host_io.h"
 #include "transfer/host_path.h"
 #include "transfer/source_prefetch.h"
+#include "transfer/verify.h"
 
 #include <algorithm>
 
@@ -38,17 +39,19 @@ bool open_card_file(cAFFile& source, const std::string& card_name) {
 // the host fails or the cancel flag is set. Image files and card readers hand the
 // bytes to the host file inside the host; what they cannot (or a fault stops) goes
 // the ordinary way, which also tells a failed card read from a failed host write.
-Pumped pump_chunks(cAFFile& source, HostWriter& destination, AlignedBuffer& buffer) {
+// A checked copy (`sum` given) takes every byte through the buffer, into the sum.
+Pumped pump_chunks(cAFFile& source, HostWriter& destination, AlignedBuffer& buffer, StreamChecksum* sum) {
     uint64_t total = 0;
     for (;;) {
         if (cancel_requested()) return Pumped::Cancelled;
-        uint32_t got = source.send_to_file(destination.fd(), OB_TO_WIN_CHUNK);
+        uint32_t got = sum ? 0 : source.send_to_file(destination.fd(), OB_TO_WIN_CHUNK);
         if (got < OB_TO_WIN_CHUNK) {
             const uint32_t read = source.read(buffer.data(), OB_TO_WIN_CHUNK - got);
             if (read > 0 && !destination.write_all(buffer.data(), read)) {
                 say("write fail.\n");
                 return Pumped::Stopped;
             }
+            if (sum) sum->add(buffer.data(), read);
             got += read;
         }
         if (got == 0) break;
@@ -86,7 +89,11 @@ CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, con
                                 const std::string& next_card_file) {
     copy_steps::set_last_end(CopyEnd::Refused);
     prepared_source_.reset();  // a head start no copy to the card will take now
-    if (!mount_for_transfer(drive)) return record(CopyEnd::Refused, dest_path);
+    const bool kept = kept_drive_ == drive;
+    kept_drive_ = 0;
+    if (!mount_for_transfer(drive, kept)) return record(CopyEnd::Refused, dest_path);
+    // A copy to the host changes nothing on the card: the tables stay the card's.
+    kept_drive_ = drive;
     cAFFile source;
     if (!open_card_file(source, card_name)) return record(CopyEnd::Refused, dest_path);
     AlignedBuffer buffer(OB_TO_WIN_CHUNK);
@@ -101,13 +108,16 @@ CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, con
         return record(CopyEnd::Refused, dest_path);
     }
 
-    const Pumped pumped = pump_chunks(source, destination, buffer);
+    // A checked copy syncs its host file at once, to read it back.
+    const bool verifying = verify_after_write();
+    StreamChecksum read_sum;
+    const Pumped pumped = pump_chunks(source, destination, buffer, verifying ? &read_sum : nullptr);
     source.close();  // a read stream: nothing to commit
     if (pumped == Pumped::Cancelled) {
         destination.discard();
         return record(cancelled(), dest_path);
     }
-    if (pumped == Pumped::ToTheEnd && !next_card_file.empty()) {
+    if (pumped == Pumped::ToTheEnd && !next_card_file.empty() && !verifying) {
         give_card_file_a_head_start(next_card_file);
         // The batch goes on: this file is synced with the next ones.
         if (!host_files_to_sync_.add(std::move(destination))) sync_waiting_host_files();
@@ -121,5 +131,9 @@ CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, con
     // The batch's last copy: the files before it are synced now too (their journal
     // commit mostly came with this file's).
     sync_waiting_host_files();
+    if (!stopped && verifying && !verify_host_file(dest_path, read_sum)) {
+        say("verify failed: the host file differs from the card file.\n");
+        return record(CopyEnd::VerifyFailed, dest_path);
+    }
     return record(stopped ? CopyEnd::Stopped : CopyEnd::Complete, dest_path);
 }

@@ -1,9 +1,11 @@
 #include "transfer/copyingDlg.h"
+#include "common/ui_text_qt.h"
 
 #include "common/message_seam.h"
 #include "app/window_place_qt.h"
 #include "obfs/af_file.h"
 #include "transfer/copy_batch.h"
+#include "transfer/copy_plan.h"
 #include "transfer/host_io.h"
 #include "transfer/transfer.h"
 #include "platform/host_folder.h"
@@ -32,7 +34,7 @@ constexpr int BAR_MAX = 100;
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName("Form3");
-    setup_tool_dialog(this, QStringLiteral("正在拷贝"), CLIENT_WIDTH, CLIENT_HEIGHT);
+    setup_tool_dialog(this, ui_qtext("transfer", "正在拷贝"), CLIENT_WIDTH, CLIENT_HEIGHT);
 
     RzStatusPane1 = new QLabel(this);
     RzStatusPane1->setObjectName("RzStatusPane1");
@@ -50,7 +52,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     suiProgressBar1->setTextVisible(true);
     suiProgressBar1->setAlignment(Qt::AlignCenter);
 
-    Button1 = new QPushButton(QStringLiteral("取消"), this);
+    Button1 = new QPushButton(ui_qtext("transfer", "取消"), this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(324, 80, 75, 25);
     Button1->setAutoDefault(false);
@@ -128,10 +130,11 @@ void TForm3::showBarPosition(int position) {
                               Qt::QueuedConnection);
 }
 
-void TForm3::showCopyFailed() {
+void TForm3::showCopyFailed(const std::string& text) {
     // The box belongs to this window, which is the modal one while a batch runs; the
     // worker waits until it has been closed.
-    const Message failure{COPY_FAILED, "", MsgIcon::None, MsgButtons::Ok};
+    const Message failure{text.empty() ? std::string(ui_text("transfer", COPY_FAILED)) : text, "",
+                          MsgIcon::None, MsgButtons::Ok};
     if (QThread::currentThread() == thread()) {
         show_message(failure);
         return;
@@ -183,6 +186,10 @@ void TForm3::RunWinToOB(uint8_t drive) {
             showCopyFailed();
             break;
         }
+        if (end == CopyEnd::VerifyFailed) {
+            showCopyFailed(ui_text("transfer", VERIFY_FAILED) + winFiles[i]);
+            break;
+        }
     }
     batch.end();
     ClearJobs();
@@ -203,10 +210,10 @@ void TForm3::RunOBToWin(const std::string& folder) {
         // The head start is asked of this copy's drive only.
         const bool next_here = i + 1 < obFiles.size() && obFiles[i + 1].first == drive;
         const std::string next = next_here ? obFiles[i + 1].second : std::string();
-        const CopyEnd end = batch.copy_to_host(uint8_t(drive & 0xFF), name, folder + "/" + name, next);
-        if (end == CopyEnd::Refused || end == CopyEnd::Stopped) {
+        const CopyEnd end = batch.copy_to_host(uint8_t(drive & 0xFF), name, host_target_path(folder, name), next);
+        if (end == CopyEnd::Refused || end == CopyEnd::Stopped || end == CopyEnd::VerifyFailed) {
             batch.end();
-            showCopyFailed();
+            showCopyFailed(end == CopyEnd::VerifyFailed ? ui_text("transfer", VERIFY_FAILED) + name : std::string());
             ClearJobs();
             return;
         }

@@ -17,6 +17,8 @@
 // or the progress slot meanwhile.
 #pragma once
 
+#include "common/ui_text.h"
+
 #include "common/volume_busy.h"
 
 #include <QDialog>
@@ -59,7 +61,9 @@ public:
     float percentDone = 0;     // accumulated percentage of the running batch
     std::thread threadHandle;  // the worker of the latest batch
 
-    static constexpr const char* COPY_FAILED = "拷贝失败，请检查磁盘的剩余空间";
+    static constexpr const char* COPY_FAILED = UI_TEXT_NOOP("transfer", "拷贝失败，请检查磁盘的剩余空间");
+    // A copy whose read-back (写入后校验) did not match; the file's name follows.
+    static constexpr const char* VERIFY_FAILED = UI_TEXT_NOOP("transfer", "写入后校验失败，文件内容与源文件不一致：");
 
     // Queues one host file: left out without a word when it does not open as a
     // regular file.
@@ -97,7 +101,8 @@ private:
     void showStatus(const std::string& text);
     void setStatusText(const QString& text);   // on the GUI thread
     void showBarPosition(int position);
-    void showCopyFailed();
+    // An empty text shows COPY_FAILED in the window's language.
+    void showCopyFailed(const std::string& text = std::string());
 
     std::atomic<bool> cancel_{false};         // the transfer routines' cancel flag
     std::atomic<bool> worker_ended_{false};   // set as the worker's last act

@@ -64,12 +64,12 @@ CopyEnd cancelled() {
 
 void set_last_end(CopyEnd end) { last_end = end; }
 
-bool mount_for_transfer(uint8_t drive) {
+bool mount_for_transfer(uint8_t drive, bool kept) {
     if (drive == 0) {
         say("invalid drive number.\n");
         return false;
     }
-    if (!volume().mount(drive)) {
+    if (!(kept ? volume().mount_kept(drive) : volume().mount(drive))) {
         say("fail to initialize disk.\n");
         return false;
     }

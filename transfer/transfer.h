@@ -53,6 +53,9 @@ enum class CopyEnd {
                 // committed). A card file it was to replace and that it wrote beside
                 // stays as it was; otherwise the destination keeps the bytes copied so far
     Cancelled,  // the cancel flag stopped it; the partial destination was removed
+    VerifyFailed,  // true was returned, every byte was written, but the read-back
+                   // (verify after write, see verify.h) did not match the source; the
+                   // destination stays for inspection
 };
 CopyEnd last_copy_end();
 

@@ -6,9 +6,12 @@
 #include "common/volume_busy.h"
 #include "device/drive_layer.h"
 #include "obfs/obfs.h"
+#include "support/recording_sink.h"
 #include "support/test_cards.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QTimer>
 #include <QToolButton>
 
@@ -145,11 +148,36 @@ TEST_F(DriveListWindow, NoAcceptableDriveLeavesTheListEmpty) {
     EXPECT_EQ(form.RzImageComboBox1->currentIndex(), -1);
     EXPECT_EQ(form.SelectedDrive(), -1);
     EXPECT_EQ(form.CurrentDrive, 0);
-    EXPECT_EQ(form.RzListView1->columnTexts(0),
-              (QStringList{QString::fromUtf8(FORMAT_HINT_ROW), QString::fromUtf8(NOT_A_VOLUME_ROW)}));
+    // The card pane says that no card was found and how to attach one.
+    const QStringList rows = form.RzListView1->columnTexts(0);
+    EXPECT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows.contains(QString::fromUtf8(NO_CARD_ROW)));
+    EXPECT_TRUE(rows.contains(QString::fromUtf8(NO_CARD_HINT_ROW)));
+    EXPECT_EQ(form.FreeLabel->text(), "");
+
+    // Each Tools command says so in a box instead of doing nothing.
+    testcards::RecordingSink sink;
+    for (QAction* action : {form.SD1, form.SD2, form.N2, form.N3, form.MoonShell1, form.CheckSD1}) {
+        sink.messages.clear();
+        action->trigger();
+        ASSERT_EQ(sink.messages.size(), 1u) << action->objectName().toStdString();
+        EXPECT_EQ(sink.messages[0].text, NO_CARD_NOTICE);
+        EXPECT_EQ(sink.messages[0].icon, MsgIcon::Warning);
+    }
 
     form.Timer1Timer();                   // 0 drives, as at start: nothing to do
     EXPECT_EQ(form.LastDriveCount, 0);
+}
+
+TEST_F(DriveListWindow, TheStatusBarShowsTheFreeSpaceAndTheLargestRun) {
+    testcards::blank_card(1, SMALL_CARD);
+    form.RefreshDriveList();
+    const FreeSummary free = free_summary(card_rows(1));
+    ASSERT_GT(free.total_bytes, 0u);
+    EXPECT_EQ(form.FreeLabel->text().toStdString(),
+              "可用空间 " + SizeText64(free.total_bytes) + "，最大连续空间 " + SizeText64(free.largest_bytes));
+    // The whole caption is the drive list's hint, wherever the list cuts it.
+    EXPECT_EQ(form.RzImageComboBox1->toolTip(), form.RzImageComboBox1->currentText());
 }
 
 TEST_F(DriveListWindow, WatchWaitsWhileTheVolumeIsBusy) {

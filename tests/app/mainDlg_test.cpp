@@ -4,6 +4,7 @@
 #include "app/card_list_qt.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
+#include "app/window_size.h"
 #include "app/pane_row_qt.h"
 #include "app/shell_combo_qt.h"
 #include "app/shell_list_qt.h"
@@ -15,6 +16,7 @@
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QScreen>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -72,10 +74,11 @@ TEST_F(MainWindow, StartsWithTheSpecifiedStateAndControls) {
     EXPECT_EQ(captions(form.FileMenu->actions()), QStringList{"退出(&X)"});
     EXPECT_EQ(captions(form.ToolsMenu->actions()),
               (QStringList{"格式化SD卡", "设置SD卡默认速度", "更新存档列表", "更新菜单程序",
-                           "安装MoonShell", "", "检查SD卡"}));
+                           "安装MoonShell", "", "检查SD卡", "", "整理SD卡", "备份SD卡…", "恢复SD卡…", "",
+                           "写入后校验"}));
     EXPECT_EQ(captions(form.HelpMenu->actions()), QStringList{"关于(&A)"});
     for (QAction* tool : form.ToolsMenu->actions())
-        EXPECT_NE(tool->isSeparator(), !tool->icon().isNull());
+        EXPECT_NE(tool->isSeparator() || tool->isCheckable(), !tool->icon().isNull());  // a check, no icon
     EXPECT_TRUE(form.X1->icon().isNull());
     EXPECT_TRUE(form.N5->icon().isNull());
 
@@ -99,7 +102,11 @@ TEST_F(MainWindow, StartsWithTheSpecifiedStateAndControls) {
 TEST_F(MainWindow, LeftPaneTakesHalfOfWhatTheMiddleColumnLeaves) {
     form.show();
     QApplication::processEvents();
-    EXPECT_EQ(form.frameGeometry().size(), QSize(720, 480));   // outer size at start
+    // The outer size at start follows the screen: 720x480 at the least.
+    const QRect screen = form.screen()->availableGeometry();
+    const WindowSize start = first_window_size(screen.width(), screen.height());
+    EXPECT_EQ(form.frameGeometry().size(), QSize(start.width, start.height));
+    ASSERT_EQ(start.width, 720) << "the offscreen screen is expected to be narrow";
     EXPECT_EQ(form.Panes->leftWidth(), 346);
     EXPECT_EQ(form.RzSizePanel1->width(), 346);
     EXPECT_EQ(form.RzSizePanel2->x(), 346);

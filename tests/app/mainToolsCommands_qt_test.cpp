@@ -151,12 +151,13 @@ TEST_F(ToolsMenu, FormatThroughTheDialogsOnACardImage) {
 }
 
 TEST_F(ToolsMenu, FormatStopsWithoutADriveOnCancelAndOnNo) {
-    // No drive listed: nothing happens at all.
+    // No drive listed: the box says how to attach one, and nothing else happens.
     Form1->RefreshDriveList();
     Form4->Edit1->setText("unchanged");
     Form1->SD1->trigger();
     EXPECT_EQ(Form4->Edit1->text(), "unchanged");
-    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_EQ(texts(), std::vector<std::string>{NO_CARD_NOTICE});
+    sink.messages.clear();
 
     auto card = listedCard();
     card->reset_counters();

@@ -69,6 +69,14 @@ TEST(StartOptions, BadInputIsRefusedWithAReason) {
     EXPECT_EQ(error, "unknown option --colour");
     EXPECT_TRUE(parse({"--help"}, &options, &error));
     EXPECT_TRUE(options.help);
+    EXPECT_TRUE(parse({"--version"}, &options, &error));
+    EXPECT_TRUE(options.version);
+    EXPECT_TRUE(parse({"--lang", "en"}, &options, &error));
+    EXPECT_EQ(options.lang, "en");
+    EXPECT_TRUE(parse({"--lang=zh"}, &options, &error));
+    EXPECT_EQ(options.lang, "zh");
+    EXPECT_FALSE(parse({"--lang", "de"}, &options, &error));
+    EXPECT_EQ(error, "--lang must be zh or en, got 'de'");
 }
 
 TEST(StartOptions, DisplayIsFoundInTheEnvironmentOrArguments) {

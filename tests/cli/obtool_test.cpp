@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -171,4 +173,71 @@ TEST(Obtool, WorksOnABlockDeviceAttachedWithDrive) {
     r = obtool({"--drive", "5=" + loop.path(), "-d", "5", "info"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("OBFS, mounted"), std::string::npos) << r.out;
+}
+
+TEST(Obtool, VersionAndHelpOnEveryCommand) {
+    ToolRun r = obtool({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("obtool ") + OB_VERSION + "\n");
+    for (const char* command : {"drives", "info", "mkimage", "ls", "put", "get", "rm", "check", "models", "format",
+                                "set-speed", "install-menu", "update-savelist", "install-moonshell"}) {
+        for (const char* help : {"--help", "-h"}) {
+            r = obtool({command, help});
+            EXPECT_EQ(r.status, 0) << command << " " << help << ": " << r.err;
+            EXPECT_EQ(r.out.rfind(std::string("usage: obtool [GLOBAL OPTIONS] ") + command, 0), 0u) << r.out;
+            EXPECT_EQ(r.err, "");
+        }
+        r = obtool({command, "--version"});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_EQ(r.out, std::string("obtool ") + OB_VERSION + "\n");
+    }
+    // After "--" the word is the command's argument, not a request for help.
+    testcards::TempDir dir;
+    r = obtool({"--image", blank_volume_image(dir, "card.img", 64 * MiB), "rm", "--", "--help"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out.find("usage:"), std::string::npos) << r.out;
+}
+
+TEST(Obtool, AnEmptyDriveListIsSaidOnStandardError) {
+    const ToolRun r = obtool({"drives"});
+    if (!r.out.empty()) GTEST_SKIP() << "this machine has card drives: " << r.out;
+    expect_failure(r, "no card drives found");
+}
+
+TEST(Obtool, OneAttachedDriveIsTheDriveToWorkOn) {
+    testcards::TempDir dir;
+    const std::string path = blank_volume_image(dir, "card.img", 64 * MiB);
+    ToolRun r = obtool({"--drive", "3=" + path, "info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("volume           OBFS, mounted"), std::string::npos) << r.out;
+    // Two attached drives still need -d.
+    r = obtool({"--drive", "3=" + path, "--drive", "4=" + blank_volume_image(dir, "b.img", 64 * MiB), "info"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("no drive selected"), std::string::npos) << r.err;
+}
+
+TEST(Obtool, CardMessagesFollowTheLanguageRule) {
+    testcards::TempDir dir;
+    const std::string path = blank_volume_image(dir, "card.img", 64 * MiB);
+    testcards::write_host_file(dir.file("a.nds"), testcards::pattern_bytes(1000, 1));
+    ASSERT_EQ(obtool({"--image", path, "put", dir.file("a.nds")}).status, 0);
+    ToolRun r = obtool({"--image", path, "--lang", "en", "put", dir.file("a.nds")});
+    EXPECT_NE(r.out.find("a.nds already exists. Overwrite it? [y/N] n"), std::string::npos) << r.out;
+    r = obtool({"--image", path, "--lang=zh", "put", dir.file("a.nds")});
+    EXPECT_NE(r.out.find("a.nds已经存在，要覆盖吗？ [y/N] n"), std::string::npos) << r.out;
+    expect_failure(obtool({"--lang", "fr", "drives"}), "--lang must be zh or en");
+
+    // Without --lang the locale decides: English for en_US, Chinese for zh_CN.
+    const std::string tool = OB_TOOL_PATH;
+    const std::string put = " '" + tool + "' --image '" + path + "' put '" + dir.file("a.nds") + "' 2>&1 </dev/null";
+    auto run = [](const std::string& command) {
+        std::string out;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[512];
+        while (pipe && std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+        if (pipe) pclose(pipe);
+        return out;
+    };
+    EXPECT_NE(run("env -u LC_MESSAGES LC_ALL= LANG=en_US.UTF-8" + put).find("already exists"), std::string::npos);
+    EXPECT_NE(run("env -u LC_MESSAGES LC_ALL= LANG=zh_CN.UTF-8" + put).find("已经存在"), std::string::npos);
 }

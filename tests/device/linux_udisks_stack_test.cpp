@@ -51,6 +51,7 @@ std::string missing_stack() {
     if (!quiet("busctl --system status org.freedesktop.UDisks2"))
         return "udisks2 is not running on the system bus (scripts/udisks-stack.sh starts it; .ci/run does)";
     if (!quiet("busctl --system status org.freedesktop.PolicyKit1")) return "polkitd is not running on the system bus";
+    if (!quiet("pgrep -x systemd-udevd")) return "systemd-udevd is not running: udisks2 would not see new devices";
     if (!quiet("id -u obtest-udisks") &&
         !quiet("useradd --system --no-create-home --shell /usr/sbin/nologin obtest-udisks"))
         return "cannot make the test user";
@@ -176,6 +177,12 @@ TEST_F(UdisksStack, AWriteToADiskWithAMountedPartitionIsRefusedUntilUnmount) {
     fs::create_directory(mount_point_);
     ASSERT_EQ(::mount(partition.c_str(), mount_point_.c_str(), "ext4", 0, nullptr), 0) << std::strerror(errno);
     quiet("udevadm settle --timeout=20");
+    // udisks2 takes in udev's news a little after udev has settled.
+    const std::string resolve = "busctl --system call org.freedesktop.UDisks2 /org/freedesktop/UDisks2/Manager "
+                                "org.freedesktop.UDisks2.Manager ResolveDevice 'a{sv}a{sv}' 1 path s " +
+                                partition + " 0 | grep -q block_devices";
+    for (int i = 0; i < 100 && !quiet(resolve); ++i) ::usleep(100000);
+    ASSERT_TRUE(quiet(resolve)) << "udisks2 never learnt of " << partition;
 
     const std::string source = host_file("save.sav", 4096, 9);
     ToolResult r = as_user({"put", source});
@@ -189,7 +196,6 @@ TEST_F(UdisksStack, AWriteToADiskWithAMountedPartitionIsRefusedUntilUnmount) {
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find(mount_point_), std::string::npos) << "says what it unmounted: " << r.out;
     EXPECT_FALSE(quiet("mountpoint -q '" + mount_point_ + "'"));
-    mount_point_.clear();
     r = as_user({"ls"});
     EXPECT_NE(r.out.find("save.sav"), std::string::npos) << r.out << r.err;
 }

@@ -31,8 +31,9 @@ public:
         QApplication::processEvents();
         const QPixmap picture = box->grab();
         EXPECT_FALSE(picture.isNull());
-        if (const char* dir = std::getenv("OB_PICTURES_DIR"))
+        if (const char* dir = std::getenv("OB_PICTURES_DIR")) {
             EXPECT_TRUE(picture.save(QDir(dir).filePath(file_), "PNG"));
+        }
         box->hide();
         return MsgResult::No;
     }

@@ -82,13 +82,13 @@ TEST_F(StreamTest, ThreeHundredThousandBytesTakeThreeClusters) {
     const uint32_t c = f.first_cluster;
     drive->reset_counters();
     EXPECT_EQ(f.write(data.data(), 300000), 300000u);
-    // Two whole clusters, the 73 whole sectors that follow, one staged last sector;
-    // nothing read, and the growth stays in memory until close.
+    // Two whole clusters and the 73 whole sectors that follow in one transfer (the run
+    // is contiguous), then one staged last sector; nothing read, and the growth stays
+    // in memory until close.
     const auto counts = drive->counters();
     EXPECT_EQ(counts.reads, 0u);
-    EXPECT_EQ(counts.writes, 4u);
-    EXPECT_EQ(counts.write_sizes.at(K), 2u);
-    EXPECT_EQ(counts.write_sizes.at(73 * 512), 1u);
+    EXPECT_EQ(counts.writes, 2u);
+    EXPECT_EQ(counts.write_sizes.at(2 * K + 73 * 512), 1u);
     EXPECT_EQ(counts.write_sizes.at(512), 1u);
     EXPECT_EQ(map_on_card(c + 1), MAP_FREE);
     f.close();
@@ -106,7 +106,7 @@ TEST_F(StreamTest, ThreeHundredThousandBytesTakeThreeClusters) {
     for (size_t i = 300000 - 2 * K; i < tail.size(); ++i) EXPECT_EQ(tail[i], 0) << i;
 }
 
-TEST_F(StreamTest, WholeClusterWritesAtABoundaryAreFourDeviceWrites) {
+TEST_F(StreamTest, EachWholeClusterCallIsOneDeviceWrite) {
     const auto data = pattern_bytes(0x80000, 3);
     cAFFile f;
     ASSERT_TRUE(f.open("chunk", "w+", 0x100000));
@@ -114,9 +114,10 @@ TEST_F(StreamTest, WholeClusterWritesAtABoundaryAreFourDeviceWrites) {
     EXPECT_EQ(f.write(data.data(), 0x80000), 0x80000u);
     EXPECT_EQ(f.write(data.data(), 0x80000), 0x80000u);
     const auto counts = drive->counters();
-    EXPECT_EQ(counts.writes, 8u);
-    EXPECT_EQ(counts.write_sizes.at(K), 8u);
+    EXPECT_EQ(counts.writes, 2u);
+    EXPECT_EQ(counts.write_sizes.at(0x80000), 2u);
     EXPECT_EQ(counts.reads, 0u);
+    EXPECT_EQ(f.last_cluster, f.first_cluster + 7);
 }
 
 TEST_F(StreamTest, GrowthStopsAtATakenCluster) {
@@ -276,14 +277,25 @@ TEST_F(StreamTest, WriteOpenKeepsTheOldFileUntilTheNewOneIsCommitted) {
 TEST_F(StreamTest, CloseReportsACommitThatFailed) {
     const auto old_bytes = pattern_bytes(K / 2, 5), new_bytes = pattern_bytes(K / 3, 6);
     ASSERT_TRUE(write_file("c", old_bytes, 0));
-    for (uint64_t failing_write : {1u, 2u, 3u}) {  // the map, the hash table, the entry
+    // Tables that did not change are not written again, so the entry is close's first
+    // write: failing it keeps the old file. A failure after it (the old run's release)
+    // is reported too, with the new file committed or, where the release undid
+    // nothing, the old one still there.
+    for (uint64_t failing_write : {1u, 2u, 3u}) {
         cAFFile f;
         ASSERT_TRUE(f.open("c", "w", 0));
         ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
         drive->fail_write_at(failing_write);
         EXPECT_FALSE(f.close()) << failing_write;
         ASSERT_TRUE(volume().mount(DRIVE));
-        EXPECT_EQ(read_file("c"), old_bytes) << failing_write;
+        const auto now = read_file("c");
+        if (failing_write == 1)
+            EXPECT_EQ(now, old_bytes);
+        else
+            EXPECT_TRUE(now == old_bytes || now == new_bytes) << failing_write;
+        if (now != old_bytes) {
+            ASSERT_TRUE(write_file("c", old_bytes, 0));
+        }
     }
     cAFFile f;
     ASSERT_TRUE(f.open("c", "w", 0));
@@ -376,7 +388,8 @@ TEST_F(StreamTest, DeviceFailuresShortenTheCountsHonestly) {
     cAFFile w;
     ASSERT_TRUE(w.open("flaky", "w+", 3 * K));
     drive->fail_write_at(2);
-    EXPECT_EQ(w.write(data.data(), 3 * K), K);  // the second cluster did not land
+    EXPECT_EQ(w.write(data.data(), K), K);
+    EXPECT_EQ(w.write(data.data() + K, 2 * K), 0u);  // the transfer of the rest failed
     EXPECT_EQ(w.size, K);
     EXPECT_EQ(w.write(data.data() + K, 2 * K), 2 * K);  // a retry writes it again
     w.close();
@@ -386,7 +399,8 @@ TEST_F(StreamTest, DeviceFailuresShortenTheCountsHonestly) {
     ASSERT_TRUE(r.open("flaky", "r", 0));
     drive->fail_read_at(2);
     std::vector<uint8_t> buf(3 * K);
-    EXPECT_EQ(r.read(buf.data(), 3 * K), K);
+    EXPECT_EQ(r.read(buf.data(), K), K);
+    EXPECT_EQ(r.read(buf.data() + K, 2 * K), 0u);
     EXPECT_EQ(r.position, K);
     EXPECT_EQ(r.read(buf.data() + K, 2 * K), 2 * K);
     EXPECT_EQ(buf, data);
@@ -488,7 +502,7 @@ TEST_F(StreamTest, ACopyCutMidwayStillMounts) {
     pristine->reset_counters();
     copy();
     const uint64_t total_writes = pristine->counters().writes;
-    ASSERT_GT(total_writes, 10u);
+    ASSERT_GT(total_writes, 5u);
 
     for (uint64_t cut = 1; cut <= total_writes; ++cut) {
         auto card = drive->clone();

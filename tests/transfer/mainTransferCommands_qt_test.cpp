@@ -15,6 +15,7 @@
 #include "transfer/transfer.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QComboBox>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -238,7 +239,8 @@ TEST_F(TransferCommands, DeleteAsksOnceAndOnlyYesDeletesTheFileRows) {
 
     Form1->RzToolbarButton7->click();   // No, the default answer
     ASSERT_EQ(sink.messages.size(), 1u);
-    EXPECT_EQ(sink.messages[0].text, "确实要删除这些文件吗？");
+    // The question names the files it is about, not the free-space rows.
+    EXPECT_EQ(sink.messages[0].text, "确实要删除这些文件吗？\n\na.nds\nb.sav");
     EXPECT_EQ(sink.messages[0].title, "Orbelle Manager");
     EXPECT_EQ(sink.messages[0].icon, MsgIcon::Warning);
     EXPECT_EQ(sink.messages[0].buttons, MsgButtons::YesNo);
@@ -260,6 +262,49 @@ TEST_F(TransferCommands, DeleteAsksOnceAndOnlyYesDeletesTheFileRows) {
     Form1->RzListView1->clearSelection();   // no row selected: no question
     Form1->RzToolbarButton7->click();
     EXPECT_EQ(sink.messages.size(), 2u);
+
+    // Only free space selected: a notice that nothing was deleted, no question.
+    selectCard({"<< FREE SPACE >>"});
+    Form1->RzToolbarButton7->click();
+    ASSERT_EQ(sink.messages.size(), 3u);
+    EXPECT_EQ(sink.messages[2].text, "所选的行都不是文件，没有删除任何文件。");
+    EXPECT_EQ(sink.messages[2].buttons, MsgButtons::Ok);
+    EXPECT_TRUE(card_has(DRIVE, "keep.nds"));
+}
+
+TEST_F(TransferCommands, TheCardPanesContextMenuDeletesAndCopiesLikeTheButtons) {
+    ASSERT_TRUE(put_card_file(DRIVE, "a.nds", pattern_bytes(1000, 1)));
+    showCard();
+    selectCard({"a.nds"});
+    QStringList captions;
+    QAction* remove = nullptr;
+    for (QAction* action : Form1->CardMenu->actions()) {
+        captions << action->text();
+        if (action->text() == "删除") remove = action;
+    }
+    EXPECT_TRUE(captions.contains("拷贝到电脑")) << captions.join(",").toStdString();
+    EXPECT_TRUE(captions.contains("刷新"));
+    ASSERT_NE(remove, nullptr);
+    sink.answers = {MsgResult::Yes};
+    remove->trigger();
+    EXPECT_FALSE(card_has(DRIVE, "a.nds"));
+    QStringList host;
+    for (QAction* action : Form1->HostMenu->actions()) host << action->text();
+    EXPECT_TRUE(host.contains("拷贝到SD卡")) << host.join(",").toStdString();
+}
+
+TEST_F(TransferCommands, ADeleteTheCardRefusesIsSaid) {
+    ASSERT_TRUE(put_card_file(DRIVE, "a.nds", pattern_bytes(1000, 1)));
+    showCard();
+    selectCard({"a.nds", "<< FREE SPACE >>"});
+    sink.answers = {MsgResult::Yes};
+    card->fail_writes_from(1);
+    Form1->RzToolbarButton7->click();
+    card->fail_writes_from(0);
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[1].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[1].title, "Orbelle Manager");
+    EXPECT_TRUE(card_has(DRIVE, "a.nds"));
 }
 
 TEST_F(TransferCommands, DroppedFilesCountOnlyInsideTheCardListEdgesIncluded) {
@@ -347,7 +392,10 @@ TEST_F(TransferCommands, DriveWatchTicksWaitUntilTheCommandHasEnded) {
     };
     int cluster_writes = 0;
     testcards::hook_drive(DRIVE, card, [&](bool write, uint64_t, uint32_t length) {
-        if (write && length >= CLUSTER && ++cluster_writes == 6)
+        if (!write || length < CLUSTER) return;
+        const int before = cluster_writes;
+        cluster_writes += int(length / CLUSTER);   // a chunk's clusters go out in one command
+        if (before < 6 && cluster_writes >= 6)
             QMetaObject::invokeMethod(qApp, tick, Qt::BlockingQueuedConnection);
     });
     sink.answers = {MsgResult::Yes};

@@ -370,6 +370,30 @@ TEST_F(TransferTest, CancelMidFileRemovesThePartialCardFile) {
     EXPECT_EQ(free_run_for(0), 0u);
 }
 
+// The new bytes of a replace go beside the old file: a cancelled or failed copy
+// leaves the old one as it was, and frees what the new one had taken.
+TEST_F(TransferTest, ACancelledOrFailedReplaceKeepsTheOldFile) {
+    const auto old_bytes = pattern_bytes(3 * CLUSTER + 11, 24);
+    put_card_file("r.nds", old_bytes);
+    const uint32_t free_before = free_run_for(0);
+    write_host_file(host("r.nds"), pattern_bytes(4u << 20, 25));
+    std::atomic<bool> cancel{false};
+    set_copy_cancel_flag(&cancel);
+    progress.after_chunk = [&](size_t) { cancel = true; };
+    Diagnostics diag;
+    EXPECT_TRUE(copy_win_to_ob(host("r.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Cancelled);
+    EXPECT_EQ(card_file("r.nds"), old_bytes);
+    EXPECT_EQ(free_run_for(0), free_before);
+
+    set_copy_cancel_flag(nullptr);
+    progress.after_chunk = [&](size_t) { card->fail_writes_from(1); };
+    EXPECT_TRUE(copy_win_to_ob(host("r.nds"), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Stopped);
+    card->fail_writes_from(0);
+    EXPECT_EQ(card_file("r.nds"), old_bytes);
+}
+
 TEST_F(TransferTest, CancelBeforeTheCopyChangesNothing) {
     const auto old_bytes = pattern_bytes(1000, 20);
     put_card_file("keep.nds", old_bytes);

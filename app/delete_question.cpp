@@ -1,0 +1,15 @@
+#include "app/delete_question.h"
+
+#include "common/ui_text.h"
+
+std::string delete_question(const std::vector<std::string>& names) {
+    std::string text = ui_text("app", DELETE_QUESTION);
+    text += "\n";
+    for (size_t i = 0; i < names.size() && i < DELETE_QUESTION_NAMES; ++i) text += "\n" + names[i];
+    if (names.size() > DELETE_QUESTION_NAMES)
+        text += "\n" + with_args(ui_text("app", "等 %1 个文件"), std::to_string(names.size()));
+    return text;
+}
+
+std::string nothing_deleted_notice() { return ui_text("app", NOTHING_DELETED); }
+std::string delete_failed_notice() { return ui_text("app", DELETE_FAILED); }

@@ -1,0 +1,185 @@
+// obtool's whole-card commands: compact, backup and restore. They call the same core
+// routines as the window's Tools menu. Ctrl-C cancels them the safe way: compaction
+// after the file it is moving, backup and restore between two chunks.
+#include "cli/obtool_commands.h"
+#include "common/message_seam.h"
+#include "maintenance/card_backup.h"
+#include "maintenance/card_care_commands.h"
+#include "maintenance/compact_card.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void on_interrupt(int) { interrupted = true; }
+
+// Ctrl-C sets the cancel flag while a command runs; a second one ends obtool at once.
+class CancelOnInterrupt {
+public:
+    CancelOnInterrupt() {
+        interrupted = false;
+        struct sigaction sa {};
+        sa.sa_handler = on_interrupt;
+        sa.sa_flags = SA_RESETHAND;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &previous_);
+    }
+    ~CancelOnInterrupt() { sigaction(SIGINT, &previous_, nullptr); }
+    const std::atomic<bool>* flag() const { return &interrupted; }
+
+private:
+    struct sigaction previous_ {};
+};
+
+// A percentage on stderr, rewritten in place, while stderr is a terminal.
+class PercentLine {
+public:
+    explicit PercentLine(const char* what) : what_(what), shown_(isatty(STDERR_FILENO)) {}
+    ~PercentLine() {
+        if (shown_ && last_ >= 0) std::fputc('\n', stderr);
+    }
+    void show(uint64_t done, uint64_t total) {
+        if (!shown_ || total == 0) return;
+        const int percent = int(done * 100 / total);
+        if (percent == last_) return;
+        last_ = percent;
+        std::fprintf(stderr, "\r%s  %3d%%", what_, percent);
+        std::fflush(stderr);
+    }
+
+private:
+    const char* what_;
+    bool shown_;
+    int last_ = -1;
+};
+
+std::string mib(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MiB", double(bytes) / 1048576.0);
+    return text;
+}
+
+void print_plan(const CompactPlan& plan, uint64_t slide_bytes) {
+    for (const CompactMove& m : plan.moves)
+        std::printf("move %s: clusters %u-%u -> %u-%u, %u bytes%s\n", m.name.c_str(), m.from_first, m.from_last,
+                    m.to_first, m.to_last(), m.bytes, m.detour ? " (out of the way)" : "");
+    std::printf("%zu move%s, %llu bytes moved (sliding every file down in order would move %llu)\n",
+                plan.moves.size(), plan.moves.size() == 1 ? "" : "s",
+                static_cast<unsigned long long>(plan.bytes_moved), static_cast<unsigned long long>(slide_bytes));
+    std::printf("free runs: %u before, %u after; largest free run %s before, %s after\n", plan.free_runs_before,
+                plan.free_runs_after, mib(uint64_t(plan.largest_free_before) * 131072).c_str(),
+                mib(uint64_t(plan.largest_free_after) * 131072).c_str());
+    if (!plan.complete) std::printf("the card lacks the free room to pack every region completely\n");
+}
+
+int cmd_compact(ObtoolContext& ctx) {
+    bool dry_run = false;
+    for (const std::string& a : ctx.args) {
+        if (a == "--dry-run") dry_run = true;
+        else return obtool_fail("usage: compact [--dry-run]");
+    }
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    CompactPlan plan;
+    uint64_t slide = 0;
+    if (!plan_card_compaction(drive, plan, &slide))
+        return obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
+    print_plan(plan, slide);
+    std::fflush(stdout);
+    if (dry_run) return 0;
+
+    CancelOnInterrupt cancel;
+    CompactReport report;
+    {
+        PercentLine line("compacting");
+        report = compact_card(drive, cancel.flag(),
+                              [&](uint64_t done, uint64_t total, const std::string&) { line.show(done, total); });
+    }
+    const std::string made = std::to_string(report.moves_done) + " of " + std::to_string(report.plan.moves.size()) +
+                             " moves made";
+    switch (report.outcome) {
+    case CompactOutcome::NoVolume: return obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
+    case CompactOutcome::Damaged: return obtool_fail("the card has problems: run `obtool check` first; nothing moved");
+    case CompactOutcome::Cancelled: return obtool_fail("cancelled after " + made + "; every file is whole");
+    case CompactOutcome::Failed:
+        return obtool_fail((report.failed_file.empty() ? std::string("the table write")
+                                                        : "moving " + report.failed_file) +
+                           " failed after " + made + "; every file is readable (obtool check finds what is left)");
+    case CompactOutcome::Done: break;
+    }
+    std::printf("compacted: %s, %llu bytes moved\n", made.c_str(), static_cast<unsigned long long>(report.bytes_done));
+    return 0;
+}
+
+// One argument, the host file.
+bool one_path(const ObtoolContext& ctx, const char* usage, std::string* path) {
+    if (ctx.args.size() != 1 || ctx.args[0].empty() || ctx.args[0][0] == '-') {
+        obtool_fail(usage);
+        return false;
+    }
+    *path = ctx.args[0];
+    return true;
+}
+
+int image_result(const CardImageReport& r, const char* done_text) {
+    if (r.outcome == CardImageOutcome::Done) {
+        std::printf("%s, %llu bytes read, %llu bytes written; verified\n", done_text,
+                    static_cast<unsigned long long>(r.bytes_read), static_cast<unsigned long long>(r.bytes_written));
+        return 0;
+    }
+    return obtool_fail(r.why);
+}
+
+int cmd_backup(ObtoolContext& ctx) {
+    std::string out;
+    if (!one_path(ctx, "usage: backup OUT.img", &out)) return 1;
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    struct stat st {};
+    if (::stat(out.c_str(), &st) == 0 && !ask_yes_no(out + "已经存在，要覆盖吗？", ""))
+        return obtool_fail(out + ": not overwritten");
+    CancelOnInterrupt cancel;
+    CardImageReport r;
+    {
+        PercentLine line("backing up");
+        r = backup_card(drive, out, cancel.flag(), [&](uint64_t done, uint64_t total) { line.show(done, total); });
+    }
+    return image_result(r, "backed up");
+}
+
+int cmd_restore(ObtoolContext& ctx) {
+    std::string in;
+    if (!one_path(ctx, "usage: restore IN.img", &in)) return 1;
+    uint8_t drive = 0;
+    if (!obtool_require_drive(ctx, &drive)) return 1;
+    const CardImageReport check = check_restore(drive, in);
+    if (check.outcome != CardImageOutcome::Done) return obtool_fail(in + ": " + check.why);
+    if (!confirm_restore()) return obtool_fail("not restored");
+    CancelOnInterrupt cancel;
+    CardImageReport r;
+    {
+        PercentLine line("restoring");
+        r = restore_card(drive, in, cancel.flag(), [&](uint64_t done, uint64_t total) { line.show(done, total); });
+    }
+    if (r.outcome == CardImageOutcome::Cancelled)
+        return obtool_fail("cancelled: the card holds no volume now; restore again or format it");
+    if (r.outcome != CardImageOutcome::Done && r.outcome != CardImageOutcome::CardTooSmall &&
+        r.outcome != CardImageOutcome::NotABackup)
+        return obtool_fail(r.why + ": the card holds no volume now; restore again or format it");
+    return image_result(r, "restored");
+}
+
+}  // namespace
+
+OBTOOL_COMMAND("compact", "compact [--dry-run]",
+               "move files so that each region's free space is one run (--dry-run: print the plan)", cmd_compact);
+OBTOOL_COMMAND("backup", "backup OUT.img", "write the card into a sparse card image, then check it", cmd_backup);
+OBTOOL_COMMAND("restore", "restore IN.img", "write a backup onto the card (asks first), then check it", cmd_restore);

@@ -1,0 +1,306 @@
+// Backup and restore of a whole card: the areas a volume uses, copied chunk by chunk
+// with a checksum per chunk, then read back past every cache and compared.
+#include "maintenance/card_backup.h"
+
+#include "device/drive_layer.h"
+#include "device/medium_reader.h"
+#include "device/sector_io.h"
+#include "obfs/allocator.h"
+#include "obfs/obfs.h"
+#include "transfer/host_io.h"
+#include "transfer/verify.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Large pieces keep a card reader streaming; a multiple of the cluster and of 4 KiB.
+constexpr uint32_t CHUNK_BYTES = 4u << 20;
+
+// The pieces the copy goes in: each extent cut into chunks, in order of the card,
+// with the superblock sector taken out and put last (it is written last).
+struct Piece {
+    uint64_t offset = 0;
+    uint32_t length = 0;
+    uint64_t sum = 0;   // checksum of the bytes copied
+};
+
+std::vector<Piece> pieces_of(const std::vector<CardExtent>& extents) {
+    std::vector<Piece> out;
+    for (const CardExtent& e : extents) {
+        uint64_t at = e.offset, end = e.offset + e.length;
+        if (at == 0) at = SECTOR_BYTES;  // the superblock comes last
+        for (; at < end; at += CHUNK_BYTES) out.push_back({at, uint32_t(std::min<uint64_t>(CHUNK_BYTES, end - at)), 0});
+    }
+    out.push_back({0, SECTOR_BYTES, 0});
+    return out;
+}
+
+uint64_t total_bytes(const std::vector<Piece>& pieces) {
+    uint64_t total = 0;
+    for (const Piece& p : pieces) total += p.length;
+    return total;
+}
+
+uint64_t checksum_of(const uint8_t* bytes, uint32_t length) {
+    StreamChecksum sum;
+    sum.add(bytes, length);
+    return sum.value();
+}
+
+bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+bool pread_all(int fd, uint8_t* buffer, uint32_t length, uint64_t offset) {
+    for (uint32_t got = 0; got < length;) {
+        const ssize_t r = ::pread(fd, buffer + got, length - got, off_t(offset + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += uint32_t(r);
+    }
+    return true;
+}
+
+bool pwrite_all(int fd, const uint8_t* buffer, uint32_t length, uint64_t offset) {
+    for (uint32_t put = 0; put < length;) {
+        const ssize_t r = ::pwrite(fd, buffer + put, length - put, off_t(offset + put));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        put += uint32_t(r);
+    }
+    return true;
+}
+
+// Writes whole sectors through the sector layer, at most 256 per call.
+bool write_card(uint64_t offset, const uint8_t* bytes, uint32_t length) {
+    const uint32_t first = uint32_t(offset / SECTOR_BYTES), sectors = length / SECTOR_BYTES;
+    for (uint32_t done = 0; done < sectors;) {
+        const uint32_t n = std::min(WINDOW_SECTORS, sectors - done);
+        if (!disk_write_sectors(first + done, uint8_t(n == WINDOW_SECTORS ? 0 : n), bytes + size_t(done) * SECTOR_BYTES))
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+CardImageReport failed(CardImageOutcome outcome, const std::string& why) {
+    CardImageReport r;
+    r.outcome = outcome;
+    r.why = why;
+    return r;
+}
+
+// The card image in a host file: its superblock checked as a mount checks it, and
+// its cluster map.
+bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::string* why) {
+    struct stat st {};
+    uint8_t sector[SECTOR_BYTES];
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !pread_all(fd, sector, SECTOR_BYTES, 0)) {
+        *why = "cannot read the backup";
+        return false;
+    }
+    if (std::memcmp(sector, "OBFS", 4) != 0 ||
+        crc16(0, sector, SB_HEADER_CRC_SPAN) != get_le16(sector + SB_HEADER_CRC)) {
+        *why = "no OBFS superblock";
+        return false;
+    }
+    *sb = Superblock::decode(sector);
+    const uint32_t size = uint32_t(std::min<uint64_t>(uint64_t(st.st_size), MAX_DISK_SIZE));
+    if (const char* problem = superblock_layout_problem(*sb, size)) {
+        *why = problem;
+        return false;
+    }
+    map->assign(sb->map_bytes, 0);
+    if (!pread_all(fd, map->data(), sb->map_bytes, uint64_t(sb->map_start) * SECTOR_BYTES)) {
+        *why = "cannot read the backup's cluster map";
+        return false;
+    }
+    return true;
+}
+
+// The same file (an image attached as the drive, or a device node)?
+bool names_the_drive(uint8_t drive, const struct stat& out) {
+    const auto source = drive_layer::drive_table().source(drive);
+    struct stat st {};
+    if (!source || ::stat(source->describe().c_str(), &st) != 0) return false;
+    return st.st_dev == out.st_dev && st.st_ino == out.st_ino;
+}
+
+}  // namespace
+
+std::vector<CardExtent> volume_extents(const Superblock& sb, const std::vector<uint8_t>& map) {
+    std::vector<CardExtent> out{{0, uint64_t(sb.data_start) * SECTOR_BYTES}};
+    const uint32_t clusters = std::min<uint32_t>(sb.cluster_count(), uint32_t(map.size()));
+    for (uint32_t c = 0; c < clusters; ++c) {
+        if (map[c] != MAP_FIRST && map[c] != MAP_NEXT) continue;
+        const uint64_t at = (uint64_t(sb.data_start) + uint64_t(c) * OBFS_CLUSTER_SECTORS) * SECTOR_BYTES;
+        if (out.back().offset + out.back().length == at)
+            out.back().length += OBFS_CLUSTER_BYTES;
+        else
+            out.push_back({at, OBFS_CLUSTER_BYTES});
+    }
+    return out;
+}
+
+CardImageReport backup_card(uint8_t drive, const std::string& out_path, const std::atomic<bool>* cancel,
+                            const CardImageProgressFn& progress) {
+    cOBFS& vol = volume();
+    if (!vol.mount(drive)) return failed(CardImageOutcome::NoVolume, "no OBFS volume on the drive");
+    struct stat existing {};
+    if (::stat(out_path.c_str(), &existing) == 0 && (!S_ISREG(existing.st_mode) || names_the_drive(drive, existing)))
+        return failed(CardImageOutcome::BadTarget, "the backup would overwrite the card or something that is no file");
+    const Superblock sb = vol.header();
+    std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map));
+    const uint64_t total = total_bytes(pieces);
+
+    // The new backup takes the name only once complete: an older one stays until then.
+    const std::string part_path = out_path + ".part";
+    const int fd = ::open(part_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
+    CardImageReport report;
+    const auto give_up = [&](CardImageOutcome outcome, const std::string& why) {
+        ::close(fd);
+        ::unlink(part_path.c_str());
+        report.outcome = outcome;
+        report.why = why;
+        return report;
+    };
+    // As large as the volume, every byte a hole until written.
+    if (::ftruncate(fd, off_t(sb.disk_size)) != 0) return give_up(CardImageOutcome::Failed, "cannot size the backup");
+    MediumReader card;
+    uint8_t* buffer = card.open(drive) ? card.scratch(CHUNK_BYTES) : nullptr;
+    if (!buffer) return give_up(CardImageOutcome::Failed, "cannot open the drive for reading");
+    uint64_t done = 0;
+    for (Piece& p : pieces) {
+        if (cancelled(cancel)) return give_up(CardImageOutcome::Cancelled, "cancelled");
+        if (!card.read(p.offset, buffer, p.length)) return give_up(CardImageOutcome::Failed, "card read failed");
+        report.bytes_read += p.length;
+        p.sum = checksum_of(buffer, p.length);
+        if (!pwrite_all(fd, buffer, p.length, p.offset)) return give_up(CardImageOutcome::Failed, "backup write failed");
+        report.bytes_written += p.length;
+        done += p.length;
+        if (progress) progress(done, 2 * total);
+    }
+    if (::fsync(fd) != 0) return give_up(CardImageOutcome::Failed, "backup did not reach the disk");
+    // The read-back: what the host's disk holds, not what its cache remembers.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    HostReader back;
+    AlignedBuffer check(CHUNK_BYTES);
+    if (!back.open(part_path) || !check.data()) return give_up(CardImageOutcome::Failed, "cannot read the backup back");
+    for (const Piece& p : pieces) {
+        if (cancelled(cancel)) return give_up(CardImageOutcome::Cancelled, "cancelled");
+        uint32_t got = 0;
+        if (!back.read_at(p.offset, check.data(), p.length, &got) || got != p.length)
+            return give_up(CardImageOutcome::Failed, "cannot read the backup back");
+        if (checksum_of(check.data(), p.length) != p.sum)
+            return give_up(CardImageOutcome::VerifyFailed, "the backup does not read back as written");
+        done += p.length;
+        if (progress) progress(done, 2 * total);
+    }
+    back.close();
+    if (::close(fd) != 0 || ::rename(part_path.c_str(), out_path.c_str()) != 0) {
+        ::unlink(part_path.c_str());
+        return failed(CardImageOutcome::Failed, "cannot name the backup " + out_path);
+    }
+    // The new name reaches the disk with its folder.
+    const size_t slash = out_path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : out_path.substr(0, slash));
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    report.outcome = CardImageOutcome::Done;
+    return report;
+}
+
+CardImageReport check_restore(uint8_t drive, const std::string& in_path) {
+    const int fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failed(CardImageOutcome::NotABackup, "cannot open " + in_path);
+    Superblock sb;
+    std::vector<uint8_t> map;
+    std::string why;
+    const bool usable = read_image_volume(fd, &sb, &map, &why);
+    ::close(fd);
+    if (!usable) return failed(CardImageOutcome::NotABackup, why);
+    if (!disk_open(drive)) return failed(CardImageOutcome::Failed, "the drive does not open");
+    if (disk_get_size() < sb.disk_size) return failed(CardImageOutcome::CardTooSmall, "the card is smaller than the backup");
+    CardImageReport r;
+    r.outcome = CardImageOutcome::Done;
+    return r;
+}
+
+CardImageReport restore_card(uint8_t drive, const std::string& in_path, const std::atomic<bool>* cancel,
+                             const CardImageProgressFn& progress) {
+    CardImageReport report = check_restore(drive, in_path);
+    if (report.outcome != CardImageOutcome::Done) return report;
+    const int fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
+    Superblock sb;
+    std::vector<uint8_t> map;
+    if (fd < 0 || !read_image_volume(fd, &sb, &map, &report.why)) {
+        if (fd >= 0) ::close(fd);
+        return failed(CardImageOutcome::NotABackup, report.why);
+    }
+    report = CardImageReport{};
+    const auto stop = [&](CardImageOutcome outcome, const std::string& why) {
+        ::close(fd);
+        disk_flush();  // what was written so far is on the card, with no superblock
+        volume().mounted = 0;
+        report.outcome = outcome;
+        report.why = why;
+        return report;
+    };
+    std::vector<Piece> pieces = pieces_of(volume_extents(sb, map));
+    const uint64_t total = total_bytes(pieces);
+    AlignedBuffer buffer(CHUNK_BYTES);
+    if (!buffer.data()) return stop(CardImageOutcome::Failed, "not enough memory");
+
+    // From here on the card does not mount until the backup's superblock is written.
+    const std::vector<uint8_t> no_volume(SECTOR_BYTES, 0);
+    volume().mounted = 0;
+    if (!disk_write_sectors(0, 1, no_volume.data()) || !disk_flush())
+        return stop(CardImageOutcome::Failed, "card write failed");
+    uint64_t done = 0;
+    Piece& superblock = pieces.back();
+    for (Piece& p : pieces) {
+        if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
+        if (!pread_all(fd, buffer.data(), p.length, p.offset)) return stop(CardImageOutcome::Failed, "backup read failed");
+        report.bytes_read += p.length;
+        p.sum = checksum_of(buffer.data(), p.length);
+        if (&p == &superblock) break;  // read, and written after the check below
+        if (!write_card(p.offset, buffer.data(), p.length)) return stop(CardImageOutcome::Failed, "card write failed");
+        report.bytes_written += p.length;
+        done += p.length;
+        if (progress) progress(done, 2 * total);
+    }
+    const std::vector<uint8_t> superblock_bytes(buffer.data(), buffer.data() + SECTOR_BYTES);
+    if (!disk_flush()) return stop(CardImageOutcome::Failed, "card flush failed");
+    MediumReader card;
+    uint8_t* check = card.open(drive) ? card.scratch(CHUNK_BYTES) : nullptr;
+    if (!check) return stop(CardImageOutcome::Failed, "cannot open the drive for reading");
+    for (const Piece& p : pieces) {
+        if (&p == &superblock) break;
+        if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
+        if (!card.read(p.offset, check, p.length)) return stop(CardImageOutcome::Failed, "card read failed");
+        if (checksum_of(check, p.length) != p.sum)
+            return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
+        done += p.length;
+        if (progress) progress(done, 2 * total);
+    }
+    // Everything else is there: the superblock makes it a volume.
+    if (!disk_write_sectors(0, 1, superblock_bytes.data()) || !disk_flush())
+        return stop(CardImageOutcome::Failed, "card write failed");
+    report.bytes_written += SECTOR_BYTES;
+    if (!card.read(0, check, SECTOR_BYTES) || std::memcmp(check, superblock_bytes.data(), SECTOR_BYTES) != 0)
+        return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
+    ::close(fd);
+    if (progress) progress(2 * total, 2 * total);
+    if (!volume().mount(drive)) return failed(CardImageOutcome::VerifyFailed, "the restored card does not mount");
+    report.outcome = CardImageOutcome::Done;
+    return report;
+}

@@ -1,0 +1,154 @@
+// Verify after write: the checksum, and copies both ways whose written bytes are
+// changed on the medium behind the program's back or never reach it.
+#include "transfer/verify.h"
+
+#include "device/sector_io.h"
+#include "obfs/directory.h"
+#include "obfs/obfs.h"
+#include "support/hooked_drive.h"
+#include "support/test_cards.h"
+#include "transfer/transfer.h"
+
+#include <gtest/gtest.h>
+
+using drive_layer::FakeDrive;
+using testcards::pattern_bytes;
+
+namespace {
+
+constexpr uint8_t DRIVE = 1;
+constexpr uint32_t K = OBFS_CLUSTER_BYTES;
+
+uint64_t checksum(const std::vector<uint8_t>& bytes) {
+    StreamChecksum sum;
+    sum.add(bytes.data(), bytes.size());
+    return sum.value();
+}
+
+TEST(StreamChecksum, PiecesOfAnySizeGiveTheSameSum) {
+    const auto bytes = pattern_bytes(10007, 1);
+    for (size_t piece : {1u, 3u, 7u, 8u, 9u, 4096u, 10007u}) {
+        StreamChecksum sum;
+        for (size_t at = 0; at < bytes.size(); at += piece) sum.add(bytes.data() + at, std::min(piece, bytes.size() - at));
+        EXPECT_EQ(sum.value(), checksum(bytes)) << "pieces of " << piece;
+        EXPECT_EQ(sum.length(), bytes.size());
+    }
+}
+
+TEST(StreamChecksum, AnyChangedBitOrAppendedZeroChangesTheSum) {
+    const auto bytes = pattern_bytes(4099, 2);
+    const uint64_t whole = checksum(bytes);
+    for (size_t at : {size_t(0), size_t(7), size_t(8), size_t(2048), size_t(4095), size_t(4098)})
+        for (int bit = 0; bit < 8; ++bit) {
+            auto changed = bytes;
+            changed[at] ^= uint8_t(1u << bit);
+            EXPECT_NE(checksum(changed), whole) << "byte " << at << " bit " << bit;
+        }
+    auto longer = bytes;
+    longer.push_back(0);
+    EXPECT_NE(checksum(longer), whole);
+    EXPECT_NE(checksum({}), checksum({0}));
+}
+
+class VerifyAfterWrite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        set_transfer_diagnostics(nullptr);
+        card = testcards::blank_card(DRIVE, 32u << 20);
+        set_verify_after_write(true);
+    }
+    void TearDown() override {
+        set_verify_after_write(false);
+        disk_close();
+        drive_layer::drive_table().clear();
+    }
+    std::string host_file(const std::string& name, const std::vector<uint8_t>& bytes) {
+        testcards::write_host_file(host.file(name), bytes);
+        return host.file(name);
+    }
+
+    std::shared_ptr<FakeDrive> card;
+    testcards::TempDir host;
+};
+
+TEST_F(VerifyAfterWrite, AGoodCopyToTheCardPasses) {
+    const auto bytes = pattern_bytes(3 * K + 999, 3);
+    EXPECT_TRUE(copy_win_to_ob(host_file("game.nds", bytes), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+}
+
+TEST_F(VerifyAfterWrite, BytesChangedOnTheMediumFailTheCopyAndTheCardFileStays) {
+    // Once the copy has written the file, the medium changes one byte of it: the
+    // program's read window and the drive's caches still hold the right bytes.
+    const auto bytes = pattern_bytes(2 * K + 10, 4);
+    const std::string path = host_file("game.nds", bytes);
+    ASSERT_TRUE(volume().mount(DRIVE));
+    const uint64_t data_start = uint64_t(volume().data_start()) * SECTOR_BYTES;
+    bool copied = false, corrupted = false;
+    testcards::hook_drive(DRIVE, card, [&](bool write, uint64_t offset, uint32_t) {
+        if (copied && !write && !corrupted && offset >= data_start) {
+            corrupted = true;
+            uint8_t b = 0;
+            card->peek(data_start + K + 5, &b, 1);
+            b ^= 0x10;
+            card->poke(data_start + K + 5, &b, 1);
+        }
+    });
+    set_copy_callback([](void* done, uint32_t) { *static_cast<bool*>(done) = true; }, &copied);
+    EXPECT_TRUE(copy_win_to_ob(path, DRIVE));
+    set_copy_callback(nullptr, nullptr);
+    EXPECT_TRUE(corrupted);
+    EXPECT_EQ(last_copy_end(), CopyEnd::VerifyFailed);
+    EXPECT_TRUE(volume().mount(DRIVE) && file_exists("game.nds"));
+}
+
+TEST_F(VerifyAfterWrite, AWriteLostAnywhereNeverEndsAsACompleteCopy) {
+    const auto bytes = pattern_bytes(2 * K + 4000, 5);
+    const std::string path = host_file("game.nds", bytes);
+    auto clean = card->clone();
+    drive_layer::drive_table().attach(DRIVE, clean);
+    ASSERT_TRUE(copy_win_to_ob(path, DRIVE));
+    const uint64_t writes = clean->counters().writes;
+    for (uint64_t k = 1; k < writes; ++k) {
+        disk_close();
+        auto lossy = card->clone();
+        drive_layer::drive_table().attach(DRIVE, lossy);
+        lossy->power_cut_after_write(k);  // later writes report success and are lost
+        copy_win_to_ob(path, DRIVE);
+        EXPECT_NE(last_copy_end(), CopyEnd::Complete) << "writes after " << k << " of " << writes << " lost";
+    }
+}
+
+TEST_F(VerifyAfterWrite, CopiesToTheHostAreReadBackFresh) {
+    const auto bytes = pattern_bytes(5 * K + 3, 6);
+    ASSERT_TRUE(copy_win_to_ob(host_file("game.nds", bytes), DRIVE));
+    const std::string out = host.file("back.nds");
+    EXPECT_TRUE(copy_ob_to_win(DRIVE, "game.nds", out));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+    EXPECT_EQ(testcards::read_host_file(out), bytes);
+    // The same check on a host file that changed since.
+    StreamChecksum sum;
+    sum.add(bytes.data(), bytes.size());
+    EXPECT_TRUE(verify_host_file(out, sum));
+    auto changed = bytes;
+    changed[K] ^= 1;
+    testcards::write_host_file(out, changed);
+    EXPECT_FALSE(verify_host_file(out, sum));
+    EXPECT_FALSE(verify_host_file(host.file("missing"), sum));
+}
+
+TEST_F(VerifyAfterWrite, TheCheckReadsTheFileOnceMoreAndNothingWhenOff) {
+    const auto bytes = pattern_bytes(3 * K, 7);
+    set_verify_after_write(false);
+    card->reset_counters();
+    ASSERT_TRUE(copy_win_to_ob(host_file("a.bin", bytes), DRIVE));
+    const uint64_t reads_without = card->counters().bytes_read;
+    set_verify_after_write(true);
+    card->reset_counters();
+    ASSERT_TRUE(copy_win_to_ob(host_file("b.bin", bytes), DRIVE));
+    EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
+    // The file once more, and its entry sector.
+    EXPECT_EQ(card->counters().bytes_read, reads_without + 3 * K + SECTOR_BYTES);
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Verify after write: a copied file is read back from the medium once it has been
+// flushed — the card through a direct read of its own (no read window, no host
+// cache), a host file after its cached pages were dropped — and its checksum compared
+// with the checksum of the bytes the copy read from the source. The source is not
+// read a second time, so a check costs one read of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Whether the copy routines check what they wrote. Set by the caller before a batch
+// (obtool's --verify, the window's 写入后校验); read by the copying thread.
+void set_verify_after_write(bool on);
+bool verify_after_write();
+
+// A 64-bit checksum of a byte stream fed in pieces of any size. Each 8-byte word goes
+// through an invertible mix of the state, so two streams that differ in one word
+// always differ in their checksums.
+class StreamChecksum {
+public:
+    void add(const void* bytes, size_t length);
+    uint64_t value() const;
+    uint64_t length() const { return length_; }
+
+private:
+    void mix(uint64_t word);
+    uint64_t state_ = 0x9E3779B97F4A7C15ull;
+    uint64_t pending_ = 0;       // bytes of an unfinished word, little-endian
+    unsigned pending_bytes_ = 0;
+    uint64_t length_ = 0;
+};
+
+// Reads card file `card_name` of the volume mounted on `drive` back from the medium
+// (its entry and its bytes) and compares with `source`. false on a mismatch or when
+// the read fails.
+bool verify_card_file(uint8_t drive, const std::string& card_name, const StreamChecksum& source);
+
+// Reads host file `path` back past the host's cache and compares with `source`.
+bool verify_host_file(const std::string& path, const StreamChecksum& source);
