@@ -7,15 +7,11 @@
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
+#include "platform/host_file.h"
 #include "transfer/host_io.h"
 #include "transfer/verify.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -56,26 +52,6 @@ uint64_t checksum_of(const uint8_t* bytes, uint32_t length) {
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
 
-bool pread_all(int fd, uint8_t* buffer, uint32_t length, uint64_t offset) {
-    for (uint32_t got = 0; got < length;) {
-        const ssize_t r = ::pread(fd, buffer + got, length - got, off_t(offset + got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        got += uint32_t(r);
-    }
-    return true;
-}
-
-bool pwrite_all(int fd, const uint8_t* buffer, uint32_t length, uint64_t offset) {
-    for (uint32_t put = 0; put < length;) {
-        const ssize_t r = ::pwrite(fd, buffer + put, length - put, off_t(offset + put));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        put += uint32_t(r);
-    }
-    return true;
-}
-
 // Writes whole sectors through the sector layer, at most 256 per call.
 bool write_card(uint64_t offset, const uint8_t* bytes, uint32_t length) {
     const uint32_t first = uint32_t(offset / SECTOR_BYTES), sectors = length / SECTOR_BYTES;
@@ -97,10 +73,10 @@ CardImageReport failed(CardImageOutcome outcome, const std::string& why) {
 
 // The card image in a host file: its superblock checked as a mount checks it, and
 // its cluster map.
-bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::string* why) {
-    struct stat st {};
+bool read_image_volume(host::Descriptor fd, Superblock* sb, std::vector<uint8_t>* map, std::string* why) {
+    host::FileStatus st;
     uint8_t sector[SECTOR_BYTES];
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !pread_all(fd, sector, SECTOR_BYTES, 0)) {
+    if (!host::status_of(fd, &st) || st.kind != host::Kind::Regular || !host::read_all_at(fd, sector, SECTOR_BYTES, 0)) {
         *why = "cannot read the backup";
         return false;
     }
@@ -110,13 +86,13 @@ bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::s
         return false;
     }
     *sb = Superblock::decode(sector);
-    const uint32_t size = uint32_t(std::min<uint64_t>(uint64_t(st.st_size), MAX_DISK_SIZE));
+    const uint32_t size = uint32_t(std::min<uint64_t>(st.size, MAX_DISK_SIZE));
     if (const char* problem = superblock_layout_problem(*sb, size)) {
         *why = problem;
         return false;
     }
     map->assign(sb->map_bytes, 0);
-    if (!pread_all(fd, map->data(), sb->map_bytes, uint64_t(sb->map_start) * SECTOR_BYTES)) {
+    if (!host::read_all_at(fd, map->data(), sb->map_bytes, uint64_t(sb->map_start) * SECTOR_BYTES)) {
         *why = "cannot read the backup's cluster map";
         return false;
     }
@@ -124,11 +100,11 @@ bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::s
 }
 
 // The same file (an image attached as the drive, or a device node)?
-bool names_the_drive(uint8_t drive, const struct stat& out) {
+bool names_the_drive(uint8_t drive, const host::FileStatus& out) {
     const auto source = drive_layer::drive_table().source(drive);
-    struct stat st {};
-    if (!source || ::stat(source->describe().c_str(), &st) != 0) return false;
-    return st.st_dev == out.st_dev && st.st_ino == out.st_ino;
+    host::FileStatus st;
+    if (!source || !host::status_of(source->describe(), &st)) return false;
+    return st.device == out.device && st.file == out.file;
 }
 
 }  // namespace
@@ -151,8 +127,9 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
                             const CardImageProgressFn& progress) {
     cOBFS& vol = volume();
     if (!vol.mount(drive)) return failed(CardImageOutcome::NoVolume, "no OBFS volume on the drive");
-    struct stat existing {};
-    if (::stat(out_path.c_str(), &existing) == 0 && (!S_ISREG(existing.st_mode) || names_the_drive(drive, existing)))
+    host::FileStatus existing;
+    if (host::status_of(out_path, &existing) &&
+        (existing.kind != host::Kind::Regular || names_the_drive(drive, existing)))
         return failed(CardImageOutcome::BadTarget, "the backup would overwrite the card or something that is no file");
     const Superblock sb = vol.header();
     std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map));
@@ -160,18 +137,19 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
 
     // The new backup takes the name only once complete: an older one stays until then.
     const std::string part_path = out_path + ".part";
-    const int fd = ::open(part_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
+    // Created or emptied, never through a link planted under the name.
+    HostWriter part;
+    if (!part.create(part_path)) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
+    const host::Descriptor fd = part.fd();
     CardImageReport report;
     const auto give_up = [&](CardImageOutcome outcome, const std::string& why) {
-        ::close(fd);
-        ::unlink(part_path.c_str());
+        part.discard();
         report.outcome = outcome;
         report.why = why;
         return report;
     };
     // As large as the volume, every byte a hole until written.
-    if (::ftruncate(fd, off_t(sb.disk_size)) != 0) return give_up(CardImageOutcome::Failed, "cannot size the backup");
+    if (!host::set_size(fd, sb.disk_size)) return give_up(CardImageOutcome::Failed, "cannot size the backup");
     MediumReader card;
     uint8_t* buffer = card.open(drive) ? card.scratch(CHUNK_BYTES) : nullptr;
     if (!buffer) return give_up(CardImageOutcome::Failed, "cannot open the drive for reading");
@@ -181,14 +159,14 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
         if (!card.read(p.offset, buffer, p.length)) return give_up(CardImageOutcome::Failed, "card read failed");
         report.bytes_read += p.length;
         p.sum = checksum_of(buffer, p.length);
-        if (!pwrite_all(fd, buffer, p.length, p.offset)) return give_up(CardImageOutcome::Failed, "backup write failed");
+        if (!host::write_all_at(fd, buffer, p.length, p.offset)) return give_up(CardImageOutcome::Failed, "backup write failed");
         report.bytes_written += p.length;
         done += p.length;
         if (progress) progress(done, 2 * total);
     }
-    if (::fsync(fd) != 0) return give_up(CardImageOutcome::Failed, "backup did not reach the disk");
+    if (!host::sync(fd)) return give_up(CardImageOutcome::Failed, "backup did not reach the disk");
     // The read-back: what the host's disk holds, not what its cache remembers.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    host::done_with(fd, 0, 0);
     HostReader back;
     AlignedBuffer check(CHUNK_BYTES);
     if (!back.open(part_path) || !check.data()) return give_up(CardImageOutcome::Failed, "cannot read the backup back");
@@ -203,30 +181,24 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
         if (progress) progress(done, 2 * total);
     }
     back.close();
-    if (::close(fd) != 0 || ::rename(part_path.c_str(), out_path.c_str()) != 0) {
-        ::unlink(part_path.c_str());
+    if (!part.finish() || !host::rename_file(part_path, out_path)) {
+        host::remove_file(part_path);
         return failed(CardImageOutcome::Failed, "cannot name the backup " + out_path);
     }
     // The new name reaches the disk with its folder.
-    const size_t slash = out_path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : out_path.substr(0, slash));
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    host::sync_folder_of(out_path);
     report.outcome = CardImageOutcome::Done;
     return report;
 }
 
 CardImageReport check_restore(uint8_t drive, const std::string& in_path) {
-    const int fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failed(CardImageOutcome::NotABackup, "cannot open " + in_path);
+    const host::Descriptor fd = host::open_file(in_path, host::OPEN_READ);
+    if (fd == host::NO_DESCRIPTOR) return failed(CardImageOutcome::NotABackup, "cannot open " + in_path);
     Superblock sb;
     std::vector<uint8_t> map;
     std::string why;
     const bool usable = read_image_volume(fd, &sb, &map, &why);
-    ::close(fd);
+    host::close_file(fd);
     if (!usable) return failed(CardImageOutcome::NotABackup, why);
     if (!disk_open(drive)) return failed(CardImageOutcome::Failed, "the drive does not open");
     if (disk_get_size() < sb.disk_size) return failed(CardImageOutcome::CardTooSmall, "the card is smaller than the backup");
@@ -239,16 +211,16 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
                              const CardImageProgressFn& progress) {
     CardImageReport report = check_restore(drive, in_path);
     if (report.outcome != CardImageOutcome::Done) return report;
-    const int fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const host::Descriptor fd = host::open_file(in_path, host::OPEN_READ);
     Superblock sb;
     std::vector<uint8_t> map;
-    if (fd < 0 || !read_image_volume(fd, &sb, &map, &report.why)) {
-        if (fd >= 0) ::close(fd);
+    if (fd == host::NO_DESCRIPTOR || !read_image_volume(fd, &sb, &map, &report.why)) {
+        if (fd != host::NO_DESCRIPTOR) host::close_file(fd);
         return failed(CardImageOutcome::NotABackup, report.why);
     }
     report = CardImageReport{};
     const auto stop = [&](CardImageOutcome outcome, const std::string& why) {
-        ::close(fd);
+        host::close_file(fd);
         disk_flush();  // what was written so far is on the card, with no superblock
         volume().mounted = 0;
         report.outcome = outcome;
@@ -269,7 +241,7 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
     Piece& superblock = pieces.back();
     for (Piece& p : pieces) {
         if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
-        if (!pread_all(fd, buffer.data(), p.length, p.offset)) return stop(CardImageOutcome::Failed, "backup read failed");
+        if (!host::read_all_at(fd, buffer.data(), p.length, p.offset)) return stop(CardImageOutcome::Failed, "backup read failed");
         report.bytes_read += p.length;
         p.sum = checksum_of(buffer.data(), p.length);
         if (&p == &superblock) break;  // read, and written after the check below
@@ -298,7 +270,7 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
     report.bytes_written += SECTOR_BYTES;
     if (!card.read(0, check, SECTOR_BYTES) || std::memcmp(check, superblock_bytes.data(), SECTOR_BYTES) != 0)
         return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
-    ::close(fd);
+    host::close_file(fd);
     if (progress) progress(2 * total, 2 * total);
     if (!volume().mount(drive)) return failed(CardImageOutcome::VerifyFailed, "the restored card does not mount");
     report.outcome = CardImageOutcome::Done;

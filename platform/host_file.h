@@ -43,6 +43,11 @@ int64_t write_at(Descriptor d, const void* buffer, size_t length, uint64_t offse
 // Two pieces back to back at `offset` in one call where the host has one.
 int64_t write_two_at(Descriptor d, const void* first, size_t first_length, const void* second,
                      size_t second_length, uint64_t offset);
+// The whole of `length` bytes at `offset`, going on after interruptions and partial
+// transfers (host_file_whole.cpp, the same on every host). false on a failure, and
+// for a read also when the file ends first.
+bool read_all_at(Descriptor d, void* buffer, size_t length, uint64_t offset);
+bool write_all_at(Descriptor d, const void* buffer, size_t length, uint64_t offset);
 // At and past the descriptor's own position, as a plain write does.
 int64_t write_here(Descriptor d, const void* buffer, size_t length);
 // The descriptor's own position (its file size after sequential writes), -1 if unknown.
@@ -72,6 +77,7 @@ enum class Kind { Missing, Regular, Directory, Device, Other };
 struct FileStatus {
     Kind kind = Kind::Missing;
     uint64_t size = 0;        // bytes of a regular file
+    uint64_t allocated = 0;   // bytes it takes on its disk (less than size when sparse)
     uint64_t device = 0;      // with `file`: which file this is, for "still the same file"
     uint64_t file = 0;
     int64_t mtime_sec = 0;
@@ -91,6 +97,11 @@ uint32_t logical_block_size(Descriptor d);
 bool last_open_found_no_medium();
 
 bool remove_file(const std::string& path);
+// Gives the file `from` the name `to` in one step, replacing a file of that name.
+bool rename_file(const std::string& from, const std::string& to);
+// Makes a name just given in the folder holding `path` (a rename, a new file) reach
+// the disk. Nothing to do where the rename itself is written through.
+void sync_folder_of(const std::string& path);
 
 // Memory aligned for unbuffered transfers; null when none is to be had.
 void* aligned_alloc(size_t alignment, size_t bytes);

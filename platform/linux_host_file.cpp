@@ -10,6 +10,7 @@
 #include <linux/fs.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,6 +30,7 @@ Kind kind_of_mode(mode_t mode) {
 void fill_status(const struct stat& st, FileStatus* out) {
     out->kind = kind_of_mode(st.st_mode);
     out->size = st.st_size > 0 ? uint64_t(st.st_size) : 0;
+    out->allocated = uint64_t(st.st_blocks) * 512;
     out->device = uint64_t(st.st_dev);
     out->file = uint64_t(st.st_ino);
     out->mtime_sec = int64_t(st.st_mtim.tv_sec);
@@ -148,6 +150,17 @@ uint32_t logical_block_size(Descriptor d) {
 bool last_open_found_no_medium() { return errno == ENOMEDIUM; }
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool rename_file(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+
+void sync_folder_of(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
 
 void* aligned_alloc(size_t alignment, size_t bytes) {
     void* p = nullptr;

@@ -223,6 +223,10 @@ bool status_of(Descriptor d, FileStatus* out) {
         return false;
     }
     fill_from_info(info, out);
+    FILE_STANDARD_INFO standard{};
+    out->allocated = GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard)
+                         ? uint64_t(standard.AllocationSize.QuadPart)
+                         : out->size;
     return true;
 }
 
@@ -285,6 +289,17 @@ bool remove_file(const std::string& path) {
     win32::set_errno_from_last_error();
     return false;
 }
+
+bool rename_file(const std::string& from, const std::string& to) {
+    // Written through: the new name is on the disk when the call returns.
+    if (MoveFileExW(win32::widen(from).c_str(), win32::widen(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    win32::set_errno_from_last_error();
+    return false;
+}
+
+void sync_folder_of(const std::string&) {}
 
 void* aligned_alloc(size_t alignment, size_t bytes) { return _aligned_malloc(bytes, alignment); }
 

@@ -100,6 +100,35 @@ TEST(HostFile, TellsFoldersFilesAndMissingPathsApartAndNoticesAChangedFile) {
     EXPECT_NE(before.size, after.size);
 }
 
+TEST(HostFile, WholeTransfersStopAtTheEndAndRenamesReplaceTheOldFile) {
+    testcards::TempDir dir;
+    const std::string part = dir.file(CHINESE_NAME + ".part"), final_name = dir.file(CHINESE_NAME);
+    testcards::write_host_file(final_name, {9, 9});
+    const host::Descriptor d = host::open_file(part, host::OPEN_READ_WRITE | host::OPEN_CREATE_NEW);
+    ASSERT_NE(d, host::NO_DESCRIPTOR);
+    const std::vector<uint8_t> bytes = testcards::pattern_bytes(300000, 7);
+    // A file set to its size first and written only in places: the rest reads as zeros.
+    ASSERT_TRUE(host::set_size(d, 1u << 20));
+    ASSERT_TRUE(host::write_all_at(d, bytes.data(), bytes.size(), 65536));
+    std::vector<uint8_t> back(bytes.size());
+    ASSERT_TRUE(host::read_all_at(d, back.data(), back.size(), 65536));
+    EXPECT_EQ(back, bytes);
+    ASSERT_TRUE(host::read_all_at(d, back.data(), 4096, 0));
+    EXPECT_TRUE(std::all_of(back.begin(), back.begin() + 4096, [](uint8_t b) { return b == 0; }));
+    EXPECT_FALSE(host::read_all_at(d, back.data(), 4096, (1u << 20) - 100));  // runs past the end
+    host::FileStatus st;
+    ASSERT_TRUE(host::status_of(d, &st));
+    EXPECT_EQ(st.size, 1u << 20);
+    EXPECT_GT(st.allocated, 0u);
+    ASSERT_TRUE(host::sync(d));
+    ASSERT_TRUE(host::close_file(d));
+    ASSERT_TRUE(host::rename_file(part, final_name));
+    host::sync_folder_of(final_name);
+    EXPECT_EQ(host::kind_of(part), host::Kind::Missing);
+    EXPECT_EQ(testcards::read_host_file(final_name).size(), 1u << 20);
+    EXPECT_FALSE(host::rename_file(part, final_name));  // nothing left to rename
+}
+
 TEST(HostFile, AlignedMemoryIsAligned) {
     void* p = host::aligned_alloc(4096, 1 << 20);
     ASSERT_NE(p, nullptr);

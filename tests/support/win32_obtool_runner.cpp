@@ -36,6 +36,14 @@ HANDLE inheritable_file(const std::string& path, bool writing) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+std::string without_carriage_returns(std::string text) {
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+    text.resize(kept);
+    return text;
+}
+
 }  // namespace
 
 ToolResult run_tool(const std::string& tool, const std::vector<std::string>& args) {
@@ -64,8 +72,9 @@ ToolResult run_tool(const std::string& tool, const std::vector<std::string>& arg
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    r.out = read_host_text(scratch.file("out"));
-    r.err = read_host_text(scratch.file("err"));
+    // Read as text: Windows programs end their lines with CR LF.
+    r.out = without_carriage_returns(read_host_text(scratch.file("out")));
+    r.err = without_carriage_returns(read_host_text(scratch.file("err")));
     return r;
 }
 
