@@ -144,9 +144,10 @@ bool mount_or_say(uint8_t drive) {
     return false;
 }
 
-void say_not_overwritten(const std::vector<std::string>& declined) {
+// `shown` makes card names or host paths printable.
+void say_not_overwritten(const std::vector<std::string>& declined, std::string (*shown)(const std::string&)) {
     for (const std::string& what : declined)
-        std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(what).c_str());
+        std::fprintf(stderr, "obtool: %s: not overwritten\n", shown(what).c_str());
 }
 
 
@@ -247,7 +248,7 @@ int cmd_put(ObtoolContext& ctx) {
     }
     // The window's planning: the same questions about the same files.
     const CopyPlan plan = plan_copy_to_card(drive, wanted, printable_name);
-    say_not_overwritten(plan.declined);
+    say_not_overwritten(plan.declined, printable_name);
     refused += int(plan.declined.size());
     CapturedDiagnostics diagnostics;
     CopyBatch batch;
@@ -298,10 +299,10 @@ int cmd_get(ObtoolContext& ctx) {
         }
         wanted.push_back(name);
     }
-    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_name);
+    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_host_path);
     for (const std::string& name : plan.missing)
         std::fprintf(stderr, "obtool: %s: file does not exist.\n", printable_name(name).c_str());
-    say_not_overwritten(plan.declined);
+    say_not_overwritten(plan.declined, printable_host_path);
     refused += int(plan.missing.size() + plan.declined.size());
     CapturedDiagnostics diagnostics;
     CopyBatch batch;
@@ -330,7 +331,7 @@ int cmd_get(ObtoolContext& ctx) {
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
         std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
-                     printable_name(failure.host_path).c_str());
+                     printable_host_path(failure.host_path).c_str());
         ++refused;
     }
     return refused ? 1 : 0;

@@ -224,9 +224,15 @@ bool status_of(Descriptor d, FileStatus* out) {
     }
     fill_from_info(info, out);
     FILE_STANDARD_INFO standard{};
-    out->allocated = GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard)
-                         ? uint64_t(standard.AllocationSize.QuadPart)
-                         : out->size;
+    const bool known = GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard);
+    // A file deleted while others hold it open keeps its name until they close it:
+    // it is gone all the same.
+    if (known && standard.DeletePending) {
+        *out = FileStatus{};
+        errno = ENOENT;
+        return false;
+    }
+    out->allocated = known ? uint64_t(standard.AllocationSize.QuadPart) : out->size;
     return true;
 }
 

@@ -21,7 +21,9 @@ wineserver=$(command -v wineserver || echo "$(dirname "$wine64")/wineserver")
 export WINEPREFIX=${WINEPREFIX:-$PWD/$dir/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 mkdir -p "$WINEPREFIX"
-"$wineserver" -p </dev/null >/dev/null 2>&1
+# -p fails when a server for this prefix runs already, which serves as well; a server
+# that cannot start at all stops the script at the wine64 call after it.
+"$wineserver" -p </dev/null >/dev/null 2>&1 || true
 "$wine64" cmd /c exit </dev/null >/dev/null 2>&1
 
 loop=""
