@@ -47,7 +47,7 @@ uint64_t load_le64(const uint8_t* p) {
 // buffer of VERIFY_CHUNK bytes). A helper thread reads the next chunks while this one
 // sums, so the check takes about the time of the reads alone.
 using ChunkReadFn = std::function<bool(uint64_t at, uint32_t length, uint8_t* into)>;
-bool sum_read_ahead(uint64_t size, StreamChecksum* sum, const ChunkReadFn& read) {
+bool sum_read_ahead(uint64_t size, ChunkedChecksum* sum, const ChunkReadFn& read) {
     const auto length_of = [&](size_t k) {
         return uint32_t(std::min<uint64_t>(VERIFY_CHUNK, size - k * uint64_t(VERIFY_CHUNK)));
     };
@@ -111,7 +111,40 @@ uint64_t StreamChecksum::value() const {
     return state;
 }
 
-bool verify_card_file(uint8_t drive, const std::string& card_name, const StreamChecksum& source) {
+uint64_t ChunkedChecksum::chunk_sum(const void* bytes, size_t length) {
+    StreamChecksum sum;
+    sum.add(bytes, length);
+    return sum.value();
+}
+
+void ChunkedChecksum::end_chunk(uint64_t sum) {
+    chunk_sums_.add(&sum, sizeof sum);
+    current_ = StreamChecksum();
+}
+
+void ChunkedChecksum::add(const void* bytes, size_t length, const uint64_t* precomputed) {
+    length_ += length;
+    if (precomputed && length == CHUNK && current_.length() == 0) {
+        end_chunk(*precomputed);
+        return;
+    }
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    while (length > 0) {
+        const size_t take = std::min<size_t>(length, CHUNK - current_.length());
+        current_.add(p, take);
+        p += take;
+        length -= take;
+        if (current_.length() == CHUNK) end_chunk(current_.value());
+    }
+}
+
+uint64_t ChunkedChecksum::value() const {
+    ChunkedChecksum end = *this;
+    if (end.current_.length() > 0) end.end_chunk(end.current_.value());
+    return end.chunk_sums_.value();
+}
+
+bool verify_card_file(uint8_t drive, const std::string& card_name, const ChunkedChecksum& source) {
     const cOBFS& vol = volume();
     const uint32_t entry_sector = find_file_sector(card_name);
     MediumReader medium;
@@ -124,19 +157,19 @@ bool verify_card_file(uint8_t drive, const std::string& card_name, const StreamC
     const uint32_t last = get_le32(buffer + DE_LAST_CLUSTER);
     const uint32_t size = get_le32(buffer + DE_SIZE);
     if (size != source.length()) return false;
-    if (size == 0) return StreamChecksum().value() == source.value();
+    if (size == 0) return ChunkedChecksum().value() == source.value();
     if (first == NO_CLUSTER || first > last || last >= vol.cluster_count() ||
         uint64_t(size) > uint64_t(last - first + 1) * vol.cluster_sectors() * SECTOR_BYTES)
         return false;
     const uint64_t start = uint64_t(vol.cluster_to_sector(first)) * SECTOR_BYTES;
-    StreamChecksum card;
+    ChunkedChecksum card;
     const bool read = sum_read_ahead(size, &card, [&](uint64_t at, uint32_t length, uint8_t* into) {
         return medium.read(start + at, into, (length + SECTOR_BYTES - 1) / SECTOR_BYTES * SECTOR_BYTES);
     });
     return read && card.value() == source.value();
 }
 
-bool verify_host_file(const std::string& path, const StreamChecksum& source) {
+bool verify_host_file(const std::string& path, const ChunkedChecksum& source) {
     // Clean pages of the file go from the host's cache first, so a buffered read
     // (where direct reads are refused) comes from the disk too.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -145,7 +178,7 @@ bool verify_host_file(const std::string& path, const StreamChecksum& source) {
     ::close(fd);
     HostReader reader;
     if (!reader.open(path) || reader.size() != source.length()) return false;
-    StreamChecksum host;
+    ChunkedChecksum host;
     const bool read = sum_read_ahead(reader.size(), &host, [&](uint64_t at, uint32_t length, uint8_t* into) {
         uint32_t got = 0;
         return reader.read_at(at, into, VERIFY_CHUNK, &got) && got == length;

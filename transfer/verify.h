@@ -36,10 +36,31 @@ private:
     uint64_t length_ = 0;
 };
 
+// The checksum a copy and its read-back compare: the stream cut into chunks of CHUNK
+// bytes, each chunk summed on its own and the chunks' sums summed in order. A chunk's
+// sum can so be worked out where the chunk is read (the copy's read-ahead threads do,
+// while the card is written) instead of in the copying thread.
+class ChunkedChecksum {
+public:
+    static constexpr uint32_t CHUNK = 512u << 10;
+    static uint64_t chunk_sum(const void* bytes, size_t length);
+    // The next `length` bytes of the stream. `precomputed`, when given, is the
+    // chunk_sum of exactly these bytes, taken when they are one whole chunk.
+    void add(const void* bytes, size_t length, const uint64_t* precomputed = nullptr);
+    uint64_t value() const;
+    uint64_t length() const { return length_; }
+
+private:
+    void end_chunk(uint64_t sum);
+    StreamChecksum chunk_sums_;
+    StreamChecksum current_;  // the chunk not yet complete
+    uint64_t length_ = 0;
+};
+
 // Reads card file `card_name` of the volume mounted on `drive` back from the medium
 // (its entry and its bytes) and compares with `source`. false on a mismatch or when
 // the read fails.
-bool verify_card_file(uint8_t drive, const std::string& card_name, const StreamChecksum& source);
+bool verify_card_file(uint8_t drive, const std::string& card_name, const ChunkedChecksum& source);
 
 // Reads host file `path` back past the host's cache and compares with `source`.
-bool verify_host_file(const std::string& path, const StreamChecksum& source);
+bool verify_host_file(const std::string& path, const ChunkedChecksum& source);
