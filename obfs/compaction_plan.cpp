@@ -196,7 +196,42 @@ bool overlaps(uint32_t a_first, uint32_t a_last, uint32_t b_first, uint32_t b_la
     return a_first <= b_last && b_first <= a_last;
 }
 
-enum class FillOrder { InsideFirst, InsideLast, LargestFirst, SmallestFirst };
+enum class FillOrder { InsideFirst, InsideLast, LargestFirst, SmallestFirst, AwayFromOwnRun };
+
+// The order AwayFromOwnRun: the files inside the hole in their order, each put where
+// it need not step aside first — where it stands (files from outside filling the room
+// before it exactly), in the room before it when that is at least its length, or past
+// its own run with files from outside put before it — and the files from outside that
+// are left at the end.
+std::vector<size_t> order_away_from_own_runs(uint32_t start, const std::vector<size_t>& inside,
+                                             std::vector<size_t> outside, const std::vector<CompactFile>& files) {
+    std::sort(outside.begin(), outside.end(), [&](size_t a, size_t b) { return run_length(files[a]) > run_length(files[b]); });
+    std::vector<size_t> out;
+    uint32_t at = start;
+    const auto put = [&](size_t f) {
+        out.push_back(f);
+        at += run_length(files[f]);
+        const auto it = std::find(outside.begin(), outside.end(), f);
+        if (it != outside.end()) outside.erase(it);
+    };
+    for (size_t f : inside) {
+        const CompactFile& file = files[f];
+        std::vector<size_t> chosen;
+        if (file.first > at && exact_fill(outside, files, file.first - at, &chosen)) {
+            for (size_t c : chosen) put(c);
+        } else if (at + run_length(file) > file.first) {
+            // Not room enough before it: files from outside first, largest first, until
+            // it lands past its own run (when there are enough of them).
+            uint64_t room = 0;
+            for (size_t c : outside) room += run_length(files[c]);
+            if (at + room > file.last)
+                while (at <= file.last) put(outside.front());
+        }
+        put(f);
+    }
+    for (size_t c : std::vector<size_t>(outside)) put(c);
+    return out;
+}
 
 // The order of the files within a filled hole. Files that already lie inside it keep
 // their order; the orders differ in how many files land on their own run (which then
@@ -210,7 +245,9 @@ std::vector<Target> place_in(const Segment& gap, const std::vector<CompactFile>&
     std::sort(inside.begin(), inside.end(), by_position);
     std::sort(outside.begin(), outside.end(), by_position);
     std::vector<size_t> all;
-    if (order == FillOrder::InsideLast) {
+    if (order == FillOrder::AwayFromOwnRun) {
+        all = order_away_from_own_runs(gap.start, inside, outside, files);
+    } else if (order == FillOrder::InsideLast) {
         all = outside;
         all.insert(all.end(), inside.begin(), inside.end());
     } else {
@@ -453,7 +490,7 @@ CompactPlan plan_by_sharing(const std::vector<int>& owner_before, const std::vec
             for (Segment& s : share_out(r, files_in(r, files), files, rule, random))
                 if (s.gap && !s.fill.empty()) gaps.push_back(std::move(s));
         for (FillOrder order : {FillOrder::InsideFirst, FillOrder::InsideLast, FillOrder::LargestFirst,
-                                FillOrder::SmallestFirst}) {
+                                FillOrder::SmallestFirst, FillOrder::AwayFromOwnRun}) {
             CompactPlan plan = plan_filling(gaps, files, owner_before, order);
             if (!have_best || better_plan(plan, best)) {
                 best = std::move(plan);
