@@ -391,9 +391,15 @@ private:
             for (uint32_t c = file.first; c <= file.last && !blocks; ++c) blocks = wanted[c];
             if (blocks) in_the_way.push_back(i);
         }
-        std::sort(in_the_way.begin(), in_the_way.end(), [&](size_t a, size_t b) {
-            return compact_copy_bytes(files_[targets_[a].file]) < compact_copy_bytes(files_[targets_[b].file]);
-        });
+        // A file whose target overlaps its own run needs a stop anyway: such files are
+        // tried first, then the smaller ones.
+        const auto key = [&](size_t i) {
+            const CompactFile& file = files_[targets_[i].file];
+            const uint32_t to = targets_[i].to;
+            const bool must_stop = overlaps(to, to + run_length(file) - 1, file.first, file.last);
+            return std::make_pair(!must_stop, compact_copy_bytes(file));
+        };
+        std::sort(in_the_way.begin(), in_the_way.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
         std::vector<std::pair<size_t, uint32_t>> out;
         for (size_t i : in_the_way) {
             const uint32_t n = run_length(files_[targets_[i].file]);
