@@ -24,13 +24,6 @@ constexpr uint32_t VERIFY_CHUNK = 4u << 20;
 
 constexpr uint64_t MIX_MULTIPLIER = 0xBF58476D1CE4E5B9ull;  // odd: multiplying is invertible
 
-}  // namespace
-
-void set_verify_after_write(bool on) { verify_on = on; }
-bool verify_after_write() { return verify_on; }
-
-namespace {
-
 uint64_t mix(uint64_t state, uint64_t word) {
     state ^= word;
     state *= MIX_MULTIPLIER;
@@ -64,6 +57,9 @@ bool sum_read_ahead(uint64_t size, ChunkedChecksum* sum, const ChunkReadFn& read
 }
 
 }  // namespace
+
+void set_verify_after_write(bool on) { verify_on = on; }
+bool verify_after_write() { return verify_on; }
 
 void StreamChecksum::add_blocks(const uint8_t* p, size_t blocks) {
     // Four independent chains: each multiply waits only for its own lane.
