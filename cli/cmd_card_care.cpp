@@ -8,6 +8,7 @@
 #include "maintenance/compact_card.h"
 #include "platform/host_console.h"
 #include "platform/host_file.h"
+#include "transfer/copy_plan.h"
 
 #include <atomic>
 #include <csignal>
@@ -144,7 +145,7 @@ int cmd_backup(ObtoolContext& ctx) {
     if (!one_path(ctx, "usage: backup OUT.img", &out)) return 1;
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    if (host::kind_of(out) != host::Kind::Missing && !ask_yes_no(out + "已经存在，要覆盖吗？", ""))
+    if (host::kind_of(out) != host::Kind::Missing && !ask_yes_no(overwrite_question(out), ""))
         return obtool_fail(out + ": not overwritten");
     CancelOnInterrupt cancel;
     CardImageReport r;

@@ -1,5 +1,6 @@
 // Backup and restore of a whole card: the areas a volume uses, copied chunk by chunk
-// with a checksum per chunk, then read back past every cache and compared.
+// with a checksum per chunk, and read back past every cache and compared (a backup's
+// chunks while the later ones are still being copied, a restore's after its flush).
 #include "maintenance/card_backup.h"
 
 #include "device/drive_layer.h"
@@ -8,16 +9,23 @@
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
 #include "platform/host_file.h"
+#include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
 #include "transfer/verify.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <cstring>
 
 namespace {
 
 // Large pieces keep a card reader streaming; a multiple of the cluster and of 4 KiB.
 constexpr uint32_t CHUNK_BYTES = 4u << 20;
+// Direct transfers of host files and cards want whole blocks of this size.
+constexpr uint32_t DIRECT_BLOCK = 4096;
+// The read-back of a backup trails the writes by this many pieces.
+constexpr size_t CHECK_LAG = 2;
 
 // The pieces the copy goes in: each extent cut into chunks, in order of the card,
 // with the superblock sector taken out and put last (it is written last).
@@ -27,14 +35,26 @@ struct Piece {
     uint64_t sum = 0;   // checksum of the bytes copied
 };
 
-std::vector<Piece> pieces_of(const std::vector<CardExtent>& extents) {
-    std::vector<Piece> out;
+// `align`: the pieces cover the extents widened to whole blocks of this many bytes, so
+// that direct transfers need no bounce buffer; the first block is the one put last.
+std::vector<Piece> pieces_of(const std::vector<CardExtent>& extents, uint32_t align = SECTOR_BYTES,
+                             uint64_t limit = UINT64_MAX) {
+    std::vector<CardExtent> widened;
     for (const CardExtent& e : extents) {
+        const uint64_t at = e.offset / align * align;
+        const uint64_t end = std::min(limit, (e.offset + e.length + align - 1) / align * align);
+        if (!widened.empty() && widened.back().offset + widened.back().length >= at)
+            widened.back().length = std::max(widened.back().length, end - widened.back().offset);
+        else
+            widened.push_back({at, end - at});
+    }
+    std::vector<Piece> out;
+    for (const CardExtent& e : widened) {
         uint64_t at = e.offset, end = e.offset + e.length;
-        if (at == 0) at = SECTOR_BYTES;  // the superblock comes last
+        if (at == 0) at = align;  // the block with the superblock comes last
         for (; at < end; at += CHUNK_BYTES) out.push_back({at, uint32_t(std::min<uint64_t>(CHUNK_BYTES, end - at)), 0});
     }
-    out.push_back({0, SECTOR_BYTES, 0});
+    out.push_back({0, align, 0});
     return out;
 }
 
@@ -48,6 +68,10 @@ uint64_t checksum_of(const uint8_t* bytes, uint32_t length) {
     StreamChecksum sum;
     sum.add(bytes, length);
     return sum.value();
+}
+
+bool all_zero(const uint8_t* bytes, uint32_t length) {
+    return length == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, length - 1) == 0);
 }
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
@@ -107,6 +131,135 @@ bool names_the_drive(uint8_t drive, const host::FileStatus& out) {
     return st.device == out.device && st.file == out.file;
 }
 
+// The backup file as it is written: each piece sent on to the disk as soon as it is
+// written (as the kernel would only at the end), and before its read-back waited for
+// and dropped from the host's cache, so the read-back comes from the disk. Buffered
+// writes beat direct ones here: the kernel joins them into long runs of the file.
+class BackupFile {
+public:
+    explicit BackupFile(host::Descriptor fd) : fd_(fd) {}
+
+    bool write_at(const uint8_t* bytes, uint32_t length, uint64_t offset) {
+        if (!host::write_all_at(fd_, bytes, length, offset)) return false;
+        host::start_writeback(fd_, offset, length);
+        return true;
+    }
+
+    bool settle(uint64_t offset, uint32_t length) {
+        if (!host::settle(fd_, offset, length)) return false;
+        host::done_with(fd_, offset, length);
+        return true;
+    }
+
+private:
+    const host::Descriptor fd_;
+};
+
+// How many pieces the writer has finished, for the read-back to wait on; closed when
+// the copy ends early, so the read-back stops.
+class WrittenSoFar {
+public:
+    void reach(size_t pieces) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pieces_ = pieces;
+        changed_.notify_all();
+    }
+    void close() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    bool wait_for(size_t pieces) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return closed_ || pieces_ >= pieces; });
+        return pieces_ >= pieces;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t pieces_ = 0;
+    bool closed_ = false;
+};
+
+// Copies the pieces from the card into the backup file and reads them back, three
+// things at once: a helper reads the card ahead, this thread sums and writes each
+// piece, and a second helper reads the pieces written so far back from the host's
+// disk, each a few pieces after it was written. Sets `report` (Done when all went
+// well); the file stays open.
+void copy_and_check(uint8_t drive, host::Descriptor fd, const std::string& part_path, std::vector<Piece>& pieces,
+                    const std::atomic<bool>* cancel, const CardImageProgressFn& progress, CardImageReport* report) {
+    const auto end = [&](CardImageOutcome outcome, const char* why) {
+        report->outcome = outcome;
+        report->why = why;
+    };
+    MediumReader card;
+    HostReader back;
+    if (!card.open(drive)) return end(CardImageOutcome::Failed, "cannot open the drive for reading");
+    if (!back.open(part_path)) return end(CardImageOutcome::Failed, "cannot read the backup back");
+    BackupFile file(fd);
+    WrittenSoFar written;
+    ChunkPipeline from_card(pieces.size(), CHUNK_BYTES, [&](size_t k, uint8_t* into) {
+        return card.read(pieces[k].offset, into, pieces[k].length);
+    });
+    ChunkPipeline from_backup(pieces.size(), CHUNK_BYTES, [&](size_t k, uint8_t* into) {
+        uint32_t got = 0;
+        return written.wait_for(k + 1) && file.settle(pieces[k].offset, pieces[k].length) &&
+               back.read_at(pieces[k].offset, into, pieces[k].length, &got) && got == pieces[k].length;
+    });
+    // Declared last, so it is done first on the way out: the read-back stops waiting.
+    struct CloseOnReturn {
+        WrittenSoFar& w;
+        ~CloseOnReturn() { w.close(); }
+    } close_on_return{written};
+    if (!from_card.ready() || !from_backup.ready()) return end(CardImageOutcome::Failed, "not enough memory");
+
+    const uint64_t total = total_bytes(pieces);
+    uint64_t done = 0;
+    size_t checked = 0;
+    // The read-back of the next piece; false (with the report set) when it failed.
+    const auto check_next = [&]() {
+        const uint8_t* data = from_backup.next();
+        if (!data) {
+            end(CardImageOutcome::Failed, "cannot read the backup back");
+            return false;
+        }
+        if (checksum_of(data, pieces[checked].length) != pieces[checked].sum) {
+            end(CardImageOutcome::VerifyFailed, "the backup does not read back as written");
+            return false;
+        }
+        done += pieces[checked].length;
+        ++checked;
+        if (progress) progress(done, 2 * total);
+        return true;
+    };
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        Piece& p = pieces[k];
+        if (cancelled(cancel)) return end(CardImageOutcome::Cancelled, "cancelled");
+        const uint8_t* data = from_card.next();
+        if (!data) return end(CardImageOutcome::Failed, "card read failed");
+        report->bytes_read += p.length;
+        p.sum = checksum_of(data, p.length);
+        // A piece of zeros stays a hole of the new file: it reads back as zeros, and
+        // costs the disk nothing.
+        if (!all_zero(data, p.length)) {
+            if (!file.write_at(data, p.length, p.offset)) return end(CardImageOutcome::Failed, "backup write failed");
+            report->bytes_written += p.length;
+        }
+        done += p.length;
+        if (progress) progress(done, 2 * total);
+        written.reach(k + 1);
+        while (checked + CHECK_LAG <= k)
+            if (!check_next()) return;
+    }
+    if (!host::sync(fd)) return end(CardImageOutcome::Failed, "backup did not reach the disk");
+    while (checked < pieces.size()) {
+        if (cancelled(cancel)) return end(CardImageOutcome::Cancelled, "cancelled");
+        if (!check_next()) return;
+    }
+    report->outcome = CardImageOutcome::Done;
+}
+
 }  // namespace
 
 std::vector<CardExtent> volume_extents(const Superblock& sb, const std::vector<uint8_t>& map) {
@@ -132,8 +285,7 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
         (existing.kind != host::Kind::Regular || names_the_drive(drive, existing)))
         return failed(CardImageOutcome::BadTarget, "the backup would overwrite the card or something that is no file");
     const Superblock sb = vol.header();
-    std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map));
-    const uint64_t total = total_bytes(pieces);
+    std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map), DIRECT_BLOCK, sb.disk_size);
 
     // The new backup takes the name only once complete: an older one stays until then.
     const std::string part_path = out_path + ".part";
@@ -142,52 +294,24 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
     if (!part.create(part_path)) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
     const host::Descriptor fd = part.fd();
     CardImageReport report;
-    const auto give_up = [&](CardImageOutcome outcome, const std::string& why) {
+    // As large as the volume, every byte a hole until written (a sparse file on
+    // Windows too, where its file system has them).
+    if (!host::set_size(fd, sb.disk_size)) {
+        report.outcome = CardImageOutcome::Failed;
+        report.why = "cannot size the backup";
+    } else {
+        copy_and_check(drive, fd, part_path, pieces, cancel, progress, &report);
+    }
+    if (report.outcome != CardImageOutcome::Done) {
         part.discard();
-        report.outcome = outcome;
-        report.why = why;
         return report;
-    };
-    // As large as the volume, every byte a hole until written.
-    if (!host::set_size(fd, sb.disk_size)) return give_up(CardImageOutcome::Failed, "cannot size the backup");
-    MediumReader card;
-    uint8_t* buffer = card.open(drive) ? card.scratch(CHUNK_BYTES) : nullptr;
-    if (!buffer) return give_up(CardImageOutcome::Failed, "cannot open the drive for reading");
-    uint64_t done = 0;
-    for (Piece& p : pieces) {
-        if (cancelled(cancel)) return give_up(CardImageOutcome::Cancelled, "cancelled");
-        if (!card.read(p.offset, buffer, p.length)) return give_up(CardImageOutcome::Failed, "card read failed");
-        report.bytes_read += p.length;
-        p.sum = checksum_of(buffer, p.length);
-        if (!host::write_all_at(fd, buffer, p.length, p.offset)) return give_up(CardImageOutcome::Failed, "backup write failed");
-        report.bytes_written += p.length;
-        done += p.length;
-        if (progress) progress(done, 2 * total);
     }
-    if (!host::sync(fd)) return give_up(CardImageOutcome::Failed, "backup did not reach the disk");
-    // The read-back: what the host's disk holds, not what its cache remembers.
-    host::done_with(fd, 0, 0);
-    HostReader back;
-    AlignedBuffer check(CHUNK_BYTES);
-    if (!back.open(part_path) || !check.data()) return give_up(CardImageOutcome::Failed, "cannot read the backup back");
-    for (const Piece& p : pieces) {
-        if (cancelled(cancel)) return give_up(CardImageOutcome::Cancelled, "cancelled");
-        uint32_t got = 0;
-        if (!back.read_at(p.offset, check.data(), p.length, &got) || got != p.length)
-            return give_up(CardImageOutcome::Failed, "cannot read the backup back");
-        if (checksum_of(check.data(), p.length) != p.sum)
-            return give_up(CardImageOutcome::VerifyFailed, "the backup does not read back as written");
-        done += p.length;
-        if (progress) progress(done, 2 * total);
-    }
-    back.close();
     if (!part.finish() || !host::rename_file(part_path, out_path)) {
         host::remove_file(part_path);
         return failed(CardImageOutcome::Failed, "cannot name the backup " + out_path);
     }
     // The new name reaches the disk with its folder.
     host::sync_folder_of(out_path);
-    report.outcome = CardImageOutcome::Done;
     return report;
 }
 

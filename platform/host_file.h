@@ -55,6 +55,9 @@ int64_t position_of(Descriptor d);
 bool set_size(Descriptor d, uint64_t bytes);
 // Data and metadata on the medium.
 bool sync(Descriptor d);
+// Waits until the written bytes of [offset, offset + length) are on the medium. Where
+// the host cannot wait for a range (Windows), the whole file is flushed.
+bool settle(Descriptor d, uint64_t offset, uint64_t length);
 
 // Hints; each does nothing where the host has no such thing.
 void start_writeback(Descriptor d, uint64_t offset, uint64_t length);  // length 0 = to the end

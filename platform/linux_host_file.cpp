@@ -83,6 +83,11 @@ bool set_size(Descriptor d, uint64_t bytes) { return ::ftruncate(fd_of(d), off_t
 
 bool sync(Descriptor d) { return ::fsync(fd_of(d)) == 0; }
 
+bool settle(Descriptor d, uint64_t offset, uint64_t length) {
+    return ::sync_file_range(fd_of(d), off_t(offset), off_t(length),
+                             SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) == 0;
+}
+
 void start_writeback(Descriptor d, uint64_t offset, uint64_t length) {
     ::sync_file_range(fd_of(d), off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE);
 }

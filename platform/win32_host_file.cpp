@@ -175,6 +175,8 @@ bool sync(Descriptor d) {
     return false;
 }
 
+bool settle(Descriptor d, uint64_t, uint64_t) { return sync(d); }
+
 // Windows has no counterpart to these cache hints worth the calls: its cache manager
 // reads ahead by itself, and an unbuffered handle bypasses it.
 void start_writeback(Descriptor, uint64_t, uint64_t) {}

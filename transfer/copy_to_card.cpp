@@ -18,6 +18,9 @@
 
 using namespace copy_steps;
 
+// The read-ahead sums whole chunks of the checksum's size only.
+static_assert(WIN_TO_OB_CHUNK == ChunkedChecksum::CHUNK, "read-ahead chunks are the checksum's chunks");
+
 namespace {
 
 // How the chunk loop ended.
@@ -63,7 +66,7 @@ bool open_destination(cAFFile& destination, const std::string& card_name, uint32
 // Chunks from the source into the card file until the source ends, a chunk cannot be
 // read or written whole, or the cancel flag is set. `sum` (when verifying) takes in
 // every byte written.
-Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, StreamChecksum* sum) {
+Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, ChunkedChecksum* sum) {
     uint64_t total = 0;
     for (;;) {
         if (cancel_requested()) return Pumped::Cancelled;
@@ -76,7 +79,7 @@ Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, Strea
         if (got == 0) break;
         const uint32_t written = destination.write(chunk, got);
         if (written > 0) {
-            if (sum) sum->add(chunk, written);
+            if (sum) sum->add(chunk, written, chunks.chunk_sum());
             report_progress(written);
             total += written;
             say_percentage(total, size);
@@ -127,7 +130,8 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     if (!card_has_room(source->reader.size())) return CopyEnd::Refused;
     const uint32_t size = uint32_t(source->reader.size());
     if (cancel_requested()) return cancelled();
-    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, WIN_TO_OB_CHUNK);
+    const bool verifying = may_verify && verify_after_write();
+    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, WIN_TO_OB_CHUNK, verifying);
     if (!source->chunks->ready()) {
         say("not enough memory.\n");
         return CopyEnd::Refused;
@@ -136,14 +140,13 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     cAFFile destination;
     if (!open_destination(destination, card_name, size)) return CopyEnd::Refused;
 
-    const bool verifying = may_verify && verify_after_write();
-    StreamChecksum written;
+    ChunkedChecksum written;
     const Pumped pumped = pump_chunks(*source->chunks, destination, size, verifying ? &written : nullptr);
     end_percentage_line();
     // The source is done with (its read-ahead stops before the host file closes); a
     // batch's next source starts reading while this file's end reaches the card.
     source.reset();
-    if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, WIN_TO_OB_CHUNK);
+    if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, WIN_TO_OB_CHUNK, verify_after_write());
     const CopyEnd end = end_destination(destination, card_name, pumped);
     // Read back once flushed, from the medium itself.
     if (end == CopyEnd::Complete && verifying && !verify_card_file(volume().drive(), card_name, written)) {

@@ -16,7 +16,9 @@
 class ReadAhead {
 public:
     // Reads `reader` front to back in chunks of `chunk` bytes (a multiple of 4096).
-    ReadAhead(HostReader& reader, uint32_t chunk);
+    // With `sum_chunks`, the helper that reads a whole chunk also works out its
+    // ChunkedChecksum::chunk_sum, for verify after write.
+    ReadAhead(HostReader& reader, uint32_t chunk, bool sum_chunks = false);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -28,12 +30,17 @@ public:
     // After the end has been seen once, each call reads afresh from where the file
     // ended, so a file that grows while it is copied is read to its new end.
     bool next(const uint8_t** data, uint32_t* got);
+    // The chunk_sum of the chunk the last next() handed out, when a helper worked it
+    // out (null otherwise).
+    const uint64_t* chunk_sum() const { return last_summed_ ? &last_sum_ : nullptr; }
 
 private:
     struct Slot {
         uint64_t index = UINT64_MAX;
         bool ok = false;
         uint32_t got = 0;
+        bool summed = false;
+        uint64_t sum = 0;
     };
     void start_workers();
     void stop_workers();
@@ -42,6 +49,9 @@ private:
 
     HostReader& reader_;
     const uint32_t chunk_;
+    const bool sum_chunks_;
+    bool last_summed_ = false;
+    uint64_t last_sum_ = 0;
     std::vector<std::unique_ptr<AlignedBuffer>> buffers_;
     std::vector<Slot> slots_;
     bool ready_ = false;

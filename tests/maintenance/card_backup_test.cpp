@@ -62,7 +62,9 @@ TEST_F(CardBackup, ABackupIsASparseCardImageWithTheCardsFiles) {
     EXPECT_EQ(st.size, CARD_BYTES);
     // Used: the area before the data (about 4.5 MiB) and 2+3+5+6 clusters of files.
     const uint64_t used = uint64_t(volume().data_start()) * 512 + 16ull * K;
-    EXPECT_EQ(r.bytes_read, used);
+    // Each used area is read widened to whole 4 KiB blocks, for direct transfers.
+    EXPECT_GE(r.bytes_read, used);
+    EXPECT_LE(r.bytes_read, used + 5 * 8192);
     EXPECT_LE(st.allocated, used + (1u << 20));
     EXPECT_EQ(host::kind_of(image + ".part"), host::Kind::Missing);
     ASSERT_TRUE(drive_layer::drive_table().attach_path(OTHER, image));
@@ -155,12 +157,22 @@ TEST_F(CardBackup, ARestoreThatFailsAtAnyWriteLeavesACardThatDoesNotMount) {
 }
 
 TEST_F(CardBackup, ABackupThatCannotReadTheCardLeavesNoFile) {
-    card->fail_reads_from(1);
-    const CardImageReport r = backup_card(DRIVE, image, nullptr);
-    card->fail_reads_from(0);
-    EXPECT_NE(r.outcome, CardImageOutcome::Done);
-    EXPECT_EQ(host::kind_of(image), host::Kind::Missing);
-    EXPECT_EQ(host::kind_of(image + ".part"), host::Kind::Missing);
+    // The card's reads fail from the first one on, or from one part-way through while
+    // earlier pieces are still being written and read back.
+    disk_close();
+    card->reset_counters();
+    ASSERT_EQ(backup_card(DRIVE, image, nullptr).outcome, CardImageOutcome::Done);
+    ASSERT_TRUE(host::remove_file(image));
+    const uint64_t reads = card->counters().reads;
+    for (uint64_t k = 1; k <= reads; k += 1 + reads / 8) {
+        disk_close();
+        card->fail_reads_from(k);
+        const CardImageReport r = backup_card(DRIVE, image, nullptr);
+        card->fail_reads_from(0);
+        EXPECT_NE(r.outcome, CardImageOutcome::Done) << "read " << k;
+        EXPECT_EQ(host::kind_of(image), host::Kind::Missing) << "read " << k;
+        EXPECT_EQ(host::kind_of(image + ".part"), host::Kind::Missing) << "read " << k;
+    }
 }
 
 }  // namespace
