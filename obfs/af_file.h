@@ -70,6 +70,7 @@ public:
 
 private:
     bool commit_entry(bool* entry_written);
+    bool commit_new_entry(bool* entry_written);
     bool release_replaced_run();
     bool discard_new_run();
     void reset_to_closed();
@@ -83,6 +84,11 @@ private:
     // The run of the file being replaced, kept until close() (0xFFFFFFFF: none).
     uint32_t old_first_ = 0xFFFFFFFFu;
     uint32_t old_last_ = 0xFFFFFFFFu;
+    // A new file whose entry reaches the card only at close(): the entry to write, and
+    // whether the slot's sector on the card held a name when the stream opened.
+    bool entry_pending_ = false;
+    bool slot_named_on_card_ = false;
+    DirSector new_entry_{};
 };
 
 // The process-wide scratch sector shared by append writes and close().
