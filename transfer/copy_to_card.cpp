@@ -14,11 +14,16 @@
 #include "transfer/source_prefetch.h"
 #include "transfer/verify.h"
 
+#include <algorithm>
 #include <memory>
 
 using namespace copy_steps;
 
 namespace {
+
+// Host reads and card writes of two progress steps at a time: a card charges for
+// every command, and the progress bar still moves every 512 KiB.
+constexpr uint32_t CARD_WRITE_CHUNK = 2 * WIN_TO_OB_CHUNK;
 
 // How the chunk loop ended.
 enum class Pumped { ToTheEnd, Stopped, Cancelled };
@@ -75,10 +80,11 @@ Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, Strea
         }
         if (got == 0) break;
         const uint32_t written = destination.write(chunk, got);
-        if (written > 0) {
-            if (sum) sum->add(chunk, written);
-            report_progress(written);
-            total += written;
+        if (sum && written > 0) sum->add(chunk, written);
+        for (uint32_t at = 0; at < written; at += WIN_TO_OB_CHUNK) {
+            const uint32_t step = std::min(WIN_TO_OB_CHUNK, written - at);
+            report_progress(step);
+            total += step;
             say_percentage(total, size);
         }
         // A short write means the file could not take the rest of this chunk; going
@@ -127,7 +133,7 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     if (!card_has_room(source->reader.size())) return CopyEnd::Refused;
     const uint32_t size = uint32_t(source->reader.size());
     if (cancel_requested()) return cancelled();
-    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, WIN_TO_OB_CHUNK);
+    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, CARD_WRITE_CHUNK);
     if (!source->chunks->ready()) {
         say("not enough memory.\n");
         return CopyEnd::Refused;
@@ -143,7 +149,7 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     // The source is done with (its read-ahead stops before the host file closes); a
     // batch's next source starts reading while this file's end reaches the card.
     source.reset();
-    if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, WIN_TO_OB_CHUNK);
+    if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, CARD_WRITE_CHUNK);
     const CopyEnd end = end_destination(destination, card_name, pumped);
     // Read back once flushed, from the medium itself.
     if (end == CopyEnd::Complete && verifying && !verify_card_file(volume().drive(), card_name, written)) {

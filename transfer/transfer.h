@@ -21,8 +21,9 @@
 #include <cstdio>
 #include <string>
 
-// Chunk sizes: host reads of 512 KiB (a multiple of any host sector size, so they
-// can bypass the host's cache) and card reads of 2 MiB.
+// Chunk sizes: the progress steps of a copy to the card, 512 KiB (it reads and writes
+// two at a time, a multiple of any host sector size, so they can bypass the host's
+// cache), and card reads of 2 MiB.
 constexpr uint32_t WIN_TO_OB_CHUNK = 0x80000;
 constexpr uint32_t OB_TO_WIN_CHUNK = 0x200000;
 
