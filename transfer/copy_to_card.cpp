@@ -21,10 +21,6 @@ using namespace copy_steps;
 
 namespace {
 
-// Host reads and card writes of two progress steps at a time: a card charges for
-// every command, and the progress bar still moves every 512 KiB.
-constexpr uint32_t CARD_WRITE_CHUNK = 2 * WIN_TO_OB_CHUNK;
-
 // How the chunk loop ended.
 enum class Pumped { ToTheEnd, Stopped, Cancelled };
 
