@@ -345,10 +345,13 @@ void TForm1::buildContextMenus() {
         CardMenu->popup(RzListView1->viewport()->mapToGlobal(at));
     });
 
-    // The host pane: copy to the card, the parent folder, refresh.
+    // The host pane: copy to the card, delete (to the trash), the parent folder, refresh.
     HostMenu = new QMenu(this);
     HostMenu->setObjectName("HostMenu");
     HostMenu->addAction(actCopyWinToOB);
+    QAction* trash = HostMenu->addAction(image_list::icon(image_list::DELETE), ui_qtext("app", "删除"));
+    trash->setObjectName("HostDelete");
+    connect(trash, &QAction::triggered, this, &TForm1::HostDeleteClick);
     HostMenu->addSeparator();
     QAction* up = HostMenu->addAction(image_list::icon(image_list::PARENT_DIR), ui_qtext("app", "回上级目录"));
     connect(up, &QAction::triggered, this, &TForm1::RzToolbarButton4Click);

@@ -111,6 +111,7 @@ public slots:
     void FormResize();
     void Timer1Timer();
     void RzToolbarButton3Click();
+    void HostDeleteClick();   // the host pane's delete (mainHostCommands_qt.cpp)
     void RzToolbarButton4Click();
     void RzMenuToolbarButton1Click();
     void RzToolbarButton6Click();

@@ -1,6 +1,7 @@
 #include "app/shell_list_qt.h"
 
 #include "app/card_rows.h"
+#include "common/ui_text.h"
 #include "common/ui_text_qt.h"
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
+#include <QLocale>
 #include <QTreeView>
 
 #include <algorithm>
@@ -18,12 +20,15 @@ namespace {
 
 // The host's files in the card list's terms: sizes in the same units and format, and
 // the card list's type text for the extensions it has pictures of (.nds, .sav).
-// Other types are the desktop's own descriptions, in the language of the window.
+// Other types are the desktop's own descriptions, in the language of the window, and
+// dates are written the way that language writes them, whatever the system locale.
 class HostModel : public QFileSystemModel {
 public:
     using QFileSystemModel::QFileSystemModel;
 
     QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole && index.isValid() && index.column() == DATE_COLUMN)
+            return window_locale().toString(lastModified(index), QLocale::ShortFormat);
         if (role == Qt::DisplayRole && index.isValid() && !isDir(index)) {
             if (index.column() == SIZE_COLUMN) return QString::fromStdString(SizeText64(uint64_t(size(index))));
             if (index.column() == TYPE_COLUMN) {
@@ -51,6 +56,12 @@ public:
 private:
     static constexpr int SIZE_COLUMN = 1;
     static constexpr int TYPE_COLUMN = 2;
+    static constexpr int DATE_COLUMN = 3;
+
+    static QLocale window_locale() {
+        return ui_language() == UiLanguage::English ? QLocale(QLocale::English, QLocale::UnitedStates)
+                                                    : QLocale(QLocale::Chinese, QLocale::China);
+    }
 };
 
 void setup_view(QAbstractItemView* view) {

@@ -6,6 +6,7 @@
 #include "maintenance/card_backup.h"
 #include "maintenance/card_care_commands.h"
 #include "maintenance/compact_card.h"
+#include "transfer/copy_plan.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,7 +145,7 @@ int cmd_backup(ObtoolContext& ctx) {
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     struct stat st {};
-    if (::stat(out.c_str(), &st) == 0 && !ask_yes_no(out + "已经存在，要覆盖吗？", ""))
+    if (::stat(out.c_str(), &st) == 0 && !ask_yes_no(overwrite_question(out), ""))
         return obtool_fail(out + ": not overwritten");
     CancelOnInterrupt cancel;
     CardImageReport r;

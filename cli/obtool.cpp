@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
     // given; -y alone never unmounts anything.
     drive_layer::set_unmount_policy(options.unmount ? drive_layer::UnmountPolicy::Unmount
                                                     : drive_layer::UnmountPolicy::Refuse,
-                                    drive_msg::CLI_UNMOUNT_HINT);
+                                    ui_text("device", drive_msg::CLI_UNMOUNT_HINT));
     TerminalSink sink(ctx.yes, ctx.interactive);
     set_message_sink(&sink);
     const int status = command->handler(ctx);

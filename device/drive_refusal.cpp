@@ -17,7 +17,7 @@ std::string hint;
 }  // namespace
 
 std::string fill_message(const char* format, const std::string& first, const std::string& second) {
-    std::string out = format;
+    std::string out = ui_text("device", format);
     for (const std::string* value : {&first, &second}) {
         const size_t at = out.find("%s");
         if (at == std::string::npos) break;
@@ -28,7 +28,8 @@ std::string fill_message(const char* format, const std::string& first, const std
 
 std::string join_mount_points(const std::vector<std::string>& points) {
     std::string out;
-    for (const std::string& p : points) out += (out.empty() ? "" : "、") + p;
+    const std::string separator = ui_text("device", drive_msg::LIST_SEPARATOR);
+    for (const std::string& p : points) out += (out.empty() ? "" : separator) + p;
     return out;
 }
 

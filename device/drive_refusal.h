@@ -38,9 +38,9 @@ void set_unmount_policy(UnmountPolicy policy, const std::string& hint = {});
 UnmountPolicy unmount_policy();
 std::string unmount_hint();
 
-// "a、b、c": mount points as the messages list them.
+// "a、b、c" (in English "a, b, c"): mount points as the messages list them.
 std::string join_mount_points(const std::vector<std::string>& points);
-// `format` with its %s marks replaced by `first`, then `second`.
+// `format` in the user's language, with its %s marks replaced by `first`, then `second`.
 std::string fill_message(const char* format, const std::string& first, const std::string& second = {});
 
 }  // namespace drive_layer

@@ -1,6 +1,7 @@
 #include "maintenance/cardJobDlg.h"
 
 #include "app/window_place_qt.h"
+#include "common/ui_text_qt.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -30,7 +31,7 @@ TCardJobForm::TCardJobForm(QWidget* parent, const QString& caption) : QDialog(pa
     ProgressBar1->setRange(0, BAR_MAX);
     ProgressBar1->setFormat(QStringLiteral("%p%"));
 
-    Button1 = new QPushButton(QStringLiteral("取消"), this);
+    Button1 = new QPushButton(ui_qtext("maintenance", "取消"), this);
     Button1->setObjectName("Button1");
     Button1->setGeometry(324, 80, 75, 25);
     Button1->setAutoDefault(false);

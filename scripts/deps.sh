@@ -6,7 +6,7 @@ packages=(
   cmake g++ make ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   qt6-l10n-tools qt6-translations-l10n
-  appstream desktop-file-utils dpkg-dev file
+  appstream desktop-file-utils dpkg-dev file mmdebstrap
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb xauth imagemagick
   mtools dosfstools util-linux linux-perf

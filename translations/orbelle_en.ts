@@ -185,12 +185,77 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
         <source>View List</source>
         <translation>View List</translation>
     </message>
+    <message>
+        <source>确实要把这些文件移到回收站吗？</source>
+        <translation>Do you really want to move these files to the trash?</translation>
+    </message>
+    <message>
+        <source>下列文件未能移到回收站：</source>
+        <translation>These files could not be moved to the trash:</translation>
+    </message>
+</context>
+<context>
+    <name>device</name>
+    <message>
+        <source>设备 %s 上有已挂载的文件系统：%s。为免破坏它们，不会写入这个设备；请先卸载它们。</source>
+        <translation>Device %s has mounted file systems: %s. To keep them intact, nothing is written to this device; unmount them first.</translation>
+    </message>
+    <message>
+        <source>设备 %s 上有已挂载的文件系统：%s。
+要卸载它们并继续吗？卸载前请确认没有程序正在使用它们。</source>
+        <translation>Device %s has mounted file systems: %s.
+Unmount them and go on? Make sure no program is using them first.</translation>
+    </message>
+    <message>
+        <source>已卸载 %s</source>
+        <translation>Unmounted %s</translation>
+    </message>
+    <message>
+        <source>卸载 %s 失败：%s</source>
+        <translation>Could not unmount %s: %s</translation>
+    </message>
+    <message>
+        <source>设备 %s 是本机的系统盘或内置盘（装有系统文件系统、交换空间或 LVM/RAID/加密卷），绝不会当作SD卡写入。</source>
+        <translation>Device %s is a system or built-in disk of this computer (it holds a system file system, swap space or an LVM/RAID/encrypted volume); it is never written as an SD card.</translation>
+    </message>
+    <message>
+        <source>设备 %s 正被其他程序使用（已挂载或被独占打开），现在无法写入。请关闭使用它的程序后再试。</source>
+        <translation>Device %s is in use by another program (mounted or opened exclusively) and cannot be written now. Close the program using it and try again.</translation>
+    </message>
+    <message>
+        <source>没有打开设备 %s 的权限：系统拒绝了授权。请让管理员允许你打开可移动磁盘（见 README 中的 polkit 规则）。</source>
+        <translation>No permission to open device %s: the system refused the authorization. Ask your administrator to allow you to open removable disks (see the polkit rule in the README).</translation>
+    </message>
+    <message>
+        <source>打开设备 %s 所需的授权已被取消。</source>
+        <translation>The authorization needed to open device %s was cancelled.</translation>
+    </message>
+    <message>
+        <source>打开设备 %s 需要输入密码授权，但没有正在运行的 polkit 认证代理。请在桌面会话中运行本程序，或在终端中先启动认证代理（例如 pkttyagent）。</source>
+        <translation>Opening device %s needs a password, but no polkit authentication agent is running. Run this program in a desktop session, or start an authentication agent in the terminal first (for example pkttyagent).</translation>
+    </message>
+    <message>
+        <source>没有直接打开设备 %s 的权限，而 udisks2 服务不可用（%s）。请安装并启动 udisks2（Debian 软件包 udisks2）。</source>
+        <translation>No permission to open device %s directly, and the udisks2 service is not available (%s). Install and start udisks2 (Debian package udisks2).</translation>
+    </message>
+    <message>
+        <source>无法打开设备 %s：%s</source>
+        <translation>Cannot open device %s: %s</translation>
+    </message>
+    <message>
+        <source>（加上 --unmount，obtool 会先卸载它们）</source>
+        <translation> (with --unmount, obtool unmounts them first)</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
 </context>
 <context>
     <name>maintenance</name>
     <message>
         <source>写入SD卡默认速度文件失败，请重新格式化SD卡</source>
-        <translation>The SD card's default speed file could not be written. Please format the SD card again.</translation>
+        <translation>The SD card&apos;s default speed file could not be written. Please format the SD card again.</translation>
     </message>
     <message>
         <source>整理SD卡将移动卡上的文件，使剩余空间连成一片。整理期间请勿拔出SD卡。确定要继续吗？</source>
@@ -202,7 +267,7 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
     </message>
     <message>
         <source>SD卡的剩余空间已连成一片，无需整理</source>
-        <translation>The SD card's free space is already one run; nothing to compact</translation>
+        <translation>The SD card&apos;s free space is already one run; nothing to compact</translation>
     </message>
     <message>
         <source>整理已取消，卡上的文件都完好</source>
@@ -422,7 +487,7 @@ speed set here is kept.</translation>
     </message>
     <message>
         <source>无法检查SD卡：卷的布局与格式化时写入的不一致，检查和修复都不会改动这张卡。</source>
-        <translation>The SD card cannot be checked: the volume's layout is not the one a format writes; neither the check nor a repair changes this card.</translation>
+        <translation>The SD card cannot be checked: the volume&apos;s layout is not the one a format writes; neither the check nor a repair changes this card.</translation>
     </message>
 </context>
 <context>

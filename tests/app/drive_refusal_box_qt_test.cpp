@@ -1,6 +1,7 @@
 // The boxes of a refused drive open as the window shows them: the unmount question
 // with No as the default, and the refusals as error boxes that say what to do.
 #include "app/message_box_qt.h"
+#include "common/ui_text.h"
 #include "device/drive_messages.h"
 #include "device/drive_refusal.h"
 
@@ -52,4 +53,15 @@ TEST(DriveRefusalBoxes, RefusalsAreErrorBoxesNamingTheDevice) {
             render(*box, "no-agent");
         }
     }
+}
+
+TEST(DriveRefusalBoxes, EnglishWindowsGetEnglishRefusals) {
+    set_ui_language(UiLanguage::English);
+    const OpenRefusal r{OpenProblem::Mounted, "/dev/sdb", {"/media/u/CARD", "/media/u/DATA"}, ""};
+    const std::string text = refusal_text(r);
+    const std::string unmounted = fill_message(drive_msg::UNMOUNTED, "/media/u/CARD");
+    set_ui_language(UiLanguage::Chinese);
+    EXPECT_EQ(text, "Device /dev/sdb has mounted file systems: /media/u/CARD, /media/u/DATA. To keep them intact, "
+                    "nothing is written to this device; unmount them first.");
+    EXPECT_EQ(unmounted, "Unmounted /media/u/CARD");
 }

@@ -293,6 +293,47 @@ TEST_F(TransferCommands, TheCardPanesContextMenuDeletesAndCopiesLikeTheButtons) 
     EXPECT_TRUE(host.contains("拷贝到SD卡")) << host.join(",").toStdString();
 }
 
+TEST_F(TransferCommands, TheHostPanesDeleteAsksThenMovesToTheTrashAndNamesWhatItCouldNot) {
+    // The trash lives under XDG_DATA_HOME; a fresh one in the temp folder keeps the
+    // tester's own trash out of it.
+    const std::string xdg = dir.file("xdg");
+    std::filesystem::create_directory(xdg);
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", xdg.c_str());
+    write_host_file(dir.file("a.nds"), pattern_bytes(100, 1));
+    write_host_file(dir.file("b.sav"), pattern_bytes(100, 2));
+    showHostFolder(3);
+    QAction* trash = Form1->HostMenu->findChild<QAction*>("HostDelete");
+    ASSERT_NE(trash, nullptr);
+    EXPECT_EQ(trash->text(), "删除");
+
+    selectHost({"a.nds", "b.sav"});
+    trash->trigger();   // No, the default
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "确实要把这些文件移到回收站吗？\n\na.nds\nb.sav");
+    EXPECT_EQ(sink.messages[0].buttons, MsgButtons::YesNo);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("a.nds")));
+
+    selectHost({"a.nds"});
+    sink.answers = {MsgResult::Yes};
+    trash->trigger();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.nds")));
+    EXPECT_TRUE(std::filesystem::exists(xdg + "/Trash/files/a.nds"));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("b.sav")));
+    EXPECT_EQ(sink.messages.size(), 2u);   // no failure box
+
+    // A file that is gone by the time the trash is asked for it is named, not hidden.
+    selectHost({"b.sav"});
+    std::filesystem::remove(dir.file("b.sav"));
+    sink.answers = {MsgResult::Yes};
+    trash->trigger();
+    if (saved.isNull()) qunsetenv("XDG_DATA_HOME");
+    else qputenv("XDG_DATA_HOME", saved);
+    ASSERT_EQ(sink.messages.size(), 4u);
+    EXPECT_EQ(sink.messages[3].icon, MsgIcon::Error);
+    EXPECT_EQ(sink.messages[3].text, "下列文件未能移到回收站：\n\nb.sav");
+}
+
 TEST_F(TransferCommands, ADeleteTheCardRefusesIsSaid) {
     ASSERT_TRUE(put_card_file(DRIVE, "a.nds", pattern_bytes(1000, 1)));
     showCard();
