@@ -1,5 +1,6 @@
 // Backup and restore of a whole card: the areas a volume uses, copied chunk by chunk
-// with a checksum per chunk, then read back past every cache and compared.
+// with a checksum per chunk, and read back past every cache and compared (a backup's
+// chunks while the later ones are still being copied, a restore's after its flush).
 #include "maintenance/card_backup.h"
 
 #include "device/drive_layer.h"
@@ -7,6 +8,7 @@
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
+#include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
 #include "transfer/verify.h"
 
@@ -15,6 +17,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <cstring>
 
@@ -22,6 +26,10 @@ namespace {
 
 // Large pieces keep a card reader streaming; a multiple of the cluster and of 4 KiB.
 constexpr uint32_t CHUNK_BYTES = 4u << 20;
+// Direct transfers of host files and cards want whole blocks of this size.
+constexpr uint32_t DIRECT_BLOCK = 4096;
+// The read-back of a backup trails the writes by this many pieces.
+constexpr size_t CHECK_LAG = 2;
 
 // The pieces the copy goes in: each extent cut into chunks, in order of the card,
 // with the superblock sector taken out and put last (it is written last).
@@ -31,14 +39,26 @@ struct Piece {
     uint64_t sum = 0;   // checksum of the bytes copied
 };
 
-std::vector<Piece> pieces_of(const std::vector<CardExtent>& extents) {
-    std::vector<Piece> out;
+// `align`: the pieces cover the extents widened to whole blocks of this many bytes, so
+// that direct transfers need no bounce buffer; the first block is the one put last.
+std::vector<Piece> pieces_of(const std::vector<CardExtent>& extents, uint32_t align = SECTOR_BYTES,
+                             uint64_t limit = UINT64_MAX) {
+    std::vector<CardExtent> widened;
     for (const CardExtent& e : extents) {
+        const uint64_t at = e.offset / align * align;
+        const uint64_t end = std::min(limit, (e.offset + e.length + align - 1) / align * align);
+        if (!widened.empty() && widened.back().offset + widened.back().length >= at)
+            widened.back().length = std::max(widened.back().length, end - widened.back().offset);
+        else
+            widened.push_back({at, end - at});
+    }
+    std::vector<Piece> out;
+    for (const CardExtent& e : widened) {
         uint64_t at = e.offset, end = e.offset + e.length;
-        if (at == 0) at = SECTOR_BYTES;  // the superblock comes last
+        if (at == 0) at = align;  // the block with the superblock comes last
         for (; at < end; at += CHUNK_BYTES) out.push_back({at, uint32_t(std::min<uint64_t>(CHUNK_BYTES, end - at)), 0});
     }
-    out.push_back({0, SECTOR_BYTES, 0});
+    out.push_back({0, align, 0});
     return out;
 }
 
@@ -52,6 +72,10 @@ uint64_t checksum_of(const uint8_t* bytes, uint32_t length) {
     StreamChecksum sum;
     sum.add(bytes, length);
     return sum.value();
+}
+
+bool all_zero(const uint8_t* bytes, uint32_t length) {
+    return length == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, length - 1) == 0);
 }
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
@@ -131,6 +155,137 @@ bool names_the_drive(uint8_t drive, const struct stat& out) {
     return st.st_dev == out.st_dev && st.st_ino == out.st_ino;
 }
 
+// The backup file as it is written: each piece sent on to the disk as soon as it is
+// written (as the kernel would only at the end), and before its read-back waited for
+// and dropped from the host's cache, so the read-back comes from the disk. Buffered
+// writes beat direct ones here: the kernel joins them into long runs of the file.
+class BackupFile {
+public:
+    explicit BackupFile(int fd) : fd_(fd) {}
+
+    bool write_at(const uint8_t* bytes, uint32_t length, uint64_t offset) {
+        if (!pwrite_all(fd_, bytes, length, offset)) return false;
+        ::sync_file_range(fd_, off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE);
+        return true;
+    }
+
+    bool settle(uint64_t offset, uint32_t length) {
+        if (::sync_file_range(fd_, off_t(offset), off_t(length),
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+            return false;
+        ::posix_fadvise(fd_, off_t(offset), off_t(length), POSIX_FADV_DONTNEED);
+        return true;
+    }
+
+private:
+    const int fd_;
+};
+
+// How many pieces the writer has finished, for the read-back to wait on; closed when
+// the copy ends early, so the read-back stops.
+class WrittenSoFar {
+public:
+    void reach(size_t pieces) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pieces_ = pieces;
+        changed_.notify_all();
+    }
+    void close() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    bool wait_for(size_t pieces) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return closed_ || pieces_ >= pieces; });
+        return pieces_ >= pieces;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t pieces_ = 0;
+    bool closed_ = false;
+};
+
+// Copies the pieces from the card into the backup file and reads them back, three
+// things at once: a helper reads the card ahead, this thread sums and writes each
+// piece, and a second helper reads the pieces written so far back from the host's
+// disk, each a few pieces after it was written. Sets `report` (Done when all went
+// well); the file stays open.
+void copy_and_check(uint8_t drive, int fd, const std::string& part_path, std::vector<Piece>& pieces,
+                    const std::atomic<bool>* cancel, const CardImageProgressFn& progress, CardImageReport* report) {
+    const auto end = [&](CardImageOutcome outcome, const char* why) {
+        report->outcome = outcome;
+        report->why = why;
+    };
+    MediumReader card;
+    HostReader back;
+    if (!card.open(drive)) return end(CardImageOutcome::Failed, "cannot open the drive for reading");
+    if (!back.open(part_path)) return end(CardImageOutcome::Failed, "cannot read the backup back");
+    BackupFile file(fd);
+    WrittenSoFar written;
+    ChunkPipeline from_card(pieces.size(), CHUNK_BYTES, [&](size_t k, uint8_t* into) {
+        return card.read(pieces[k].offset, into, pieces[k].length);
+    });
+    ChunkPipeline from_backup(pieces.size(), CHUNK_BYTES, [&](size_t k, uint8_t* into) {
+        uint32_t got = 0;
+        return written.wait_for(k + 1) && file.settle(pieces[k].offset, pieces[k].length) &&
+               back.read_at(pieces[k].offset, into, pieces[k].length, &got) && got == pieces[k].length;
+    });
+    // Declared last, so it is done first on the way out: the read-back stops waiting.
+    struct CloseOnReturn {
+        WrittenSoFar& w;
+        ~CloseOnReturn() { w.close(); }
+    } close_on_return{written};
+    if (!from_card.ready() || !from_backup.ready()) return end(CardImageOutcome::Failed, "not enough memory");
+
+    const uint64_t total = total_bytes(pieces);
+    uint64_t done = 0;
+    size_t checked = 0;
+    // The read-back of the next piece; false (with the report set) when it failed.
+    const auto check_next = [&]() {
+        const uint8_t* data = from_backup.next();
+        if (!data) {
+            end(CardImageOutcome::Failed, "cannot read the backup back");
+            return false;
+        }
+        if (checksum_of(data, pieces[checked].length) != pieces[checked].sum) {
+            end(CardImageOutcome::VerifyFailed, "the backup does not read back as written");
+            return false;
+        }
+        done += pieces[checked].length;
+        ++checked;
+        if (progress) progress(done, 2 * total);
+        return true;
+    };
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        Piece& p = pieces[k];
+        if (cancelled(cancel)) return end(CardImageOutcome::Cancelled, "cancelled");
+        const uint8_t* data = from_card.next();
+        if (!data) return end(CardImageOutcome::Failed, "card read failed");
+        report->bytes_read += p.length;
+        p.sum = checksum_of(data, p.length);
+        // A piece of zeros stays a hole of the new file: it reads back as zeros, and
+        // costs the disk nothing.
+        if (!all_zero(data, p.length)) {
+            if (!file.write_at(data, p.length, p.offset)) return end(CardImageOutcome::Failed, "backup write failed");
+            report->bytes_written += p.length;
+        }
+        done += p.length;
+        if (progress) progress(done, 2 * total);
+        written.reach(k + 1);
+        while (checked + CHECK_LAG <= k)
+            if (!check_next()) return;
+    }
+    if (::fsync(fd) != 0) return end(CardImageOutcome::Failed, "backup did not reach the disk");
+    while (checked < pieces.size()) {
+        if (cancelled(cancel)) return end(CardImageOutcome::Cancelled, "cancelled");
+        if (!check_next()) return;
+    }
+    report->outcome = CardImageOutcome::Done;
+}
+
 }  // namespace
 
 std::vector<CardExtent> volume_extents(const Superblock& sb, const std::vector<uint8_t>& map) {
@@ -155,54 +310,25 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
     if (::stat(out_path.c_str(), &existing) == 0 && (!S_ISREG(existing.st_mode) || names_the_drive(drive, existing)))
         return failed(CardImageOutcome::BadTarget, "the backup would overwrite the card or something that is no file");
     const Superblock sb = vol.header();
-    std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map));
-    const uint64_t total = total_bytes(pieces);
+    std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map), DIRECT_BLOCK, sb.disk_size);
 
     // The new backup takes the name only once complete: an older one stays until then.
     const std::string part_path = out_path + ".part";
     const int fd = ::open(part_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
     CardImageReport report;
-    const auto give_up = [&](CardImageOutcome outcome, const std::string& why) {
+    // As large as the volume, every byte a hole until written.
+    if (::ftruncate(fd, off_t(sb.disk_size)) != 0) {
+        report.outcome = CardImageOutcome::Failed;
+        report.why = "cannot size the backup";
+    } else {
+        copy_and_check(drive, fd, part_path, pieces, cancel, progress, &report);
+    }
+    if (report.outcome != CardImageOutcome::Done) {
         ::close(fd);
         ::unlink(part_path.c_str());
-        report.outcome = outcome;
-        report.why = why;
         return report;
-    };
-    // As large as the volume, every byte a hole until written.
-    if (::ftruncate(fd, off_t(sb.disk_size)) != 0) return give_up(CardImageOutcome::Failed, "cannot size the backup");
-    MediumReader card;
-    uint8_t* buffer = card.open(drive) ? card.scratch(CHUNK_BYTES) : nullptr;
-    if (!buffer) return give_up(CardImageOutcome::Failed, "cannot open the drive for reading");
-    uint64_t done = 0;
-    for (Piece& p : pieces) {
-        if (cancelled(cancel)) return give_up(CardImageOutcome::Cancelled, "cancelled");
-        if (!card.read(p.offset, buffer, p.length)) return give_up(CardImageOutcome::Failed, "card read failed");
-        report.bytes_read += p.length;
-        p.sum = checksum_of(buffer, p.length);
-        if (!pwrite_all(fd, buffer, p.length, p.offset)) return give_up(CardImageOutcome::Failed, "backup write failed");
-        report.bytes_written += p.length;
-        done += p.length;
-        if (progress) progress(done, 2 * total);
     }
-    if (::fsync(fd) != 0) return give_up(CardImageOutcome::Failed, "backup did not reach the disk");
-    // The read-back: what the host's disk holds, not what its cache remembers.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    HostReader back;
-    AlignedBuffer check(CHUNK_BYTES);
-    if (!back.open(part_path) || !check.data()) return give_up(CardImageOutcome::Failed, "cannot read the backup back");
-    for (const Piece& p : pieces) {
-        if (cancelled(cancel)) return give_up(CardImageOutcome::Cancelled, "cancelled");
-        uint32_t got = 0;
-        if (!back.read_at(p.offset, check.data(), p.length, &got) || got != p.length)
-            return give_up(CardImageOutcome::Failed, "cannot read the backup back");
-        if (checksum_of(check.data(), p.length) != p.sum)
-            return give_up(CardImageOutcome::VerifyFailed, "the backup does not read back as written");
-        done += p.length;
-        if (progress) progress(done, 2 * total);
-    }
-    back.close();
     if (::close(fd) != 0 || ::rename(part_path.c_str(), out_path.c_str()) != 0) {
         ::unlink(part_path.c_str());
         return failed(CardImageOutcome::Failed, "cannot name the backup " + out_path);
@@ -215,7 +341,6 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
         ::fsync(dir);
         ::close(dir);
     }
-    report.outcome = CardImageOutcome::Done;
     return report;
 }
 

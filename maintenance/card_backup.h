@@ -2,7 +2,9 @@
 //
 // A backup is a card image: a sparse host file as large as the volume, holding the
 // superblock, the menu program area, the tables and the directory, and every cluster
-// the map gives to a file; free clusters stay holes. It mounts as a card itself
+// the map gives to a file; free clusters stay holes. (The areas are copied in whole
+// 4 KiB blocks, for direct reads, so a few sectors of free clusters beside them come
+// along; a piece that holds only zeros stays a hole too.) It mounts as a card itself
 // (`obtool --image OUT.img ls`). Its superblock is written last and the file takes its
 // name only when complete and checked, so a cut-off backup never looks like one.
 //

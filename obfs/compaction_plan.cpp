@@ -1,6 +1,7 @@
 // Compaction planning in three steps per fence region: choose the files that stay,
 // share the holes between them exactly among the files that move, then order the
-// moves so that each lands on free clusters away from its own run.
+// moves so that each lands on free clusters away from its own run. Several such plans
+// are made and weighed.
 #include "obfs/compaction_plan.h"
 
 #include "obfs/allocator.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <random>
 #include <set>
 
 namespace {
@@ -113,8 +115,11 @@ struct Segment {
 // takes in the smaller file beside it, which then moves too.
 enum class AnchorRule { SmallerNeighbour, RightNeighbour, PackedPrefix };
 
+// With `random`, the pool is tried in a shuffled order and the neighbour that joins a
+// hole is picked at random: other sharings, for the search among plans.
 std::vector<Segment> share_out(const Region& r, const std::vector<size_t>& in_region,
-                               const std::vector<CompactFile>& files, AnchorRule rule) {
+                               const std::vector<CompactFile>& files, AnchorRule rule,
+                               std::mt19937* random = nullptr) {
     uint32_t used = 0;
     for (size_t f : in_region) used += run_length(files[f]);
     const uint32_t boundary = r.start + used;
@@ -152,7 +157,10 @@ std::vector<Segment> share_out(const Region& r, const std::vector<size_t>& in_re
             ++i;
             continue;
         }
-        std::sort(pool.begin(), pool.end(), by_size_down);
+        if (random)
+            std::shuffle(pool.begin(), pool.end(), *random);
+        else
+            std::sort(pool.begin(), pool.end(), by_size_down);
         std::vector<size_t> chosen;
         if (exact_fill(pool, files, segs[i].length, &chosen)) {
             for (size_t f : chosen) pool.erase(std::find(pool.begin(), pool.end(), f));
@@ -162,8 +170,11 @@ std::vector<Segment> share_out(const Region& r, const std::vector<size_t>& in_re
         }
         const bool has_left = i > 0, has_right = i + 1 < segs.size();
         if (!has_left && !has_right) break;  // cannot happen: the pool then fills the last gap
-        const bool take_left = has_left && (!has_right || (rule == AnchorRule::SmallerNeighbour &&
-                                                           cost(segs[i - 1].file) <= cost(segs[i + 1].file)));
+        const auto left_is_cheaper = [&] {
+            if (random) return (*random)() % 2 == 0;
+            return rule == AnchorRule::SmallerNeighbour && cost(segs[i - 1].file) <= cost(segs[i + 1].file);
+        };
+        const bool take_left = has_left && (!has_right || left_is_cheaper());
         if (take_left) {
             const size_t from = (i >= 2 && segs[i - 2].gap) ? i - 2 : i - 1;
             merge(from, i);
@@ -185,7 +196,42 @@ bool overlaps(uint32_t a_first, uint32_t a_last, uint32_t b_first, uint32_t b_la
     return a_first <= b_last && b_first <= a_last;
 }
 
-enum class FillOrder { InsideFirst, InsideLast, LargestFirst, SmallestFirst };
+enum class FillOrder { InsideFirst, InsideLast, LargestFirst, SmallestFirst, AwayFromOwnRun };
+
+// The order AwayFromOwnRun: the files inside the hole in their order, each put where
+// it need not step aside first — where it stands (files from outside filling the room
+// before it exactly), in the room before it when that is at least its length, or past
+// its own run with files from outside put before it — and the files from outside that
+// are left at the end.
+std::vector<size_t> order_away_from_own_runs(uint32_t start, const std::vector<size_t>& inside,
+                                             std::vector<size_t> outside, const std::vector<CompactFile>& files) {
+    std::sort(outside.begin(), outside.end(), [&](size_t a, size_t b) { return run_length(files[a]) > run_length(files[b]); });
+    std::vector<size_t> out;
+    uint32_t at = start;
+    const auto put = [&](size_t f) {
+        out.push_back(f);
+        at += run_length(files[f]);
+        const auto it = std::find(outside.begin(), outside.end(), f);
+        if (it != outside.end()) outside.erase(it);
+    };
+    for (size_t f : inside) {
+        const CompactFile& file = files[f];
+        std::vector<size_t> chosen;
+        if (file.first > at && exact_fill(outside, files, file.first - at, &chosen)) {
+            for (size_t c : chosen) put(c);
+        } else if (at + run_length(file) > file.first) {
+            // Not room enough before it: files from outside first, largest first, until
+            // it lands past its own run (when there are enough of them).
+            uint64_t room = 0;
+            for (size_t c : outside) room += run_length(files[c]);
+            if (at + room > file.last)
+                while (at <= file.last) put(outside.front());
+        }
+        put(f);
+    }
+    for (size_t c : std::vector<size_t>(outside)) put(c);
+    return out;
+}
 
 // The order of the files within a filled hole. Files that already lie inside it keep
 // their order; the orders differ in how many files land on their own run (which then
@@ -199,7 +245,9 @@ std::vector<Target> place_in(const Segment& gap, const std::vector<CompactFile>&
     std::sort(inside.begin(), inside.end(), by_position);
     std::sort(outside.begin(), outside.end(), by_position);
     std::vector<size_t> all;
-    if (order == FillOrder::InsideLast) {
+    if (order == FillOrder::AwayFromOwnRun) {
+        all = order_away_from_own_runs(gap.start, inside, outside, files);
+    } else if (order == FillOrder::InsideLast) {
         all = outside;
         all.insert(all.end(), inside.begin(), inside.end());
     } else {
@@ -343,9 +391,15 @@ private:
             for (uint32_t c = file.first; c <= file.last && !blocks; ++c) blocks = wanted[c];
             if (blocks) in_the_way.push_back(i);
         }
-        std::sort(in_the_way.begin(), in_the_way.end(), [&](size_t a, size_t b) {
-            return compact_copy_bytes(files_[targets_[a].file]) < compact_copy_bytes(files_[targets_[b].file]);
-        });
+        // A file whose target overlaps its own run needs a stop anyway: such files are
+        // tried first, then the smaller ones.
+        const auto key = [&](size_t i) {
+            const CompactFile& file = files_[targets_[i].file];
+            const uint32_t to = targets_[i].to;
+            const bool must_stop = overlaps(to, to + run_length(file) - 1, file.first, file.last);
+            return std::make_pair(!must_stop, compact_copy_bytes(file));
+        };
+        std::sort(in_the_way.begin(), in_the_way.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
         std::vector<std::pair<size_t, uint32_t>> out;
         for (size_t i : in_the_way) {
             const uint32_t n = run_length(files_[targets_[i].file]);
@@ -395,39 +449,148 @@ uint32_t compact_copy_bytes(const CompactFile& file) {
     return uint32_t(std::min(run, sectors));
 }
 
-CompactPlan plan_compaction(const std::vector<uint8_t>& map, uint32_t cluster_count,
-                            const std::vector<CompactFile>& files) {
-    const std::vector<int> owner_before = owners_of(map, cluster_count, files);
+namespace {
+
+// Whether `plan` beats `best`: complete first, then fewer free runs left, then fewer
+// bytes moved.
+bool better_plan(const CompactPlan& plan, const CompactPlan& best) {
+    if (plan.complete != best.complete) return plan.complete;
+    if (plan.free_runs_after != best.free_runs_after) return plan.free_runs_after < best.free_runs_after;
+    return plan.bytes_moved < best.bytes_moved;
+}
+
+// The plan that moves the files of `gaps` into them in `order`.
+CompactPlan plan_filling(const std::vector<Segment>& gaps, const std::vector<CompactFile>& files,
+                         const std::vector<int>& owner_before, FillOrder order) {
+    std::vector<Target> targets;
+    for (const Segment& s : gaps)
+        for (const Target& t : place_in(s, files, order))
+            if (t.to != files[t.file].first) targets.push_back(t);
+    CompactPlan plan;
+    std::vector<int> owner = owner_before;
+    free_run_stats(owner, &plan.free_runs_before, &plan.largest_free_before);
+    sequence_moves(std::move(targets), files, owner, plan);
+    free_run_stats(owner, &plan.free_runs_after, &plan.largest_free_after);
+    return plan;
+}
+
+// Sharings of the holes tried at random after the fixed ones, and the clusters of
+// plan work they may take in all (a sequencing costs about its moves times the card).
+constexpr int RANDOM_SHARINGS = 64;
+constexpr uint64_t RANDOM_SEARCH_BUDGET = 400000000;
+
+}  // namespace
+
+namespace {
+
+// The best plan of the sharings above for the files where they stand now.
+CompactPlan plan_by_sharing(const std::vector<int>& owner_before, const std::vector<CompactFile>& files) {
     const std::vector<Region> regions = regions_of(owner_before);
-    // A few ways to choose the files that stay and to order the holes' fillings; the
-    // cheapest complete plan wins.
+    // A few ways to choose the files that stay and to order the holes' fillings, then
+    // sharings at random; the cheapest complete plan wins.
     CompactPlan best;
     bool have_best = false;
-    for (AnchorRule rule : {AnchorRule::SmallerNeighbour, AnchorRule::RightNeighbour, AnchorRule::PackedPrefix}) {
+    const auto try_sharing = [&](AnchorRule rule, std::mt19937* random) {
         std::vector<Segment> gaps;
         for (const Region& r : regions)
-            for (Segment& s : share_out(r, files_in(r, files), files, rule))
+            for (Segment& s : share_out(r, files_in(r, files), files, rule, random))
                 if (s.gap && !s.fill.empty()) gaps.push_back(std::move(s));
         for (FillOrder order : {FillOrder::InsideFirst, FillOrder::InsideLast, FillOrder::LargestFirst,
-                                FillOrder::SmallestFirst}) {
-            std::vector<Target> targets;
-            for (const Segment& s : gaps)
-                for (const Target& t : place_in(s, files, order))
-                    if (t.to != files[t.file].first) targets.push_back(t);
-            CompactPlan plan;
-            std::vector<int> owner = owner_before;
-            free_run_stats(owner, &plan.free_runs_before, &plan.largest_free_before);
-            sequence_moves(std::move(targets), files, owner, plan);
-            free_run_stats(owner, &plan.free_runs_after, &plan.largest_free_after);
-            const bool better = !have_best || (plan.complete && !best.complete) ||
-                                (plan.complete == best.complete &&
-                                 (plan.free_runs_after < best.free_runs_after ||
-                                  (plan.free_runs_after == best.free_runs_after && plan.bytes_moved < best.bytes_moved)));
-            if (better) {
+                                FillOrder::SmallestFirst, FillOrder::AwayFromOwnRun}) {
+            CompactPlan plan = plan_filling(gaps, files, owner_before, order);
+            if (!have_best || better_plan(plan, best)) {
                 best = std::move(plan);
                 have_best = true;
             }
         }
+    };
+    for (AnchorRule rule : {AnchorRule::SmallerNeighbour, AnchorRule::RightNeighbour, AnchorRule::PackedPrefix})
+        try_sharing(rule, nullptr);
+    if (best.moves.empty()) return best;
+    std::mt19937 random(20261210);  // fixed: the same card always gets the same plan
+    const uint64_t work = uint64_t(owner_before.size()) * (best.moves.size() + 1);
+    for (int k = 0; k < RANDOM_SHARINGS && uint64_t(k) * work < RANDOM_SEARCH_BUDGET; ++k)
+        try_sharing(k % 2 ? AnchorRule::SmallerNeighbour : AnchorRule::RightNeighbour, &random);
+    return best;
+}
+
+// Which files the first step puts into holes: those that must leave the top of their
+// region anyway, or also any other file that fills a hole exactly.
+enum class HoleFill { MustMoveOnly, AlsoExactFits };
+
+// A first step before the sharing: files from the top of each region, largest first,
+// each straight into the hole below the packed part's end that it fits best. Every
+// such move lands on free clusters below the file, so it is safe on its own, and a
+// file that must move anyway moves once. `files` and `owner` follow the moves.
+std::vector<CompactMove> fill_holes_from_top(std::vector<CompactFile>& files, std::vector<int>& owner, HoleFill which) {
+    std::vector<CompactMove> moves;
+    for (const Region& r : regions_of(owner)) {
+        const std::vector<size_t> in_region = files_in(r, files);
+        uint32_t used = 0;
+        for (size_t f : in_region) used += run_length(files[f]);
+        const uint32_t boundary = r.start + used;
+        std::vector<size_t> order = in_region;
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            return std::make_pair(run_length(files[a]), files[a].first) > std::make_pair(run_length(files[b]), files[b].first);
+        });
+        for (size_t f : order) {
+            CompactFile& file = files[f];
+            const uint32_t n = run_length(file);
+            const bool must_move = file.last >= boundary;
+            // The holes below the file and below the packed part's end.
+            uint32_t fit_at = 0, fit_len = UINT32_MAX;
+            for (uint32_t c = r.start; c < std::min(boundary, file.first);) {
+                if (owner[c] != NOBODY) {
+                    ++c;
+                    continue;
+                }
+                uint32_t e = c;
+                while (e < boundary && e < file.first && owner[e] == NOBODY) ++e;
+                const uint32_t len = e - c;
+                if (len >= n && len < fit_len && (must_move || len == n)) {
+                    fit_len = len;
+                    fit_at = c;
+                }
+                c = e;
+            }
+            if (fit_len == UINT32_MAX || (!must_move && which == HoleFill::MustMoveOnly)) continue;
+            moves.push_back({file.slot, file.name, file.first, file.last, fit_at, compact_copy_bytes(file), false});
+            for (uint32_t c = file.first; c <= file.last; ++c) owner[c] = NOBODY;
+            for (uint32_t c = fit_at; c < fit_at + n; ++c) owner[c] = int(f);
+            file.first = fit_at;
+            file.last = fit_at + n - 1;
+        }
+    }
+    return moves;
+}
+
+}  // namespace
+
+CompactPlan plan_compaction(const std::vector<uint8_t>& map, uint32_t cluster_count,
+                            const std::vector<CompactFile>& files) {
+    const std::vector<int> owner_before = owners_of(map, cluster_count, files);
+    CompactPlan best = plan_by_sharing(owner_before, files);
+    // Sliding down in order, made safe, is the reference: never settle for less.
+    CompactPlan slide = safe_slide_down_plan(map, cluster_count, files);
+    if (better_plan(slide, best)) best = std::move(slide);
+    // The same after a first step of files put straight into holes; the cheaper wins.
+    for (HoleFill which : {HoleFill::MustMoveOnly, HoleFill::AlsoExactFits}) {
+        std::vector<CompactFile> moved = files;
+        std::vector<int> owner = owner_before;
+        std::vector<CompactMove> first = fill_holes_from_top(moved, owner, which);
+        if (first.empty()) continue;
+        CompactPlan rest = plan_by_sharing(owner, moved);
+        CompactPlan plan;
+        plan.moves = std::move(first);
+        for (const CompactMove& m : plan.moves) plan.bytes_moved += m.bytes;
+        plan.moves.insert(plan.moves.end(), rest.moves.begin(), rest.moves.end());
+        plan.bytes_moved += rest.bytes_moved;
+        plan.complete = rest.complete;
+        plan.free_runs_before = best.free_runs_before;
+        plan.largest_free_before = best.largest_free_before;
+        plan.free_runs_after = rest.free_runs_after;
+        plan.largest_free_after = rest.largest_free_after;
+        if (better_plan(plan, best)) best = std::move(plan);
     }
     return best;
 }
@@ -455,6 +618,8 @@ CompactPlan safe_slide_down_plan(const std::vector<uint8_t>& map, uint32_t clust
                 for (const Target& t : place_in(s, files, FillOrder::InsideFirst))
                     if (t.to != files[t.file].first) targets.push_back(t);
     CompactPlan plan;
+    free_run_stats(owner, &plan.free_runs_before, &plan.largest_free_before);
     sequence_moves(std::move(targets), files, owner, plan);
+    free_run_stats(owner, &plan.free_runs_after, &plan.largest_free_after);
     return plan;
 }

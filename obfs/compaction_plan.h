@@ -7,7 +7,11 @@
 // stay whole until its entry has switched. Files that sit where the packed layout
 // wants them stay; the holes between them are filled exactly with files from further
 // up; when no set of files fills a hole exactly, the smaller file beside it is moved
-// out of the way too, so large files move only when nothing smaller will do.
+// out of the way too, so large files move only when nothing smaller will do. Several
+// plans are weighed and the cheapest complete one wins: with and without a first step
+// that puts the files that must leave the top straight into the holes they fit best,
+// different sharings of the holes (some drawn at random from a fixed seed, so a card
+// always gets the same plan), and sliding every file down in order.
 #pragma once
 
 #include <cstdint>

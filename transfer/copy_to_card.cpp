@@ -19,6 +19,9 @@
 
 using namespace copy_steps;
 
+// The read-ahead sums whole chunks of the checksum's size only.
+static_assert(WIN_TO_OB_CHUNK == ChunkedChecksum::CHUNK, "read-ahead chunks are the checksum's chunks");
+
 namespace {
 
 // How the chunk loop ended.
@@ -61,10 +64,13 @@ bool open_destination(cAFFile& destination, const std::string& card_name, uint32
     return true;
 }
 
+// A progress step is one piece of the verify checksum, whose sums the read-ahead takes.
+static_assert(WIN_TO_OB_CHUNK == ChunkedChecksum::CHUNK, "progress steps and checksum pieces differ");
+
 // Chunks from the source into the card file until the source ends, a chunk cannot be
 // read or written whole, or the cancel flag is set. `sum` (when verifying) takes in
 // every byte written.
-Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, StreamChecksum* sum) {
+Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, ChunkedChecksum* sum) {
     uint64_t total = 0;
     for (;;) {
         if (cancel_requested()) return Pumped::Cancelled;
@@ -76,9 +82,11 @@ Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, Strea
         }
         if (got == 0) break;
         const uint32_t written = destination.write(chunk, got);
-        if (sum && written > 0) sum->add(chunk, written);
-        for (uint32_t at = 0; at < written; at += WIN_TO_OB_CHUNK) {
+        // Progress and checksum in steps of 512 KiB: the read-ahead summed each step
+        // of a whole chunk already.
+        for (uint32_t at = 0, step_index = 0; at < written; at += WIN_TO_OB_CHUNK, ++step_index) {
             const uint32_t step = std::min(WIN_TO_OB_CHUNK, written - at);
+            if (sum) sum->add(chunk + at, step, chunks.chunk_sum(step_index));
             report_progress(step);
             total += step;
             say_percentage(total, size);
@@ -129,7 +137,8 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     if (!card_has_room(source->reader.size())) return CopyEnd::Refused;
     const uint32_t size = uint32_t(source->reader.size());
     if (cancel_requested()) return cancelled();
-    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, CARD_WRITE_CHUNK);
+    const bool verifying = may_verify && verify_after_write();
+    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, CARD_WRITE_CHUNK, verifying);
     if (!source->chunks->ready()) {
         say("not enough memory.\n");
         return CopyEnd::Refused;
@@ -138,14 +147,14 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     cAFFile destination;
     if (!open_destination(destination, card_name, size)) return CopyEnd::Refused;
 
-    const bool verifying = may_verify && verify_after_write();
-    StreamChecksum written;
+    ChunkedChecksum written;
     const Pumped pumped = pump_chunks(*source->chunks, destination, size, verifying ? &written : nullptr);
     end_percentage_line();
     // The source is done with (its read-ahead stops before the host file closes); a
     // batch's next source starts reading while this file's end reaches the card.
     source.reset();
-    if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, CARD_WRITE_CHUNK);
+    if (pumped == Pumped::ToTheEnd && !next_source.empty())
+        slot = prepare_source(next_source, CARD_WRITE_CHUNK, verify_after_write());
     const CopyEnd end = end_destination(destination, card_name, pumped);
     // Read back once flushed, from the medium itself.
     if (end == CopyEnd::Complete && verifying && !verify_card_file(volume().drive(), card_name, written)) {

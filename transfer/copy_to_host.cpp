@@ -40,7 +40,7 @@ bool open_card_file(cAFFile& source, const std::string& card_name) {
 // bytes to the host file inside the host; what they cannot (or a fault stops) goes
 // the ordinary way, which also tells a failed card read from a failed host write.
 // A checked copy (`sum` given) takes every byte through the buffer, into the sum.
-Pumped pump_chunks(cAFFile& source, HostWriter& destination, AlignedBuffer& buffer, StreamChecksum* sum) {
+Pumped pump_chunks(cAFFile& source, HostWriter& destination, AlignedBuffer& buffer, ChunkedChecksum* sum) {
     uint64_t total = 0;
     for (;;) {
         if (cancel_requested()) return Pumped::Cancelled;
@@ -110,7 +110,7 @@ CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, con
 
     // A checked copy syncs its host file at once, to read it back.
     const bool verifying = verify_after_write();
-    StreamChecksum read_sum;
+    ChunkedChecksum read_sum;
     const Pumped pumped = pump_chunks(source, destination, buffer, verifying ? &read_sum : nullptr);
     source.close();  // a read stream: nothing to commit
     if (pumped == Pumped::Cancelled) {

@@ -1,5 +1,7 @@
 #include "transfer/read_ahead.h"
 
+#include "transfer/verify.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -12,7 +14,8 @@ constexpr size_t WORKERS = 2;
 
 }  // namespace
 
-ReadAhead::ReadAhead(HostReader& reader, uint32_t chunk) : reader_(reader), chunk_(chunk), slots_(DEPTH) {
+ReadAhead::ReadAhead(HostReader& reader, uint32_t chunk, bool sum_chunks)
+    : reader_(reader), chunk_(chunk), sum_chunks_(sum_chunks), slots_(DEPTH) {
     for (size_t i = 0; i < DEPTH; ++i) {
         buffers_.push_back(std::make_unique<AlignedBuffer>(chunk));
         if (!buffers_.back()->data()) return;
@@ -62,12 +65,21 @@ ReadAhead::Slot ReadAhead::read_chunk(uint64_t index) {
     Slot result;
     result.index = index;
     result.ok = reader_.read_at(index * chunk_, buffers_[index % DEPTH]->data(), chunk_, &result.got);
+    // Summed here, on the helper, while the copying thread writes the chunks before.
+    const uint32_t piece = ChunkedChecksum::CHUNK;
+    if (sum_chunks_ && result.ok && result.got == chunk_ && chunk_ % piece == 0 &&
+        chunk_ / piece <= MAX_SUMMED_PIECES) {
+        for (uint32_t i = 0; i < chunk_ / piece; ++i)
+            result.sums[i] = ChunkedChecksum::chunk_sum(buffers_[index % DEPTH]->data() + size_t(i) * piece, piece);
+        result.summed = true;
+    }
     return result;
 }
 
 bool ReadAhead::next(const uint8_t** data, uint32_t* got) {
     *got = 0;
     *data = nullptr;
+    last_.summed = false;
     if (!ready_ || failed_) return false;
     if (after_end_) {
         if (!reader_.read_at(tail_offset_, buffers_[0]->data(), chunk_, got)) return false;
@@ -98,6 +110,7 @@ bool ReadAhead::next(const uint8_t** data, uint32_t* got) {
     }
     *data = buffers_[slot]->data();
     *got = result.got;
+    last_ = result;
     if (result.got < chunk_) {
         // The end as the file stood: the helpers stop, and further calls read on from
         // here into the first buffer (the caller is done with this chunk by then).

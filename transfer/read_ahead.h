@@ -6,6 +6,7 @@
 
 #include "transfer/host_io.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -16,7 +17,10 @@
 class ReadAhead {
 public:
     // Reads `reader` front to back in chunks of `chunk` bytes (a multiple of 4096).
-    ReadAhead(HostReader& reader, uint32_t chunk);
+    // With `sum_chunks`, the helper that reads a whole chunk also works out the
+    // ChunkedChecksum::chunk_sum of each ChunkedChecksum::CHUNK bytes of it (a chunk of
+    // up to MAX_SUMMED_PIECES of them), for verify after write.
+    ReadAhead(HostReader& reader, uint32_t chunk, bool sum_chunks = false);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -28,12 +32,21 @@ public:
     // After the end has been seen once, each call reads afresh from where the file
     // ended, so a file that grows while it is copied is read to its new end.
     bool next(const uint8_t** data, uint32_t* got);
+    // The chunk_sum of piece `piece` (ChunkedChecksum::CHUNK bytes each) of the chunk
+    // the last next() handed out, when a helper worked it out (null otherwise).
+    const uint64_t* chunk_sum(size_t piece = 0) const {
+        return last_.summed && piece < MAX_SUMMED_PIECES ? &last_.sums[piece] : nullptr;
+    }
+
+    static constexpr size_t MAX_SUMMED_PIECES = 4;
 
 private:
     struct Slot {
         uint64_t index = UINT64_MAX;
         bool ok = false;
         uint32_t got = 0;
+        bool summed = false;
+        std::array<uint64_t, MAX_SUMMED_PIECES> sums{};
     };
     void start_workers();
     void stop_workers();
@@ -42,6 +55,8 @@ private:
 
     HostReader& reader_;
     const uint32_t chunk_;
+    const bool sum_chunks_;
+    Slot last_;  // the sums of the chunk last handed out
     std::vector<std::unique_ptr<AlignedBuffer>> buffers_;
     std::vector<Slot> slots_;
     bool ready_ = false;

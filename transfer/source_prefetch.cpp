@@ -1,10 +1,10 @@
 #include "transfer/source_prefetch.h"
 
-std::unique_ptr<PreparedSource> prepare_source(const std::string& path, uint32_t chunk) {
+std::unique_ptr<PreparedSource> prepare_source(const std::string& path, uint32_t chunk, bool sum_chunks) {
     auto prepared = std::make_unique<PreparedSource>();
     prepared->path = path;
     if (!prepared->reader.open(path)) return nullptr;
-    prepared->chunks = std::make_unique<ReadAhead>(prepared->reader, chunk);
+    prepared->chunks = std::make_unique<ReadAhead>(prepared->reader, chunk, sum_chunks);
     if (!prepared->chunks->ready()) return nullptr;
     return prepared;
 }

@@ -16,9 +16,10 @@ struct PreparedSource {
     std::unique_ptr<ReadAhead> chunks;  // declared after the reader: stops before it closes
 };
 
-// Opens `path` and starts reading its first chunks; null when it does not open as a
-// regular file or no chunk buffers are to be had (the copy then finds that itself).
-std::unique_ptr<PreparedSource> prepare_source(const std::string& path, uint32_t chunk);
+// Opens `path` and starts reading its first chunks (summing them with `sum_chunks`,
+// see ReadAhead); null when it does not open as a regular file or no chunk buffers
+// are to be had (the copy then finds that itself).
+std::unique_ptr<PreparedSource> prepare_source(const std::string& path, uint32_t chunk, bool sum_chunks);
 
 // Takes what `slot` holds, leaving it empty: handed over when it was made for `path`
 // and the file there is still the one it opened, unchanged; otherwise dropped (its

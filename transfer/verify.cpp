@@ -4,6 +4,7 @@
 #include "device/sector_io.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -22,52 +24,128 @@ constexpr uint32_t VERIFY_CHUNK = 4u << 20;
 
 constexpr uint64_t MIX_MULTIPLIER = 0xBF58476D1CE4E5B9ull;  // odd: multiplying is invertible
 
+uint64_t mix(uint64_t state, uint64_t word) {
+    state ^= word;
+    state *= MIX_MULTIPLIER;
+    return state ^ (state >> 31);  // invertible too, and spreads the high bits down
+}
+
+uint64_t load_le64(const uint8_t* p) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);  // the host is little-endian, as is the card
+    return word;
+}
+
+// Sums `size` bytes that `read` fills in chunks (`length` bytes at `at`, into a
+// buffer of VERIFY_CHUNK bytes). A helper thread reads the next chunks while this one
+// sums, so the check takes about the time of the reads alone.
+using ChunkReadFn = std::function<bool(uint64_t at, uint32_t length, uint8_t* into)>;
+bool sum_read_ahead(uint64_t size, ChunkedChecksum* sum, const ChunkReadFn& read) {
+    const auto length_of = [&](size_t k) {
+        return uint32_t(std::min<uint64_t>(VERIFY_CHUNK, size - k * uint64_t(VERIFY_CHUNK)));
+    };
+    const size_t chunks = size_t((size + VERIFY_CHUNK - 1) / VERIFY_CHUNK);
+    ChunkPipeline pipeline(chunks, VERIFY_CHUNK,
+                           [&](size_t k, uint8_t* into) { return read(k * uint64_t(VERIFY_CHUNK), length_of(k), into); });
+    if (!pipeline.ready()) return false;
+    for (size_t k = 0; k < chunks; ++k) {
+        const uint8_t* chunk = pipeline.next();
+        if (!chunk) return false;
+        sum->add(chunk, length_of(k));
+    }
+    return true;
+}
+
 }  // namespace
 
 void set_verify_after_write(bool on) { verify_on = on; }
 bool verify_after_write() { return verify_on; }
 
-void StreamChecksum::mix(uint64_t word) {
-    state_ ^= word;
-    state_ *= MIX_MULTIPLIER;
-    state_ ^= state_ >> 31;  // invertible too, and spreads the high bits down
+void StreamChecksum::add_blocks(const uint8_t* p, size_t blocks) {
+    // Four independent chains: each multiply waits only for its own lane.
+    uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
+    for (; blocks > 0; --blocks, p += BLOCK) {
+        a = mix(a, load_le64(p));
+        b = mix(b, load_le64(p + 8));
+        c = mix(c, load_le64(p + 16));
+        d = mix(d, load_le64(p + 24));
+    }
+    lane_[0] = a;
+    lane_[1] = b;
+    lane_[2] = c;
+    lane_[3] = d;
 }
 
 void StreamChecksum::add(const void* bytes, size_t length) {
     const auto* p = static_cast<const uint8_t*>(bytes);
     length_ += length;
-    while (length > 0 && pending_bytes_ != 0) {
-        pending_ |= uint64_t(*p++) << (8 * pending_bytes_);
-        --length;
-        if (++pending_bytes_ == 8) {
-            mix(pending_);
-            pending_ = 0;
-            pending_bytes_ = 0;
-        }
+    if (pending_bytes_ != 0) {
+        const size_t take = std::min<size_t>(length, BLOCK - pending_bytes_);
+        std::memcpy(pending_ + pending_bytes_, p, take);
+        pending_bytes_ += unsigned(take);
+        p += take;
+        length -= take;
+        if (pending_bytes_ < BLOCK) return;
+        add_blocks(pending_, 1);
+        pending_bytes_ = 0;
     }
-    for (; length >= 8; p += 8, length -= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);  // the host is little-endian, as is the card
-        mix(word);
-    }
-    for (; length > 0; --length) pending_ |= uint64_t(*p++) << (8 * pending_bytes_++);
+    add_blocks(p, length / BLOCK);
+    p += length / BLOCK * BLOCK;
+    std::memcpy(pending_, p, length % BLOCK);
+    pending_bytes_ = unsigned(length % BLOCK);
 }
 
 uint64_t StreamChecksum::value() const {
-    // The unfinished word and the length close the stream, so a stream and the same
-    // stream with zero bytes appended differ.
+    // The unfinished block (zero-padded) and the length close the stream, so a stream
+    // and the same stream with zero bytes appended differ; the lanes then go through
+    // one chain in turn, each step invertible in its lane.
     StreamChecksum end = *this;
-    end.mix(end.pending_);
-    end.mix(end.length_);
-    return end.state_;
+    std::memset(end.pending_ + end.pending_bytes_, 0, BLOCK - end.pending_bytes_);
+    end.add_blocks(end.pending_, 1);
+    uint64_t state = mix(0, end.length_);
+    for (uint64_t lane : end.lane_) state = mix(state, lane);
+    return state;
 }
 
-bool verify_card_file(uint8_t drive, const std::string& card_name, const StreamChecksum& source) {
+uint64_t ChunkedChecksum::chunk_sum(const void* bytes, size_t length) {
+    StreamChecksum sum;
+    sum.add(bytes, length);
+    return sum.value();
+}
+
+void ChunkedChecksum::end_chunk(uint64_t sum) {
+    chunk_sums_.add(&sum, sizeof sum);
+    current_ = StreamChecksum();
+}
+
+void ChunkedChecksum::add(const void* bytes, size_t length, const uint64_t* precomputed) {
+    length_ += length;
+    if (precomputed && length == CHUNK && current_.length() == 0) {
+        end_chunk(*precomputed);
+        return;
+    }
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    while (length > 0) {
+        const size_t take = std::min<size_t>(length, CHUNK - current_.length());
+        current_.add(p, take);
+        p += take;
+        length -= take;
+        if (current_.length() == CHUNK) end_chunk(current_.value());
+    }
+}
+
+uint64_t ChunkedChecksum::value() const {
+    ChunkedChecksum end = *this;
+    if (end.current_.length() > 0) end.end_chunk(end.current_.value());
+    return end.chunk_sums_.value();
+}
+
+bool verify_card_file(uint8_t drive, const std::string& card_name, const ChunkedChecksum& source) {
     const cOBFS& vol = volume();
     const uint32_t entry_sector = find_file_sector(card_name);
     MediumReader medium;
     if (!vol.mounted || entry_sector == NO_SECTOR || !medium.open(drive)) return false;
-    uint8_t* buffer = medium.scratch(VERIFY_CHUNK);
+    uint8_t* buffer = medium.scratch(SECTOR_BYTES);
     if (!buffer || !medium.read(uint64_t(entry_sector) * SECTOR_BYTES, buffer, SECTOR_BYTES)) return false;
     // The entry as the medium holds it: a card that lost the entry's last write would
     // read the old run.
@@ -75,23 +153,19 @@ bool verify_card_file(uint8_t drive, const std::string& card_name, const StreamC
     const uint32_t last = get_le32(buffer + DE_LAST_CLUSTER);
     const uint32_t size = get_le32(buffer + DE_SIZE);
     if (size != source.length()) return false;
-    if (size == 0) return StreamChecksum().value() == source.value();
+    if (size == 0) return ChunkedChecksum().value() == source.value();
     if (first == NO_CLUSTER || first > last || last >= vol.cluster_count() ||
         uint64_t(size) > uint64_t(last - first + 1) * vol.cluster_sectors() * SECTOR_BYTES)
         return false;
-    StreamChecksum card;
     const uint64_t start = uint64_t(vol.cluster_to_sector(first)) * SECTOR_BYTES;
-    for (uint32_t at = 0; at < size;) {
-        const uint32_t want = std::min(VERIFY_CHUNK, size - at);
-        const uint32_t whole_sectors = (want + SECTOR_BYTES - 1) / SECTOR_BYTES * SECTOR_BYTES;
-        if (!medium.read(start + at, buffer, whole_sectors)) return false;
-        card.add(buffer, want);
-        at += want;
-    }
-    return card.value() == source.value();
+    ChunkedChecksum card;
+    const bool read = sum_read_ahead(size, &card, [&](uint64_t at, uint32_t length, uint8_t* into) {
+        return medium.read(start + at, into, (length + SECTOR_BYTES - 1) / SECTOR_BYTES * SECTOR_BYTES);
+    });
+    return read && card.value() == source.value();
 }
 
-bool verify_host_file(const std::string& path, const StreamChecksum& source) {
+bool verify_host_file(const std::string& path, const ChunkedChecksum& source) {
     // Clean pages of the file go from the host's cache first, so a buffered read
     // (where direct reads are refused) comes from the disk too.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -100,14 +174,10 @@ bool verify_host_file(const std::string& path, const StreamChecksum& source) {
     ::close(fd);
     HostReader reader;
     if (!reader.open(path) || reader.size() != source.length()) return false;
-    AlignedBuffer buffer(VERIFY_CHUNK);
-    if (!buffer.data()) return false;
-    StreamChecksum host;
-    for (;;) {
+    ChunkedChecksum host;
+    const bool read = sum_read_ahead(reader.size(), &host, [&](uint64_t at, uint32_t length, uint8_t* into) {
         uint32_t got = 0;
-        if (!reader.read(buffer.data(), VERIFY_CHUNK, &got)) return false;
-        if (got == 0) break;
-        host.add(buffer.data(), got);
-    }
-    return host.value() == source.value();
+        return reader.read_at(at, into, VERIFY_CHUNK, &got) && got == length;
+    });
+    return read && host.value() == source.value();
 }

@@ -62,7 +62,9 @@ TEST_F(CardBackup, ABackupIsASparseCardImageWithTheCardsFiles) {
     EXPECT_EQ(uint64_t(st.st_size), CARD_BYTES);
     // Used: the area before the data (about 4.5 MiB) and 2+3+5+6 clusters of files.
     const uint64_t used = uint64_t(volume().data_start()) * 512 + 16ull * K;
-    EXPECT_EQ(r.bytes_read, used);
+    // Each used area is read widened to whole 4 KiB blocks, for direct transfers.
+    EXPECT_GE(r.bytes_read, used);
+    EXPECT_LE(r.bytes_read, used + 5 * 8192);
     EXPECT_LE(uint64_t(st.st_blocks) * 512, used + (1u << 20));
     EXPECT_FALSE(::stat((image + ".part").c_str(), &st) == 0);
     ASSERT_TRUE(drive_layer::drive_table().attach_path(OTHER, image));
@@ -156,13 +158,23 @@ TEST_F(CardBackup, ARestoreThatFailsAtAnyWriteLeavesACardThatDoesNotMount) {
 }
 
 TEST_F(CardBackup, ABackupThatCannotReadTheCardLeavesNoFile) {
-    card->fail_reads_from(1);
-    const CardImageReport r = backup_card(DRIVE, image, nullptr);
-    card->fail_reads_from(0);
-    EXPECT_NE(r.outcome, CardImageOutcome::Done);
-    struct stat st {};
-    EXPECT_NE(::stat(image.c_str(), &st), 0);
-    EXPECT_NE(::stat((image + ".part").c_str(), &st), 0);
+    // The card's reads fail from the first one on, or from one part-way through while
+    // earlier pieces are still being written and read back.
+    disk_close();
+    card->reset_counters();
+    ASSERT_EQ(backup_card(DRIVE, image, nullptr).outcome, CardImageOutcome::Done);
+    ASSERT_EQ(::unlink(image.c_str()), 0);
+    const uint64_t reads = card->counters().reads;
+    for (uint64_t k = 1; k <= reads; k += 1 + reads / 8) {
+        disk_close();
+        card->fail_reads_from(k);
+        const CardImageReport r = backup_card(DRIVE, image, nullptr);
+        card->fail_reads_from(0);
+        EXPECT_NE(r.outcome, CardImageOutcome::Done) << "read " << k;
+        struct stat st {};
+        EXPECT_NE(::stat(image.c_str(), &st), 0) << "read " << k;
+        EXPECT_NE(::stat((image + ".part").c_str(), &st), 0) << "read " << k;
+    }
 }
 
 }  // namespace

@@ -435,8 +435,14 @@ TEST_F(HostileCard, HostFileGrowingOrShrinkingWhileCopied) {
     testcards::write_host_file(path, start);
     HostChange shrink{[&] { ASSERT_EQ(truncate(path.c_str(), 600000), 0); }};
     set_copy_callback(change_host_file, &shrink);
+    const Bytes before = card_file("moving.nds");
     ASSERT_TRUE(copy_win_to_ob(path, DRIVE));
-    expect_prefix_of(card_file("moving.nds"), start, 600000);
+    // Whether the read-ahead had read the whole file before it shrank depends on
+    // timing: if not, the copy stops and the card file it was to replace stays.
+    if (last_copy_end() == CopyEnd::Stopped)
+        EXPECT_EQ(card_file("moving.nds"), before);
+    else
+        expect_prefix_of(card_file("moving.nds"), start, 600000);
     EXPECT_TRUE(check_card(DRIVE, false).clean());
 
     // Grows into a cluster that belongs to another file: the copy stops short with a

@@ -50,6 +50,39 @@ TEST(StreamChecksum, AnyChangedBitOrAppendedZeroChangesTheSum) {
     EXPECT_NE(checksum({}), checksum({0}));
 }
 
+TEST(ChunkedChecksum, PiecesAndSumsWorkedOutElsewhereGiveTheSameValue) {
+    constexpr uint32_t C = ChunkedChecksum::CHUNK;
+    const auto bytes = pattern_bytes(3 * C + 777, 8);
+    ChunkedChecksum whole;
+    whole.add(bytes.data(), bytes.size());
+    // As the copy feeds it: whole chunks with their sums from the read-ahead, the rest
+    // as bytes; and in odd pieces.
+    ChunkedChecksum fed;
+    for (size_t at = 0; at < bytes.size(); at += C) {
+        const size_t n = std::min<size_t>(C, bytes.size() - at);
+        const uint64_t sum = ChunkedChecksum::chunk_sum(bytes.data() + at, n);
+        fed.add(bytes.data() + at, n, n == C ? &sum : nullptr);
+    }
+    ChunkedChecksum odd;
+    for (size_t at = 0; at < bytes.size(); at += 100003) odd.add(bytes.data() + at, std::min<size_t>(100003, bytes.size() - at));
+    EXPECT_EQ(fed.value(), whole.value());
+    EXPECT_EQ(odd.value(), whole.value());
+    EXPECT_EQ(fed.length(), bytes.size());
+    // Any changed byte, in any chunk, and a zero byte more change it.
+    for (size_t at : {size_t(0), size_t(C - 1), size_t(C), size_t(2 * C + 5), bytes.size() - 1}) {
+        auto changed = bytes;
+        changed[at] ^= 0x40;
+        ChunkedChecksum other;
+        other.add(changed.data(), changed.size());
+        EXPECT_NE(other.value(), whole.value()) << at;
+    }
+    ChunkedChecksum longer = whole;
+    const uint8_t zero = 0;
+    longer.add(&zero, 1);
+    EXPECT_NE(longer.value(), whole.value());
+    EXPECT_NE(ChunkedChecksum().value(), longer.value());
+}
+
 class VerifyAfterWrite : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -127,7 +160,7 @@ TEST_F(VerifyAfterWrite, CopiesToTheHostAreReadBackFresh) {
     EXPECT_EQ(last_copy_end(), CopyEnd::Complete);
     EXPECT_EQ(testcards::read_host_file(out), bytes);
     // The same check on a host file that changed since.
-    StreamChecksum sum;
+    ChunkedChecksum sum;
     sum.add(bytes.data(), bytes.size());
     EXPECT_TRUE(verify_host_file(out, sum));
     auto changed = bytes;
