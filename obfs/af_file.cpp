@@ -64,6 +64,32 @@ uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t si
     return c;
 }
 
+// A new file in the lowest free slot whose first cluster starts a run for the hint,
+// written to the card only when the stream closes (see commit_new_entry): until then
+// the slot's hash and the run's first cluster are taken in memory alone, and what the
+// stream writes lands in clusters the card calls free. A cut before the close leaves
+// the card as it was. `slot_named` tells whether the slot's sector on the card still
+// holds a name (an entry left behind by a create that was cut off), which decides the
+// order of the writes at the close.
+uint32_t start_new_entry(const std::string& name, uint32_t size_hint, uint32_t& entry_sector, DirSector& entry,
+                         bool& slot_named) {
+    cOBFS& vol = volume();
+    if (!valid_new_name(name)) return NO_RUN;
+    const uint32_t slot_sector = find_free_slot();
+    if (slot_sector == NO_SECTOR) return NO_RUN;
+    const uint32_t c = find_free_run(size_hint);
+    if (c == NO_RUN || !disk_read_sector(slot_sector, entry.data())) return NO_RUN;
+    slot_named = entry[DE_NAME] != 0;
+    if (claim_cluster(c) != c) return NO_RUN;
+    vol.hash_table[slot_sector - vol.dir_start()] = name_hash(name);
+    entry.fill(0);
+    std::memcpy(entry.data() + DE_NAME, name.data(), name.size());
+    put_le16(entry.data() + DE_ATTRIBUTES, ATTR_ARCHIVE);
+    set_entry_run(entry, c, c, 0);
+    entry_sector = slot_sector;
+    return c;
+}
+
 // A new file in the lowest free slot whose first cluster starts a run for the hint.
 // The slot is checked before anything is claimed, so a full directory refuses without
 // touching the card; create_file takes its cluster back when it fails.
@@ -78,25 +104,14 @@ uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& 
 }
 
 // The run of a replace that keeps the old file: a free run for the hint outside the
-// old run (which the map still marks), claimed and on the medium before anything is
-// written into it. The entry goes on naming the old run until the stream closes, so a
-// cut or a failure before then leaves the old file whole and at most claimed clusters
-// no file owns. NO_RUN when there is no such run; `failed` when there was one but the
-// claim did not reach the card (the caller then gives up rather than touching the old
-// run).
-uint32_t claim_run_beside(uint32_t size_hint, bool* failed) {
-    cOBFS& vol = volume();
-    *failed = false;
+// old run (which the map still marks), claimed in memory. The card learns of it when
+// the stream closes, and the entry goes on naming the old run until then, so a cut or
+// a failure before that leaves the old file whole; the new bytes meanwhile land in
+// clusters the card calls free. NO_RUN when there is no such run.
+uint32_t claim_run_beside(uint32_t size_hint) {
     const uint32_t c = find_free_run(size_hint);
     if (c == NO_RUN) return NO_RUN;
-    *failed = true;
-    if (claim_cluster(c) != c) return NO_RUN;
-    if (!vol.flush()) {
-        vol.cluster_map[c] = MAP_FREE;
-        return NO_RUN;
-    }
-    *failed = false;
-    return c;
+    return claim_cluster(c);
 }
 
 // Truncation of a present file with clusters to an empty file on a fresh run, when
@@ -173,6 +188,7 @@ void cAFFile::reset_to_closed() {
     entry_sector = NO_SECTOR;
     buf_valid = 0;
     old_first_ = old_last_ = NO_CLUSTER;
+    entry_pending_ = slot_named_on_card_ = false;
 }
 
 bool cAFFile::open(const std::string& name, const char* mode, uint32_t size_hint) {
@@ -219,10 +235,10 @@ bool cAFFile::open_existing(DirSector& entry, bool plus, uint32_t size_hint) {
     }
     size = get_le32(entry.data() + DE_SIZE);
     cur_cluster = first_cluster;
-    if (first_cluster != NO_CLUSTER) {
-        if (!disk_read_sector(volume().cluster_to_sector(first_cluster), sector_buf)) return false;
-        buf_valid = 1;
-    }
+    // The first sector is read when a partial sector needs it: a stream read in whole
+    // sectors never does, and loading the read window here would cost a card a 128 KiB
+    // read at every open.
+    buf_valid = 0;
     return true;
 }
 
@@ -232,18 +248,18 @@ bool cAFFile::open_truncated(const std::string& name, DirSector& entry, bool pre
     const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);
     const uint32_t old_last = get_le32(entry.data() + DE_LAST_CLUSTER);
     if (!present) {
-        c = create_with_run(name, size_hint, entry_sector);
+        c = start_new_entry(name, size_hint, entry_sector, new_entry_, slot_named_on_card_);
+        entry_pending_ = c != NO_RUN;
     } else if (old_first == NO_CLUSTER) {
         c = give_first_cluster(entry, entry_sector, size_hint);
     } else {
         // A damaged entry whose run leaves the data area is replaced the old way: its
         // run could not be released cleanly at close.
-        bool failed = false;
-        if (run_in_data_area(old_first, old_last)) c = claim_run_beside(size_hint, &failed);
+        if (run_in_data_area(old_first, old_last)) c = claim_run_beside(size_hint);
         if (c != NO_RUN) {
             old_first_ = old_first;
             old_last_ = old_last;
-        } else if (!failed) {
+        } else {
             c = replace_run(entry, entry_sector, size_hint);
         }
     }
@@ -332,19 +348,55 @@ bool cAFFile::discard() {
 }
 
 // Tables before entry: a cut in between leaves clusters marked beyond the entry's run
-// (what a release expects), never an entry naming free clusters. The flush puts the
-// file's bytes and the map on the medium (its drive flush follows the map) before the
-// entry that claims them. Tables that did not reach the card leave the entry as it
-// was: it must not claim clusters the card's map calls free.
+// (what a release expects), never an entry naming free clusters. A drive flush puts
+// the file's bytes and the map on the medium before the entry that claims them, and
+// one after the entry puts the file there before the close reports it. Tables that did
+// not reach the card leave the entry as it was: it must not claim clusters the card's
+// map calls free.
 bool cAFFile::commit_entry(bool* entry_written) {
     *entry_written = false;
-    if (!volume().flush()) return false;
+    if (entry_pending_) return commit_new_entry(entry_written);
+    cOBFS& vol = volume();
+    // A replace beside the old run writes the superblock once, with the release that
+    // follows: until then its map CRC may lag behind the map, which a mount tolerates.
+    const bool tables = keeps_old_until_close() ? vol.write_tables(false) && disk_flush() : vol.flush();
+    if (!tables) return false;
     if (entry_sector == NO_SECTOR || !disk_read_sector(entry_sector, af_scratch_sector)) return false;
     put_le32(af_scratch_sector + DE_SIZE, size);
     put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);
     put_le32(af_scratch_sector + DE_LAST_CLUSTER, last_cluster);
     *entry_written = disk_write_sectors(entry_sector, 1, af_scratch_sector);
     return *entry_written && disk_flush();
+}
+
+// The first writes of a new file's metadata. Its entry is what makes the file: the
+// slot's hash alone shows nothing while the slot's sector has no name, so map, hash and
+// superblock go out together (one write for map and hash where they meet), one drive
+// flush puts them and the file's bytes on the medium, then the entry, then the flush
+// that makes it durable. A slot whose sector still holds an old name would show that
+// entry as soon as the hash lands: there the entry goes first, invisible while the
+// card's hash is 0, and the map reaches the medium before the hash.
+bool cAFFile::commit_new_entry(bool* entry_written) {
+    cOBFS& vol = volume();
+    set_entry_run(new_entry_, first_cluster, last_cluster, size);
+    if (slot_named_on_card_) {
+        if (!disk_write_sectors(entry_sector, 1, new_entry_.data())) return false;
+        *entry_written = true;
+        return vol.flush() && disk_flush();
+    }
+    if (vol.write_tables(true) && disk_flush()) {
+        *entry_written = disk_write_sectors(entry_sector, 1, new_entry_.data());
+        if (*entry_written) return disk_flush();
+    }
+    // The file was not made: take it out again, in memory and (as far as the drive
+    // still lets us) on the card, the entry's name first, so a failed create leaves
+    // no file and no clusters behind.
+    const uint32_t slot = entry_sector - vol.dir_start();
+    vol.hash_table[slot] = 0;
+    clear_run(vol.cluster_map, first_cluster, last_cluster);
+    new_entry_[DE_NAME] = 0;
+    if (disk_write_sectors(entry_sector, 1, new_entry_.data()) && disk_flush()) vol.flush() && disk_flush();
+    return false;
 }
 
 // The entry names the new run on the medium now: the old run is nobody's. Clusters of

@@ -5,9 +5,14 @@
 // one 128 KiB cluster at a time into the free clusters after its run; closing a written
 // stream records size and run in the directory entry and flushes the tables.
 //
+// A new file ("w" on a name the card does not hold) is only taken in memory at the
+// open, its slot and its run's first cluster: the card learns of it at close(), when
+// its bytes are written already, so a cut before then leaves the card as it was.
+//
 // Replacing a file ("w" on a file with clusters) writes the new bytes into a free run
-// beside the old one when there is room: the old file stays whole on the card until
-// close() commits the new one, and discard() drops the new bytes and keeps it. Only
+// beside the old one when there is room, claimed in memory: the old file stays whole on
+// the card until close() commits the new one, and discard() drops the new bytes and
+// keeps it. Only
 // when the new file needs the old clusters is the old run given up at the open.
 #pragma once
 
@@ -71,6 +76,7 @@ public:
 
 private:
     bool commit_entry(bool* entry_written);
+    bool commit_new_entry(bool* entry_written);
     bool release_replaced_run();
     bool discard_new_run();
     void reset_to_closed();
@@ -84,6 +90,11 @@ private:
     // The run of the file being replaced, kept until close() (0xFFFFFFFF: none).
     uint32_t old_first_ = 0xFFFFFFFFu;
     uint32_t old_last_ = 0xFFFFFFFFu;
+    // A new file whose entry reaches the card only at close(): the entry to write, and
+    // whether the slot's sector on the card held a name when the stream opened.
+    bool entry_pending_ = false;
+    bool slot_named_on_card_ = false;
+    DirSector new_entry_{};
 };
 
 // The process-wide scratch sector shared by append writes and close().

@@ -84,8 +84,9 @@ bool release_run_keeping(uint32_t first, uint32_t last, const std::vector<bool>&
     cOBFS& vol = volume();
     if (!vol.mounted || !clear_run_keeping(vol.cluster_map, first, last, keep)) return false;
     // The freed run must be on the medium before the caller reports success, and
-    // before anything is written into the freed clusters.
-    return vol.flush() && disk_flush();
+    // before anything is written into the freed clusters. Freeing orders nothing
+    // against the hash table: the entry that named the run left it first.
+    return vol.write_tables(true) && disk_flush();
 }
 
 bool release_run(uint32_t first, uint32_t last) { return release_run_keeping(first, last, {}); }

@@ -82,7 +82,9 @@ bool cOBFS::mount(uint8_t drive) {
     superblock_held_ = false;
     forget_card_copy();
     if (!disk_open(drive)) return false;
-    if (!disk_read_sector(0, superblock)) return false;
+    // One sector, past the read window: a window at sector 0 would hold the menu
+    // program area, which no volume operation reads, and cost a card a 128 KiB read.
+    if (!disk_read_sectors(0, 1, superblock)) return false;
     if (std::memcmp(superblock, "OBFS", 4) != 0) return false;
     if (crc16(0, superblock, SB_HEADER_CRC_SPAN) != get_le16(superblock + SB_HEADER_CRC)) return false;
     // A superblock that checks out but describes a layout this system cannot handle
@@ -206,9 +208,31 @@ bool write_table(uint32_t start, const uint8_t* bytes, const std::vector<SectorS
     return true;
 }
 
+// The map's last span and the hash table's first, which meet at the tables' boundary,
+// in one write starting at `map_start`; the card's copies of both follow.
+bool write_joined(uint32_t map_start, const uint8_t* map, SectorSpan m, std::vector<uint8_t>& card_map,
+                  const uint8_t* hash, SectorSpan h, std::vector<uint8_t>& card_hash) {
+    std::vector<uint8_t> both(map + size_t(m.first) * 512, map + size_t(m.end) * 512);
+    both.insert(both.end(), hash, hash + size_t(h.end) * 512);
+    if (!write_area(map_start + m.first, both.data(), m.end - m.first + h.end)) {
+        card_map.clear();  // part of the write may have landed
+        card_hash.clear();
+        return false;
+    }
+    if (card_map.size() >= size_t(m.end) * 512)
+        std::memcpy(card_map.data() + size_t(m.first) * 512, both.data(), size_t(m.end - m.first) * 512);
+    if (card_hash.size() >= size_t(h.end) * 512)
+        std::memcpy(card_hash.data(), both.data() + size_t(m.end - m.first) * 512, size_t(h.end) * 512);
+    return true;
+}
+
 }  // namespace
 
-bool cOBFS::flush() {
+bool cOBFS::flush() { return write_changes(MapOrder::BeforeHash, true); }
+
+bool cOBFS::write_tables(bool with_superblock) { return write_changes(MapOrder::WithHash, with_superblock); }
+
+bool cOBFS::write_changes(MapOrder order, bool with_superblock) {
     if (!mounted) return false;
     const Superblock sb = header();
     const uint32_t map_sectors = sb.map_bytes / 512, hash_sectors = sb.hash_bytes / 512;
@@ -224,16 +248,28 @@ bool cOBFS::flush() {
         map_spans.back().end = map_sectors;
         hash_spans.front().first = 0;
     }
+    const bool joined = !map_spans.empty() && !hash_spans.empty() && map_spans.back().end == map_sectors &&
+                        hash_spans.front().first == 0 && sb.hash_start == sb.map_start + map_sectors;
+    if (order == MapOrder::WithHash && joined) {
+        // Nothing to order between them: the joined spans go out in one command.
+        if (!write_joined(sb.map_start, cluster_map.data(), map_spans.back(), card_map_, hash_bytes.data(),
+                          hash_spans.front(), card_hash_))
+            return false;
+        map_spans.pop_back();
+        hash_spans.erase(hash_spans.begin());
+    }
     if (!write_table(sb.map_start, cluster_map.data(), map_spans, map_sectors, card_map_)) return false;
     // The map reaches the medium before the hash table: a hash entry is what makes a
     // slot a file, and a new file's clusters must be marked by then, or a cut between
     // the two (or a drive that reorders them) would show a file whose clusters are free.
-    if (!disk_flush()) return false;
+    // Callers count on this drive flush for their own next write too (an entry that
+    // names the clusters just marked).
+    if (order == MapOrder::BeforeHash && !disk_flush()) return false;
     if (!write_table(sb.hash_start, hash_bytes.data(), hash_spans, hash_sectors, card_hash_)) return false;
     put_le16(superblock + SB_MAP_CRC, crc16(0, cluster_map.data(), sb.map_bytes));
     // The header CRC covers the map CRC at 0x60, so it is computed second.
     put_le16(superblock + SB_HEADER_CRC, crc16(0, superblock, SB_HEADER_CRC_SPAN));
-    if (superblock_held_) return true;
+    if (superblock_held_ || !with_superblock) return true;
     // A superblock the card already holds (the map, and so its CRC, did not change).
     if (card_superblock_.size() == sizeof superblock &&
         std::memcmp(card_superblock_.data(), superblock, sizeof superblock) == 0)

@@ -37,7 +37,16 @@ public:
     void adopt_new(uint8_t drive, const uint8_t new_superblock[512], std::vector<uint8_t> map);
     void release_superblock() { superblock_held_ = false; }
     bool load_tables();
+    // Writes the sectors of the map, the name-hash table and the superblock that differ
+    // from the card's, with fresh checksums, and a drive flush after the map: the map
+    // is on the medium before the hash table and before whatever the caller writes
+    // next.
     bool flush();
+    // The same without any drive flush, the hash sectors following on from the map's:
+    // for a caller whose hash change makes nothing visible by itself (a slot whose entry
+    // on the card has no name) and who orders the writes against its own. Without
+    // `with_superblock` the superblock (its map CRC) stays in memory for a later write.
+    bool write_tables(bool with_superblock);
     uint32_t cluster_to_sector(uint32_t c) const;
     uint32_t cluster_count() const;
 
@@ -50,6 +59,8 @@ public:
     uint8_t drive() const { return drive_; }
 
 private:
+    enum class MapOrder { BeforeHash, WithHash };
+    bool write_changes(MapOrder order, bool with_superblock);
     void forget_card_copy();
     bool tables_as_on_card() const;
 

@@ -14,6 +14,7 @@
 #include "transfer/source_prefetch.h"
 #include "transfer/verify.h"
 
+#include <algorithm>
 #include <memory>
 
 using namespace copy_steps;
@@ -63,6 +64,9 @@ bool open_destination(cAFFile& destination, const std::string& card_name, uint32
     return true;
 }
 
+// A progress step is one piece of the verify checksum, whose sums the read-ahead takes.
+static_assert(WIN_TO_OB_CHUNK == ChunkedChecksum::CHUNK, "progress steps and checksum pieces differ");
+
 // Chunks from the source into the card file until the source ends, a chunk cannot be
 // read or written whole, or the cancel flag is set. `sum` (when verifying) takes in
 // every byte written.
@@ -78,10 +82,13 @@ Pumped pump_chunks(ReadAhead& chunks, cAFFile& destination, uint32_t size, Chunk
         }
         if (got == 0) break;
         const uint32_t written = destination.write(chunk, got);
-        if (written > 0) {
-            if (sum) sum->add(chunk, written, chunks.chunk_sum());
-            report_progress(written);
-            total += written;
+        // Progress and checksum in steps of 512 KiB: the read-ahead summed each step
+        // of a whole chunk already.
+        for (uint32_t at = 0, step_index = 0; at < written; at += WIN_TO_OB_CHUNK, ++step_index) {
+            const uint32_t step = std::min(WIN_TO_OB_CHUNK, written - at);
+            if (sum) sum->add(chunk + at, step, chunks.chunk_sum(step_index));
+            report_progress(step);
+            total += step;
             say_percentage(total, size);
         }
         // A short write means the file could not take the rest of this chunk; going
@@ -131,7 +138,7 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     const uint32_t size = uint32_t(source->reader.size());
     if (cancel_requested()) return cancelled();
     const bool verifying = may_verify && verify_after_write();
-    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, WIN_TO_OB_CHUNK, verifying);
+    if (!source->chunks) source->chunks = std::make_unique<ReadAhead>(source->reader, CARD_WRITE_CHUNK, verifying);
     if (!source->chunks->ready()) {
         say("not enough memory.\n");
         return CopyEnd::Refused;
@@ -146,7 +153,8 @@ CopyEnd copy_into_volume(const std::string& source_path, std::unique_ptr<Prepare
     // The source is done with (its read-ahead stops before the host file closes); a
     // batch's next source starts reading while this file's end reaches the card.
     source.reset();
-    if (pumped == Pumped::ToTheEnd && !next_source.empty()) slot = prepare_source(next_source, WIN_TO_OB_CHUNK, verify_after_write());
+    if (pumped == Pumped::ToTheEnd && !next_source.empty())
+        slot = prepare_source(next_source, CARD_WRITE_CHUNK, verify_after_write());
     const CopyEnd end = end_destination(destination, card_name, pumped);
     // Read back once flushed, from the medium itself.
     if (end == CopyEnd::Complete && verifying && !verify_card_file(volume().drive(), card_name, written)) {

@@ -66,8 +66,11 @@ ReadAhead::Slot ReadAhead::read_chunk(uint64_t index) {
     result.index = index;
     result.ok = reader_.read_at(index * chunk_, buffers_[index % DEPTH]->data(), chunk_, &result.got);
     // Summed here, on the helper, while the copying thread writes the chunks before.
-    if (sum_chunks_ && result.ok && result.got == chunk_) {
-        result.sum = ChunkedChecksum::chunk_sum(buffers_[index % DEPTH]->data(), result.got);
+    const uint32_t piece = ChunkedChecksum::CHUNK;
+    if (sum_chunks_ && result.ok && result.got == chunk_ && chunk_ % piece == 0 &&
+        chunk_ / piece <= MAX_SUMMED_PIECES) {
+        for (uint32_t i = 0; i < chunk_ / piece; ++i)
+            result.sums[i] = ChunkedChecksum::chunk_sum(buffers_[index % DEPTH]->data() + size_t(i) * piece, piece);
         result.summed = true;
     }
     return result;
@@ -76,7 +79,7 @@ ReadAhead::Slot ReadAhead::read_chunk(uint64_t index) {
 bool ReadAhead::next(const uint8_t** data, uint32_t* got) {
     *got = 0;
     *data = nullptr;
-    last_summed_ = false;
+    last_.summed = false;
     if (!ready_ || failed_) return false;
     if (after_end_) {
         if (!reader_.read_at(tail_offset_, buffers_[0]->data(), chunk_, got)) return false;
@@ -107,8 +110,7 @@ bool ReadAhead::next(const uint8_t** data, uint32_t* got) {
     }
     *data = buffers_[slot]->data();
     *got = result.got;
-    last_summed_ = result.summed;
-    last_sum_ = result.sum;
+    last_ = result;
     if (result.got < chunk_) {
         // The end as the file stood: the helpers stop, and further calls read on from
         // here into the first buffer (the caller is done with this chunk by then).

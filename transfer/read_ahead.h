@@ -6,6 +6,7 @@
 
 #include "transfer/host_io.h"
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -16,8 +17,9 @@
 class ReadAhead {
 public:
     // Reads `reader` front to back in chunks of `chunk` bytes (a multiple of 4096).
-    // With `sum_chunks`, the helper that reads a whole chunk also works out its
-    // ChunkedChecksum::chunk_sum, for verify after write.
+    // With `sum_chunks`, the helper that reads a whole chunk also works out the
+    // ChunkedChecksum::chunk_sum of each ChunkedChecksum::CHUNK bytes of it (a chunk of
+    // up to MAX_SUMMED_PIECES of them), for verify after write.
     ReadAhead(HostReader& reader, uint32_t chunk, bool sum_chunks = false);
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
@@ -30,9 +32,13 @@ public:
     // After the end has been seen once, each call reads afresh from where the file
     // ended, so a file that grows while it is copied is read to its new end.
     bool next(const uint8_t** data, uint32_t* got);
-    // The chunk_sum of the chunk the last next() handed out, when a helper worked it
-    // out (null otherwise).
-    const uint64_t* chunk_sum() const { return last_summed_ ? &last_sum_ : nullptr; }
+    // The chunk_sum of piece `piece` (ChunkedChecksum::CHUNK bytes each) of the chunk
+    // the last next() handed out, when a helper worked it out (null otherwise).
+    const uint64_t* chunk_sum(size_t piece = 0) const {
+        return last_.summed && piece < MAX_SUMMED_PIECES ? &last_.sums[piece] : nullptr;
+    }
+
+    static constexpr size_t MAX_SUMMED_PIECES = 4;
 
 private:
     struct Slot {
@@ -40,7 +46,7 @@ private:
         bool ok = false;
         uint32_t got = 0;
         bool summed = false;
-        uint64_t sum = 0;
+        std::array<uint64_t, MAX_SUMMED_PIECES> sums{};
     };
     void start_workers();
     void stop_workers();
@@ -50,8 +56,7 @@ private:
     HostReader& reader_;
     const uint32_t chunk_;
     const bool sum_chunks_;
-    bool last_summed_ = false;
-    uint64_t last_sum_ = 0;
+    Slot last_;  // the sums of the chunk last handed out
     std::vector<std::unique_ptr<AlignedBuffer>> buffers_;
     std::vector<Slot> slots_;
     bool ready_ = false;

@@ -21,10 +21,13 @@
 #include <cstdio>
 #include <string>
 
-// Chunk sizes: host reads of 512 KiB (a multiple of any host sector size, so they
-// can bypass the host's cache) and card reads of 2 MiB.
+// Chunk sizes: the progress steps of a copy to the card, 512 KiB (a multiple of any
+// host sector size, so its reads can bypass the host's cache), and card reads of 2 MiB.
 constexpr uint32_t WIN_TO_OB_CHUNK = 0x80000;
 constexpr uint32_t OB_TO_WIN_CHUNK = 0x200000;
+// What a copy to the card reads from the host and writes to the card at a time: a
+// card charges for every command, and the progress bar still moves every 512 KiB.
+constexpr uint32_t CARD_WRITE_CHUNK = 2 * WIN_TO_OB_CHUNK;
 
 // Called on the copying thread after every chunk with the bytes moved by it; it must
 // return before the next chunk is read.

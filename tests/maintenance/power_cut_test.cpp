@@ -4,6 +4,9 @@
 // its old run and grows it past its cluster (a nearly full card), a delete, a format,
 // the default speed write, a compaction and a restore from a backup.
 //
+// A new file's entry goes out last but one, into a slot that may still hold an old
+// name: both orders are cut here.
+//
 // For each operation a clean run on a copy of the prepared card counts its device
 // writes; then, for every k from 1 to that count, a fresh copy of the card loses power
 // after its k-th write: with the writes up to k on the medium in program order, and
@@ -25,6 +28,7 @@
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "support/card_contents.h"
+#include "support/card_surgery.h"
 #include "support/prepared_card.h"
 #include "support/recording_sink.h"
 #include "support/side_files.h"
@@ -240,6 +244,17 @@ TEST_F(PowerCut, CopyOfANewFile) {
     const Bytes game = pattern_bytes(2 * K + 5000, 10);
     const std::string path = host_file("new.nds", game);
     cut_at_every_write({"copy of a new file", [&] { copy_win_to_ob(path, DRIVE); }, {{"new.nds", game}}, {}});
+}
+
+TEST_F(PowerCut, CopyOfANewFileIntoASlotThatStillHoldsAName) {
+    // The lowest free slot holds the named entry a cut create left (its hash entry 0):
+    // the new file's hash must not reach the card before its own entry has replaced
+    // that one, or the old entry would show with clusters the map calls free.
+    testcards::CardSurgery(*prepared).entry(6, "ghost.nds", 60, 61, K + 1, false, 0);
+    const Bytes game = pattern_bytes(K + 4000, 15);
+    const std::string path = host_file("new.nds", game);
+    cut_at_every_write({"copy of a new file into a slot that still holds a name", [&] { copy_win_to_ob(path, DRIVE); },
+                        {{"new.nds", game}}, {}});
 }
 
 TEST_F(PowerCut, CopyReplacingAFileBesideItsOldRun) {

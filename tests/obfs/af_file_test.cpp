@@ -250,7 +250,10 @@ TEST_F(StreamTest, WriteOpenKeepsTheOldFileUntilTheNewOneIsCommitted) {
         EXPECT_TRUE(f.keeps_old_until_close());
         ASSERT_EQ(f.write(new_bytes.data(), uint32_t(new_bytes.size())), new_bytes.size());
         EXPECT_EQ(record_of("a").first_cluster, 0u);
-        EXPECT_EQ(map_on_card(3), MAP_FIRST);  // claimed on the card before the bytes went there
+        // Claimed in memory only: the card learns of the new run when the stream
+        // closes, and until then a cut leaves its clusters free and the old file whole.
+        EXPECT_EQ(vol().cluster_map[3], MAP_FIRST);
+        EXPECT_EQ(map_on_card(3), MAP_FREE);
         EXPECT_TRUE(f.discard());
     }
     EXPECT_EQ(read_file("a"), old_bytes);
@@ -337,11 +340,17 @@ TEST_F(StreamTest, RefusedWriteOpenKeepsTheOldFileAndTheCard) {
     EXPECT_EQ(f.first_cluster, 0u);
 }
 
+// A new file reaches the card when its stream closes: map and hash, superblock, then
+// the entry. Whichever of them fails, the close says so and no file and no claimed
+// cluster stay behind.
 TEST_F(StreamTest, FailedCreateLeavesNoClusterWithoutAnEntry) {
-    for (uint64_t failing_write : {1u, 2u}) {  // the entry, then the table flush
-        drive->fail_write_at(failing_write);
+    for (uint64_t failing_write : {1u, 2u, 3u}) {  // map and hash, superblock, entry
         cAFFile f;
-        EXPECT_FALSE(f.open("doomed", "w+", 0)) << failing_write;
+        drive->reset_counters();
+        ASSERT_TRUE(f.open("doomed", "w+", 0)) << failing_write;
+        EXPECT_EQ(drive->counters().writes, 0u);  // nothing on the card before the close
+        drive->fail_write_at(failing_write);
+        EXPECT_FALSE(f.close()) << failing_write;
         EXPECT_EQ(vol().cluster_map[0], MAP_FREE) << failing_write;
         EXPECT_EQ(map_on_card(0), MAP_FREE) << failing_write;
         EXPECT_FALSE(file_exists("doomed"));

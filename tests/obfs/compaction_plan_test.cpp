@@ -207,8 +207,12 @@ TEST(CompactionPlan, OnUsedCardsItMovesLessThanSlidingDown) {
         const CompactPlan plan = plan_compaction(l.map, clusters, l.files);
         ASSERT_EQ(play(l, clusters, plan), "") << "seed " << seed;
         const CompactPlan slide = safe_slide_down_plan(l.map, clusters, l.files);
-        if (slide.complete) EXPECT_TRUE(plan.complete) << "seed " << seed;
-        if (plan.complete && slide.complete) EXPECT_LE(plan.bytes_moved, slide.bytes_moved) << "seed " << seed;
+        if (slide.complete) {
+            EXPECT_TRUE(plan.complete) << "seed " << seed;
+        }
+        if (plan.complete && slide.complete) {
+            EXPECT_LE(plan.bytes_moved, slide.bytes_moved) << "seed " << seed;
+        }
         // Against sliding as if a file could be copied over itself: a safe plan cannot
         // always beat that, but on most cards it does.
         const uint64_t ideal = slide_down_bytes(l.map, clusters, l.files);

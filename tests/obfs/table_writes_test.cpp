@@ -95,6 +95,78 @@ TEST_F(TableWrites, HashWriteFollowsOnFromAMapWriteNearTheBoundary) {
     expect_card_matches_memory();
 }
 
+TEST_F(TableWrites, WithoutOrderingMapAndHashMeetInOneWrite) {
+    // write_tables: nothing to order between map and hash, so the two spans that meet
+    // at the boundary are one command, and no flush is made; the superblock follows.
+    volume().cluster_map[sb.map_bytes - 600] = 0xAC;
+    volume().hash_table[0] = 0x77;
+    ASSERT_TRUE(volume().write_tables(true));
+    const auto c = card->counters();
+    EXPECT_EQ(c.writes, 2u);
+    EXPECT_EQ(c.write_sizes.at(3 * 512), 1u);  // the last two map sectors and the first hash sector
+    EXPECT_EQ(c.flushes, 0u);
+    expect_card_matches_memory();
+    // The card's copies followed: nothing is left to write.
+    card->reset_counters();
+    ASSERT_TRUE(volume().flush());
+    EXPECT_EQ(card->counters().writes, 0u);
+}
+
+TEST_F(TableWrites, SuperblockCanWaitForALaterWrite) {
+    volume().cluster_map[5] = 0xAC;
+    ASSERT_TRUE(volume().write_tables(false));
+    EXPECT_EQ(card->counters().writes, 1u);  // the map sector only
+    EXPECT_NE(Superblock::decode(card->peek(0, 512).data()).map_crc, crc16(0, volume().cluster_map.data(), sb.map_bytes));
+    ASSERT_TRUE(volume().write_tables(true));
+    EXPECT_EQ(card->counters().writes, 2u);  // now the superblock, with the map's CRC
+    expect_card_matches_memory();
+}
+
+TEST_F(TableWrites, ANewFileReachesTheCardAtItsCloseInFourWritesAndTwoFlushes) {
+    // Nothing at the open; at the close the data is out already, then map and hash in
+    // one write, the superblock, a flush, the entry, a flush.
+    cAFFile f;
+    ASSERT_TRUE(f.open("new.bin", "w", 1 << 20));
+    EXPECT_EQ(card->counters().writes, 0u);
+    const auto bytes = testcards::pattern_bytes(1 << 20, 5);
+    ASSERT_EQ(f.write(bytes.data(), uint32_t(bytes.size())), bytes.size());
+    ASSERT_TRUE(f.close());
+    const auto c = card->counters();
+    EXPECT_EQ(c.writes, 4u);  // data, map and hash, superblock, entry
+    EXPECT_EQ(c.flushes, 2u);
+    EXPECT_EQ(card->card_counters().nonsequential_writes, 4u);
+    expect_card_matches_memory();
+    cAFFile back;
+    ASSERT_TRUE(back.open("new.bin", "r", 0));
+    std::vector<uint8_t> got(bytes.size());
+    ASSERT_EQ(back.read(got.data(), uint32_t(got.size())), got.size());
+    EXPECT_EQ(got, bytes);
+}
+
+TEST_F(TableWrites, MountAndAWholeSectorReadLoadTheWindowOnlyForTheTables) {
+    // Sector 0 is read on its own (a window there would hold the menu program area),
+    // and a file read in whole sectors never needs its first sector in the window.
+    const auto bytes = testcards::pattern_bytes(3 * OBFS_CLUSTER_BYTES, 6);
+    {
+        cAFFile f;
+        ASSERT_TRUE(f.open("r.bin", "w", uint32_t(bytes.size())));
+        ASSERT_EQ(f.write(bytes.data(), uint32_t(bytes.size())), bytes.size());
+        ASSERT_TRUE(f.close());
+    }
+    const uint64_t before = disk_window_loads();
+    ASSERT_TRUE(volume().mount(1));
+    EXPECT_EQ(disk_window_loads() - before, 1u);
+    EXPECT_EQ(disk_window_start(), sb.map_start);
+    card->reset_counters();
+    cAFFile in;
+    ASSERT_TRUE(in.open("r.bin", "r", 0));  // its entry lies in the window already
+    std::vector<uint8_t> got(bytes.size());
+    ASSERT_EQ(in.read(got.data(), uint32_t(got.size())), got.size());
+    EXPECT_EQ(got, bytes);
+    EXPECT_EQ(disk_window_loads() - before, 1u);
+    EXPECT_EQ(card->counters().reads, 1u);
+}
+
 TEST_F(TableWrites, AfterAFailedWriteThatTableGoesOutWhole) {
     volume().cluster_map[5] = 0xAC;
     card->fail_write_at(1);

@@ -242,11 +242,11 @@ TEST_F(CopyWindow, AFailureInsideAFileShowsTheBoxAndStopsTheBatch) {
     // committed, and the window says so.
     sink.messages.clear();
     const uint64_t entry_sector = first_free_slot_sector();
-    bool created = false;  // the entry's first write (the create) passes, its commit fails
+    bool failed = false;  // a new file's entry goes out once, at its commit
     hookCard([&](bool write, uint64_t offset, uint32_t) {
-        if (!write || offset != entry_sector * 512) return;
-        if (created) card->fail_write_at(1);
-        created = true;
+        if (!write || offset != entry_sector * 512 || failed) return;
+        failed = true;
+        card->fail_write_at(1);
     });
     runToCard({b});
     EXPECT_EQ(failureBoxes(), 1u);
@@ -306,23 +306,25 @@ TEST_F(CopyWindow, ReportsWithoutABatchAreIgnored) {
 }
 
 TEST_F(CopyWindow, CancelStopsInTheMiddleOfALargeFileAndRemovesThePartialFile) {
-    // 256 KiB, then 8 MiB: the cancel comes with the 10th cluster of the large file.
+    // 256 KiB, then 8 MiB: the cancel comes with the write that reaches the 40th
+    // cluster of the large file.
     const std::string small = hostFile("small.nds", 2 * CLUSTER, 1);
     const std::string large = hostFile("large.nds", 64 * CLUSTER, 2);
     const std::string later = hostFile("later.nds", CLUSTER, 3);
-    int cluster_writes = 0;
-    int writes_after_cancel = -1;
+    int clusters_written = 0;
+    int clusters_after_cancel = -1;
     bool busy_during_batch = false;
     hookCard([&](bool write, uint64_t, uint32_t length) {
         if (!write || length < CLUSTER) return;
-        ++cluster_writes;
-        if (writes_after_cancel >= 0) ++writes_after_cancel;
-        if (cluster_writes == 2 + 10) {
+        const int before = clusters_written;
+        clusters_written += int(length / CLUSTER);
+        if (clusters_after_cancel >= 0) clusters_after_cancel += int(length / CLUSTER);
+        if (before < 2 + 40 && clusters_written >= 2 + 40) {
             on_gui_thread([&] {
                 busy_during_batch = volume_busy();
                 form.Button1->click();
             });
-            writes_after_cancel = 0;
+            clusters_after_cancel = 0;
         }
     });
     runToCard({small, large, later});
@@ -330,9 +332,9 @@ TEST_F(CopyWindow, CancelStopsInTheMiddleOfALargeFileAndRemovesThePartialFile) {
     EXPECT_TRUE(busy_during_batch);
     EXPECT_EQ(failureBoxes(), 0u);
     EXPECT_EQ(form.running, 0);
-    // It stopped at the end of the chunk in progress (4 clusters), not at the file's end.
-    EXPECT_GE(writes_after_cancel, 0);
-    EXPECT_LT(writes_after_cancel, 4);
+    // It stopped at the end of the chunk in progress (8 clusters), not at the file's end.
+    EXPECT_GE(clusters_after_cancel, 0);
+    EXPECT_LT(clusters_after_cancel, 8);
     EXPECT_EQ(read_card_file(DRIVE, "small.nds"), read_host_file(small));
     EXPECT_FALSE(testcards::card_has(DRIVE, "large.nds"));
     EXPECT_FALSE(testcards::card_has(DRIVE, "later.nds"));
@@ -362,11 +364,14 @@ TEST_F(CopyWindow, CancelOnTheWayToTheHostRemovesThePartialHostFile) {
 
 TEST_F(CopyWindow, TheCloseBoxCancelsAndTheWindowStaysUntilTheWorkerHasEnded) {
     const std::string large = hostFile("large.nds", 32 * CLUSTER, 1);
-    int cluster_writes = 0;
+    int clusters_written = 0;
     bool visible_after_close = false;
     bool busy_after_close = false;
     hookCard([&](bool write, uint64_t, uint32_t length) {
-        if (!write || length < CLUSTER || ++cluster_writes != 8) return;
+        if (!write || length < CLUSTER) return;
+        const int before = clusters_written;
+        clusters_written += int(length / CLUSTER);
+        if (before >= 16 || clusters_written < 16) return;
         on_gui_thread([&] {
             form.close();
             visible_after_close = form.isVisible();
