@@ -4,6 +4,7 @@
 // the volume format makes them read or write, once, in one sequential pass. Virtual
 // time: the figures are the same on every run and every machine.
 //
+// in256v is in256 with verify after write: its floor adds one read of the file.
 // One line per preset and operation, to compare across commits:
 //   card-model PRESET OPERATION time=SECONDS floor=SECONDS ratio=R flushes=N nonseq_writes=N
 // then, per preset, the counts per file and the bytes written by kind.
@@ -23,6 +24,7 @@
 #include "obfs/volume_areas.h"
 #include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
+#include "transfer/verify.h"
 
 #include <unistd.h>
 
@@ -48,7 +50,7 @@ constexpr int SMALL_FILES = 64;
 constexpr uint32_t SMALL_BYTES = 1u << 20;
 
 struct HostFiles {
-    std::string dir, large, large_back;
+    std::string dir, large, large_back, verified;
     std::vector<std::string> small, small_back;
 };
 
@@ -84,6 +86,13 @@ public:
         });
         ok = measure("in256", write_floor(LARGE_BYTES), 1, [&] { return copy_in({files_.large}); }) && ok;
         ok = measure("out256", read_floor(LARGE_BYTES), 1, [&] { return copy_out({files_.large}, {files_.large_back}); }) && ok;
+        // Verify after write: the copy, then one read of the file back from the card.
+        ok = measure("in256v", write_floor(LARGE_BYTES) + read_floor(LARGE_BYTES), 1, [&] {
+                 set_verify_after_write(true);
+                 const bool copied = copy_in({files_.verified});
+                 set_verify_after_write(false);
+                 return copied;
+             }) && ok;
         const uint64_t small_total = uint64_t(SMALL_FILES) * SMALL_BYTES;
         ok = measure("in64", write_floor(small_total), SMALL_FILES, [&] { return copy_in(files_.small); }) && ok;
         ok = measure("out64", read_floor(small_total), SMALL_FILES, [&] { return copy_out(files_.small, files_.small_back); }) && ok;
@@ -228,6 +237,8 @@ int main(int argc, char** argv) {
     files.large = files.dir + "/big.bin";
     files.large_back = files.dir + "/back/big.bin";
     bench::write_pattern_file(files.large, LARGE_BYTES, 1);
+    files.verified = files.dir + "/verified.bin";
+    bench::write_pattern_file(files.verified, LARGE_BYTES, 2);
     for (int i = 0; i < SMALL_FILES; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "s%02d.bin", i);

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPushButton>
 #include <QThread>
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -23,9 +25,23 @@ namespace {
 // Presses a button of the next message box that opens: the default one unless told.
 void answer_next_box(QMessageBox::StandardButton button = QMessageBox::NoButton,
                      QThread** box_thread = nullptr) {
-    QTimer::singleShot(20, [=] {
+    // Waits for the box rather than guessing when it comes: a box asked for by another
+    // thread may take a while on a busy machine. One that never comes is a failure.
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(2);
+    QObject::connect(timer, &QTimer::timeout, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
+        if (!box) {
+            if (clock->elapsed() < 30000) return;
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no message box came";
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
         if (box_thread) *box_thread = box->thread();
         QAbstractButton* press = button == QMessageBox::NoButton
                                      ? static_cast<QAbstractButton*>(box->defaultButton())
@@ -33,6 +49,7 @@ void answer_next_box(QMessageBox::StandardButton button = QMessageBox::NoButton,
         ASSERT_NE(press, nullptr);
         press->click();
     });
+    timer->start();
 }
 
 class ThrowingObject : public QObject {
@@ -113,7 +130,7 @@ TEST(MessageBox, AnotherThreadsMessageIsShownByTheGuiThread) {
         if (finished) loop.quit();
     });
     poll.start(5);
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
     loop.exec();
     worker.join();
     EXPECT_TRUE(finished);
