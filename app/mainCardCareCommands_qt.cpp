@@ -11,6 +11,7 @@
 #include "maintenance/card_care_commands.h"
 #include "maintenance/maintenance_messages.h"
 #include "obfs/obfs.h"
+#include "platform/host_file.h"
 #include "transfer/host_path.h"
 #include "transfer/verify.h"
 
@@ -20,8 +21,6 @@
 #include <QMenu>
 #include <QSettings>
 
-#include <sys/stat.h>
-
 namespace {
 
 // Where the window keeps the one setting it remembers.
@@ -30,7 +29,7 @@ const QString SETTINGS_APP = QStringLiteral("Orbelle Manager");
 const QString VERIFY_SETTING = QStringLiteral("transfer/verifyAfterWrite");
 const char* const IMAGE_FILTER = UI_TEXT_NOOP("app", "SD卡备份 (*.img);;所有文件 (*)");
 
-std::string host_bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string host_bytes(const QString& path) { return path.toUtf8().toStdString(); }
 
 }  // namespace
 
@@ -84,8 +83,8 @@ void TForm1::CompactSD1Click() {
 void TForm1::offerCompactionFor(uint8_t drive, const std::vector<std::string>& paths) {
     std::vector<std::pair<std::string, uint64_t>> files;
     for (const std::string& path : paths) {
-        struct stat st {};
-        files.emplace_back(file_name_of(path), ::stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0);
+        host::FileStatus st;
+        files.emplace_back(file_name_of(path), host::status_of(path, &st) ? st.size : 0);
     }
     if (!volume().mount(drive)) return;
     const int needs = first_needing_compaction(files);

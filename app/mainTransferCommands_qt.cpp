@@ -24,7 +24,6 @@
 #include <QAbstractItemView>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QListView>
 #include <QTreeView>
 
@@ -32,8 +31,9 @@
 
 namespace {
 
-// Host paths as the file system's bytes.
-std::string host_bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// Host paths as the core takes them: UTF-8 (what Qt's file names are on Linux; the
+// Windows side of the host layer turns UTF-8 into the system's UTF-16).
+std::string host_bytes(const QString& path) { return path.toUtf8().toStdString(); }
 
 // Toolkit drags start inside this program; drags from other programs have no source.
 bool drag_from_this_program(const QDropEvent* event) { return event->source() != nullptr; }

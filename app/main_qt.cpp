@@ -11,6 +11,7 @@
 #include "app/translations_qt.h"
 #include "device/drive_layer.h"
 #include "device/drive_refusal.h"
+#include "platform/host_folder.h"
 
 #include <QFileSystemModel>
 #include <QTimer>
@@ -18,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -65,8 +65,7 @@ int main(int argc, char** argv) {
     if (!display_available(argc, argv, environment))
         return fail("no display to show the window on (DISPLAY is not set)", 1);
 
-    std::error_code ec;
-    if (!options.folder.empty() && !std::filesystem::is_directory(options.folder, ec))
+    if (!options.folder.empty() && !host::is_folder(options.folder))
         return fail("--folder " + options.folder + ": not a folder", 2);
 
     OrbelleApplication app(argc, argv);

@@ -6,10 +6,9 @@
 #include "maintenance/card_backup.h"
 #include "maintenance/card_care_commands.h"
 #include "maintenance/compact_card.h"
+#include "platform/host_console.h"
+#include "platform/host_file.h"
 #include "transfer/copy_plan.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -20,30 +19,32 @@ namespace {
 
 std::atomic<bool> interrupted{false};
 
-void on_interrupt(int) { interrupted = true; }
+// The handler hands Ctrl-C back to the default at once (Windows does that by itself
+// before calling it), so a second one ends obtool.
+void on_interrupt(int) {
+    interrupted = true;
+    std::signal(SIGINT, SIG_DFL);
+}
 
 // Ctrl-C sets the cancel flag while a command runs; a second one ends obtool at once.
+// Plain C signals: the same on POSIX hosts and in the Windows console.
 class CancelOnInterrupt {
 public:
     CancelOnInterrupt() {
         interrupted = false;
-        struct sigaction sa {};
-        sa.sa_handler = on_interrupt;
-        sa.sa_flags = SA_RESETHAND;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &previous_);
+        previous_ = std::signal(SIGINT, on_interrupt);
     }
-    ~CancelOnInterrupt() { sigaction(SIGINT, &previous_, nullptr); }
+    ~CancelOnInterrupt() { std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_); }
     const std::atomic<bool>* flag() const { return &interrupted; }
 
 private:
-    struct sigaction previous_ {};
+    void (*previous_)(int) = SIG_DFL;
 };
 
 // A percentage on stderr, rewritten in place, while stderr is a terminal.
 class PercentLine {
 public:
-    explicit PercentLine(const char* what) : what_(what), shown_(isatty(STDERR_FILENO)) {}
+    explicit PercentLine(const char* what) : what_(what), shown_(host::stderr_is_terminal()) {}
     ~PercentLine() {
         if (shown_ && last_ >= 0) std::fputc('\n', stderr);
     }
@@ -144,8 +145,7 @@ int cmd_backup(ObtoolContext& ctx) {
     if (!one_path(ctx, "usage: backup OUT.img", &out)) return 1;
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    struct stat st {};
-    if (::stat(out.c_str(), &st) == 0 && !ask_yes_no(overwrite_question(out), ""))
+    if (host::kind_of(out) != host::Kind::Missing && !ask_yes_no(overwrite_question(out), ""))
         return obtool_fail(out + ": not overwritten");
     CancelOnInterrupt cancel;
     CardImageReport r;

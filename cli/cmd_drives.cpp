@@ -4,14 +4,13 @@
 #include "device/disk_info.h"
 #include "device/sector_io.h"
 #include "obfs/obfs.h"
+#include "platform/host_file.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -108,14 +107,14 @@ int cmd_mkimage(ObtoolContext& ctx) {
         return obtool_fail("SIZE must be a number of bytes, optionally with K, M or G: '" + operands[1] + "'");
     if (size % SECTOR_BYTES != 0) return obtool_fail("SIZE must be a whole number of 512-byte sectors");
     // Never over an existing file: making an image must not destroy anything.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return obtool_fail(path + ": " + std::strerror(errno));
-    // ftruncate leaves a hole: the image takes no space until sectors are written.
-    const bool sized = ::ftruncate(fd, off_t(size)) == 0;
+    const host::Descriptor fd = host::open_file(path, host::OPEN_WRITE | host::OPEN_CREATE_NEW);
+    if (fd == host::NO_DESCRIPTOR) return obtool_fail(path + ": " + host::error_text(errno));
+    // Sizing leaves a hole: the image takes no space until sectors are written.
+    const bool sized = host::set_size(fd, size);
     const int why = errno;
-    if (::close(fd) != 0 || !sized) {
-        ::unlink(path.c_str());
-        return obtool_fail(path + ": " + std::strerror(sized ? errno : why));
+    if (!host::close_file(fd) || !sized) {
+        host::remove_file(path);
+        return obtool_fail(path + ": " + host::error_text(sized ? errno : why));
     }
     std::printf("created %s: %" PRIu64 " bytes\n", path.c_str(), size);
     return 0;

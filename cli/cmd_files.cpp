@@ -16,20 +16,19 @@
 #include "obfs/card_name.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "platform/host_console.h"
+#include "platform/host_file.h"
+#include "platform/host_folder.h"
 #include "transfer/copy_batch.h"
 #include "transfer/copy_plan.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
 #include "transfer/verify.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -81,27 +80,16 @@ FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, boo
     return parsed;
 }
 
-bool is_folder(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // Catches the transfer routines' diagnostic lines of one call so obtool can show them
 // on stderr with the file they belong to.
 class CapturedDiagnostics {
 public:
-    CapturedDiagnostics() {
-        stream_ = open_memstream(&text_, &length_);
-        set_transfer_diagnostics(stream_, false);
-    }
-    ~CapturedDiagnostics() {
-        close();
-        std::free(text_);
-    }
+    CapturedDiagnostics() { set_transfer_diagnostics(capture_.stream(), false); }
+    ~CapturedDiagnostics() { set_transfer_diagnostics(stdout, true); }
     // Prints every caught line as "obtool: <subject>: <line>" and clears the catch.
     void report(const std::string& subject) {
-        close();
-        std::string all = text_ ? std::string(text_, length_) : std::string();
+        set_transfer_diagnostics(stdout, true);
+        const std::string all = capture_.take();
         size_t start = 0;
         while (start < all.size()) {
             size_t end = all.find('\n', start);
@@ -110,29 +98,18 @@ public:
                 std::fprintf(stderr, "obtool: %s: %s\n", subject.c_str(), all.substr(start, end - start).c_str());
             start = end + 1;
         }
-        std::free(text_);
-        text_ = nullptr;
-        length_ = 0;
-        stream_ = open_memstream(&text_, &length_);
-        set_transfer_diagnostics(stream_, false);
+        set_transfer_diagnostics(capture_.stream(), false);
     }
 
 private:
-    void close() {
-        set_transfer_diagnostics(stdout, true);
-        if (stream_) std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    std::FILE* stream_ = nullptr;
-    char* text_ = nullptr;
-    size_t length_ = 0;
+    host::TextCapture capture_;
 };
 
 // A one-line progress display on stderr for large files, fed by the copy callback.
 class ProgressLine {
 public:
     ProgressLine(const std::string& name, uint64_t size)
-        : name_(name), size_(size), shown_(size >= PROGRESS_FROM_BYTES && isatty(STDERR_FILENO)) {
+        : name_(name), size_(size), shown_(size >= PROGRESS_FROM_BYTES && host::stderr_is_terminal()) {
         set_copy_callback(&ProgressLine::on_chunk, this);
     }
     ~ProgressLine() {
@@ -167,26 +144,16 @@ bool mount_or_say(uint8_t drive) {
     return false;
 }
 
-void say_not_overwritten(const std::vector<std::string>& declined) {
+// `shown` makes card names or host paths printable.
+void say_not_overwritten(const std::vector<std::string>& declined, std::string (*shown)(const std::string&)) {
     for (const std::string& what : declined)
-        std::fprintf(stderr, "obtool: %s: not overwritten\n", printable_name(what).c_str());
+        std::fprintf(stderr, "obtool: %s: not overwritten\n", shown(what).c_str());
 }
 
 
 // Columns are padded by what the terminal shows, not by bytes: a Chinese character is
 // three bytes of UTF-8 and two columns wide.
-size_t display_width(const std::string& text) {
-    std::mbstate_t state{};
-    const char* src = text.c_str();
-    const size_t n = std::mbsrtowcs(nullptr, &src, 0, &state);
-    if (n == size_t(-1)) return text.size();
-    std::wstring wide(n, L'\0');
-    state = std::mbstate_t{};
-    src = text.c_str();
-    std::mbsrtowcs(wide.data(), &src, n, &state);
-    const int width = wcswidth(wide.c_str(), wide.size());
-    return width < 0 ? text.size() : size_t(width);
-}
+using host::display_width;
 
 std::string pad_right(const std::string& text, size_t width) {
     const size_t w = display_width(text);
@@ -281,7 +248,7 @@ int cmd_put(ObtoolContext& ctx) {
     }
     // The window's planning: the same questions about the same files.
     const CopyPlan plan = plan_copy_to_card(drive, wanted, printable_name);
-    say_not_overwritten(plan.declined);
+    say_not_overwritten(plan.declined, printable_name);
     refused += int(plan.declined.size());
     CapturedDiagnostics diagnostics;
     CopyBatch batch;
@@ -289,8 +256,8 @@ int cmd_put(ObtoolContext& ctx) {
         const std::string& path = plan.queued[i];
         const std::string name = file_name_of(path);
         if (!mount_or_say(drive)) return 1;
-        struct stat st {};
-        const uint64_t size = stat(path.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+        host::FileStatus st;
+        const uint64_t size = host::status_of(path, &st) ? st.size : 0;
         CopyEnd end;
         {
             ProgressLine progress(printable_name(name), size);
@@ -317,7 +284,7 @@ int cmd_get(ObtoolContext& ctx) {
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
-    if (!is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
+    if (!host::is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
     if (!mount_or_say(drive)) return 1;
     set_verify_after_write(args.verify);
     int refused = 0;
@@ -332,10 +299,10 @@ int cmd_get(ObtoolContext& ctx) {
         }
         wanted.push_back(name);
     }
-    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_name);
+    const CopyPlan plan = plan_copy_to_host(wanted, folder, printable_host_path);
     for (const std::string& name : plan.missing)
         std::fprintf(stderr, "obtool: %s: file does not exist.\n", printable_name(name).c_str());
-    say_not_overwritten(plan.declined);
+    say_not_overwritten(plan.declined, printable_host_path);
     refused += int(plan.missing.size() + plan.declined.size());
     CapturedDiagnostics diagnostics;
     CopyBatch batch;
@@ -364,7 +331,7 @@ int cmd_get(ObtoolContext& ctx) {
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
         std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
-                     printable_name(failure.host_path).c_str());
+                     printable_host_path(failure.host_path).c_str());
         ++refused;
     }
     return refused ? 1 : 0;

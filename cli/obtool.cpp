@@ -11,6 +11,7 @@
 #include "device/drive_layer.h"
 #include "device/drive_messages.h"
 #include "device/drive_refusal.h"
+#include "platform/host_console.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +20,7 @@
 #include <iostream>
 #include <map>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -231,9 +232,14 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Paths and card names travel as UTF-8 whatever the host hands a program.
+    std::vector<std::string> arguments = host::utf8_arguments(argc, argv);
+    std::vector<char*> utf8_argv;
+    for (std::string& a : arguments) utf8_argv.push_back(a.data());
+    utf8_argv.push_back(nullptr);
     GlobalOptions options;
     std::string error;
-    if (!parse_arguments(argc, argv, &options, &error)) return obtool_fail(error);
+    if (!parse_arguments(int(arguments.size()), utf8_argv.data(), &options, &error)) return obtool_fail(error);
     if (options.version) {
         std::printf("obtool %s\n", OB_VERSION);
         return 0;
@@ -264,7 +270,7 @@ int main(int argc, char** argv) {
     ObtoolContext ctx;
     ctx.drive = options.selected;
     ctx.yes = options.yes;
-    ctx.interactive = ::isatty(STDIN_FILENO) == 1;
+    ctx.interactive = host::stdin_is_terminal();
     ctx.args = options.args;
     // A write to a disk with mounted file systems is refused unless --unmount was
     // given; -y alone never unmounts anything.

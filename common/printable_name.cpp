@@ -1,5 +1,7 @@
 #include "common/printable_name.h"
 
+#include "platform/host_folder.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -78,6 +80,19 @@ std::string printable_name(const std::string& name) {
             out.append(name, i, length);
         }
         i += length;
+    }
+    return out;
+}
+
+std::string printable_host_path(const std::string& path) {
+    const std::string separators = host::path_separators();
+    std::string out;
+    size_t start = 0;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && separators.find(path[i]) == std::string::npos) continue;
+        out += printable_name(path.substr(start, i - start));
+        if (i < path.size()) out += path[i];
+        start = i + 1;
     }
     return out;
 }

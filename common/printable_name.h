@@ -11,3 +11,7 @@
 // backslash as \\ so that an escape can never be mistaken for name bytes. Valid UTF-8
 // text (Chinese included) stays as it is.
 std::string printable_name(const std::string& name);
+
+// A host path shown the same way, except that the host's own separators stay as they
+// are: a Windows path keeps its "\" (on POSIX hosts this is printable_name).
+std::string printable_host_path(const std::string& path);

@@ -3,13 +3,10 @@
 #include "device/drive_layer.h"
 
 #include "device/image_source.h"
-#include "device/linux_block_source.h"
+#include "device/system_drives.h"
+#include "platform/host_file.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace drive_layer {
 
@@ -69,12 +66,8 @@ std::vector<uint8_t> make_identity_descriptor(const std::string& vendor, const s
 void DriveTable::load_system_drives() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& s : sources_) s.reset();
-    const std::vector<std::string> disks = system_disk_names();
-    // Drive 0 is the system disk's place: when no disk holds the root file system it
-    // stays empty rather than going to a disk that might be a card.
-    const size_t first = root_disk_name().empty() ? 1 : 0;
-    for (size_t i = 0; i < disks.size() && first + i < DRIVE_COUNT; ++i)
-        sources_[first + i] = std::make_shared<LinuxBlockSource>("/dev/" + disks[i], disks[i], false);
+    const std::vector<std::shared_ptr<DriveSource>> disks = system_drive_sources();
+    for (size_t i = 0; i < disks.size() && i < DRIVE_COUNT; ++i) sources_[i] = disks[i];
 }
 
 void DriveTable::clear() {
@@ -96,20 +89,21 @@ bool DriveTable::attach_path(unsigned n, const std::string& path, std::string* e
     };
     if (n >= DRIVE_COUNT) return fail("drive number must be 0 to 15");
     if (path.empty()) return fail("empty path");
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return fail(path + ": " + std::strerror(errno));
-    if (!S_ISBLK(st.st_mode) && !S_ISREG(st.st_mode))
+    host::FileStatus st;
+    if (!host::status_of(path, &st)) return fail(path + ": " + host::error_text(errno));
+    if (st.kind != host::Kind::Device && st.kind != host::Kind::Regular)
         return fail(path + ": not an image file or a block device");
     // Try the path now, so a mistyped or unreadable one is reported here rather than
     // turning into a drive that silently never shows up.
     // A block device the user may not open is opened through udisks2 when it is used.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool later = errno == ENOMEDIUM || (S_ISBLK(st.st_mode) && (errno == EACCES || errno == EPERM));
-    if (fd < 0 && !later) return fail(path + ": " + std::strerror(errno));
-    if (fd >= 0) ::close(fd);
+    const host::Descriptor fd = host::open_file(path, host::OPEN_READ);
+    const bool later = host::last_open_found_no_medium() ||
+                       (st.kind == host::Kind::Device && (errno == EACCES || errno == EPERM));
+    if (fd == host::NO_DESCRIPTOR && !later) return fail(path + ": " + host::error_text(errno));
+    if (fd != host::NO_DESCRIPTOR) host::close_file(fd);
     std::shared_ptr<DriveSource> source;
-    if (S_ISBLK(st.st_mode))
-        source = std::make_shared<LinuxBlockSource>(path, block_name_of(st.st_rdev), true);
+    if (st.kind == host::Kind::Device)
+        source = attached_device_source(path);
     else
         source = std::make_shared<ImageSource>(path);
     return attach(n, std::move(source));

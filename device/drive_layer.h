@@ -8,6 +8,8 @@
 // scriptable fake for tests. The probe and the sector layer talk only to this layer.
 #pragma once
 
+#include "platform/host_file.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -67,8 +69,9 @@ public:
     // number of bytes that really moved (may be short at the end of the medium).
     virtual bool read(void* buffer, uint32_t length, uint32_t* done) = 0;
     virtual bool write(const void* buffer, uint32_t length, uint32_t* done) = 0;
-    // Pushes written data to the medium (fsync on Linux). false also when a write that
-    // the handle held back and put out later failed since the last flush.
+    // Pushes written data to the medium (fsync on Linux, FlushFileBuffers on Windows).
+    // false also when a write that the handle held back and put out later failed since
+    // the last flush.
     virtual bool flush() = 0;
     // Lets go of the drive: writes still held back go out first. false when one of
     // them failed or failed earlier without being reported by a flush. The handle is
@@ -84,12 +87,12 @@ public:
     // so the next read of it comes from the medium (a read-back check). A source
     // without a cache of its own ignores it.
     virtual void forget_cached(uint64_t /*offset*/, uint64_t /*length*/) {}
-    // Copies `length` bytes of the medium from `offset` into the host file `out_fd`, at
+    // Copies `length` bytes of the medium from `offset` into the host file `out`, at
     // and past that file's position, without passing them through a buffer of ours.
     // false when the source cannot do this (the default) or a transfer failed; `done`
     // receives the bytes that reached the file either way, so the caller can go on
     // from there with ordinary reads.
-    virtual bool send_to_file(uint64_t /*offset*/, uint32_t /*length*/, int /*out_fd*/, uint32_t* done) {
+    virtual bool send_to_file(uint64_t /*offset*/, uint32_t /*length*/, host::Descriptor /*out*/, uint32_t* done) {
         *done = 0;
         return false;
     }

@@ -1,17 +1,11 @@
 #include "device/fd_drive_handle.h"
 
+#include "platform/host_file.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <memory>
-#include <sys/ioctl.h>
-#include <sys/sendfile.h>
-#include <sys/stat.h>
-#include <sys/uio.h>
-#include <unistd.h>
 
 namespace drive_layer {
 
@@ -32,17 +26,15 @@ constexpr uint64_t STREAM_WRITEBACK_MIN = 64 * 1024;
 
 // Writes the two pieces `first` and `second` back to back at `offset`, going on after
 // interruptions and partial writes. `*moved` counts the bytes that reached the file.
-bool write_two_fully(int fd, const uint8_t* first, size_t first_len, const uint8_t* second, size_t second_len,
+bool write_two_fully(host::Descriptor fd, const uint8_t* first, size_t first_len, const uint8_t* second, size_t second_len,
                      uint64_t offset, size_t* moved) {
     *moved = 0;
     const size_t total = first_len + second_len;
     while (*moved < total) {
-        iovec v[2];
-        int n = 0;
-        if (*moved < first_len) v[n++] = {const_cast<uint8_t*>(first + *moved), first_len - *moved};
+        const size_t from_first = *moved < first_len ? first_len - *moved : 0;
         const size_t into_second = *moved > first_len ? *moved - first_len : 0;
-        if (second_len > into_second) v[n++] = {const_cast<uint8_t*>(second + into_second), second_len - into_second};
-        const ssize_t r = ::pwritev(fd, v, n, off_t(offset + *moved));
+        const int64_t r = host::write_two_at(fd, first + (first_len - from_first), from_first, second + into_second,
+                                             second_len - into_second, offset + *moved);
         if (r < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -58,11 +50,11 @@ bool write_two_fully(int fd, const uint8_t* first, size_t first_len, const uint8
 
 // Positioned transfer of `length` bytes, going on after interruptions and partial
 // transfers. Stops early (still true) when a read reaches the end of the file.
-bool transfer_fully(int fd, bool writing, uint8_t* buffer, size_t length, uint64_t offset, size_t* moved) {
+bool transfer_fully(host::Descriptor fd, bool writing, uint8_t* buffer, size_t length, uint64_t offset, size_t* moved) {
     *moved = 0;
     while (*moved < length) {
-        const ssize_t r = writing ? ::pwrite(fd, buffer + *moved, length - *moved, off_t(offset + *moved))
-                                  : ::pread(fd, buffer + *moved, length - *moved, off_t(offset + *moved));
+        const int64_t r = writing ? host::write_at(fd, buffer + *moved, length - *moved, offset + *moved)
+                                  : host::read_at(fd, buffer + *moved, length - *moved, offset + *moved);
         if (r < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -78,52 +70,44 @@ bool transfer_fully(int fd, bool writing, uint8_t* buffer, size_t length, uint64
 }
 
 struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
+    void operator()(uint8_t* p) const { host::aligned_free(p); }
 };
 
 }  // namespace
 
-int open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct) {
-    const int flags = (access == READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+host::Descriptor open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct) {
+    const unsigned flags = access == READ_WRITE ? host::OPEN_READ_WRITE : host::OPEN_READ;
     if (direct) *direct = false;
     if (unbuffered) {
-        const int fd = ::open(path.c_str(), flags | O_DIRECT);
-        if (fd >= 0) {
+        const host::Descriptor fd = host::open_file(path, flags | host::OPEN_DIRECT);
+        if (fd != host::NO_DESCRIPTOR) {
             if (direct) *direct = true;
             return fd;
         }
         // Some file systems (tmpfs among them) have no direct I/O: go buffered.
-        if (errno != EINVAL) return -1;
+        if (errno != EINVAL) return host::NO_DESCRIPTOR;
     }
-    return ::open(path.c_str(), flags);
+    return host::open_file(path, flags);
 }
 
-bool measure_fd(int fd, uint64_t* bytes) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return false;
-    if (S_ISBLK(st.st_mode)) return ::ioctl(fd, BLKGETSIZE64, bytes) == 0;
-    *bytes = st.st_size > 0 ? uint64_t(st.st_size) : 0;
-    return true;
-}
+bool measure_fd(host::Descriptor fd, uint64_t* bytes) { return host::measure(fd, bytes); }
 
-FdDriveHandle::FdDriveHandle(int fd, bool direct, std::vector<uint8_t> descriptor, uint32_t media_type)
+FdDriveHandle::FdDriveHandle(host::Descriptor fd, bool direct, std::vector<uint8_t> descriptor, uint32_t media_type)
     : fd_(fd), direct_(direct), descriptor_(std::move(descriptor)), media_type_(media_type) {
     if (!measure_fd(fd_, &limit_)) limit_ = 0;
-    struct stat st {};
-    int logical_block = 0;
-    const bool known = ::fstat(fd_, &st) == 0;
-    if (known && S_ISBLK(st.st_mode) && ::ioctl(fd_, BLKSSZGET, &logical_block) == 0 && logical_block > 512)
-        align_ = uint32_t(logical_block);
-    hold_tails_ = known && S_ISREG(st.st_mode) && !direct_;
+    host::FileStatus st;
+    const bool known = host::status_of(fd_, &st);
+    align_ = host::logical_block_size(fd_);
+    hold_tails_ = known && st.kind == host::Kind::Regular && !direct_;
 }
 
 FdDriveHandle::~FdDriveHandle() { close(); }
 
 bool FdDriveHandle::close() {
-    if (fd_ < 0) return false;
+    if (fd_ == host::NO_DESCRIPTOR) return false;
     const bool held_written = put_held_tail();
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
+    const bool closed = host::close_file(fd_);
+    fd_ = host::NO_DESCRIPTOR;
     const bool reported = !held_write_failed_;
     held_write_failed_ = false;
     return held_written && closed && reported;
@@ -147,7 +131,7 @@ bool FdDriveHandle::write(const void* buffer, uint32_t length, uint32_t* done) {
 bool FdDriveHandle::flush() {
     if (fd_ < 0) return false;
     const bool held_written = put_held_tail();
-    const bool synced = ::fsync(fd_) == 0;
+    const bool synced = host::sync(fd_);
     const bool none_failed = !held_write_failed_;
     held_write_failed_ = false;
     return synced && held_written && none_failed;
@@ -156,8 +140,8 @@ bool FdDriveHandle::flush() {
 void FdDriveHandle::will_write(uint64_t offset, uint64_t length) {
     if (!hold_tails_ || length == 0 || offset >= limit_) return;
     const uint64_t end = std::min(offset + length, limit_);
-    if (offset % HOST_PAGE != 0) ::posix_fadvise(fd_, off_t(offset - offset % HOST_PAGE), off_t(HOST_PAGE), POSIX_FADV_WILLNEED);
-    if (end % HOST_PAGE != 0) ::posix_fadvise(fd_, off_t(end - end % HOST_PAGE), off_t(HOST_PAGE), POSIX_FADV_WILLNEED);
+    if (offset % HOST_PAGE != 0) host::will_need(fd_, offset - offset % HOST_PAGE, HOST_PAGE);
+    if (end % HOST_PAGE != 0) host::will_need(fd_, end - end % HOST_PAGE, HOST_PAGE);
 }
 
 bool FdDriveHandle::put_held_tail() {
@@ -196,16 +180,16 @@ bool FdDriveHandle::write_holding_tail(const uint8_t* buffer, uint32_t length, u
 
 void FdDriveHandle::start_writeback(uint64_t offset, uint64_t length) {
     if (direct_ || length < STREAM_WRITEBACK_MIN) return;
-    ::sync_file_range(fd_, off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE);
+    host::start_writeback(fd_, offset, length);
 }
 
-bool FdDriveHandle::send_to_file(uint64_t offset, uint32_t length, int out_fd, uint32_t* done) {
+bool FdDriveHandle::send_to_file(uint64_t offset, uint32_t length, host::Descriptor out_fd, uint32_t* done) {
     *done = 0;
     if (direct_ || !put_held_tail()) return false;
     const uint64_t end = std::min(offset + length, limit_);
-    off_t at = off_t(offset);
-    while (uint64_t(at) < end) {
-        const ssize_t n = ::sendfile(out_fd, fd_, &at, size_t(end - uint64_t(at)));
+    uint64_t at = offset;
+    while (at < end) {
+        const int64_t n = host::send_file(out_fd, fd_, &at, size_t(end - at));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         *done += uint32_t(n);
@@ -215,12 +199,12 @@ bool FdDriveHandle::send_to_file(uint64_t offset, uint32_t length, int out_fd, u
 
 void FdDriveHandle::will_need(uint64_t offset, uint64_t length) {
     if (direct_ || offset >= limit_) return;
-    ::posix_fadvise(fd_, off_t(offset), off_t(std::min(length, limit_ - offset)), POSIX_FADV_WILLNEED);
+    host::will_need(fd_, offset, std::min(length, limit_ - offset));
 }
 
 void FdDriveHandle::forget_cached(uint64_t offset, uint64_t length) {
     if (direct_ || offset >= limit_) return;
-    ::posix_fadvise(fd_, off_t(offset), off_t(std::min(length, limit_ - offset)), POSIX_FADV_DONTNEED);
+    host::done_with(fd_, offset, std::min(length, limit_ - offset));
 }
 
 bool FdDriveHandle::query_descriptor(std::vector<uint8_t>& out, size_t capacity) {
@@ -243,15 +227,13 @@ bool FdDriveHandle::aligned(const void* buffer, uint64_t offset, uint64_t length
 }
 
 void FdDriveHandle::drop_direct() {
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_DIRECT);
-    direct_ = false;
+    if (host::drop_direct(&fd_)) direct_ = false;
 }
 
 bool FdDriveHandle::transfer(bool writing, uint8_t* buffer, uint32_t length, uint32_t* done) {
     uint32_t moved_total = 0;
     if (done) *done = 0;
-    if (fd_ < 0 || (!buffer && length)) return false;
+    if (fd_ == host::NO_DESCRIPTOR || (!buffer && length)) return false;
     if (position_ >= limit_) {
         if (writing && length) {
             errno = ENOSPC;
@@ -300,8 +282,8 @@ bool FdDriveHandle::transfer(bool writing, uint8_t* buffer, uint32_t length, uin
 // around the caller's range stay as they were.
 bool FdDriveHandle::bounced(bool writing, uint8_t* buffer, uint64_t offset, uint32_t length, uint32_t* done) {
     const uint64_t a = align_;
-    void* raw = nullptr;
-    if (::posix_memalign(&raw, std::max<size_t>(a, 4096), BOUNCE_BYTES) != 0) {
+    void* raw = host::aligned_alloc(std::max<size_t>(a, 4096), BOUNCE_BYTES);
+    if (!raw) {
         errno = ENOMEM;
         return false;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "device/drive_layer.h"
+#include "platform/host_file.h"
 
 #include <cstdint>
 #include <string>
@@ -14,18 +15,18 @@ namespace drive_layer {
 
 // Opens `path` for the given access, close-on-exec. With `unbuffered` it asks for
 // direct I/O and falls back to ordinary I/O when the file system refuses it;
-// `direct` tells which one was granted. -1 with errno set on failure.
-int open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct);
+// `direct` tells which one was granted. NO_DESCRIPTOR with errno set on failure.
+host::Descriptor open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct);
 
 // Size in bytes of what the descriptor holds: BLKGETSIZE64 for a block device, the
 // file size for anything else. false when it cannot be measured.
-bool measure_fd(int fd, uint64_t* bytes);
+bool measure_fd(host::Descriptor fd, uint64_t* bytes);
 
 class FdDriveHandle : public DriveHandle {
 public:
     // Takes ownership of `fd`. `descriptor` answers the property query, `media_type`
     // the geometry query; `direct` says the descriptor was opened for direct I/O.
-    FdDriveHandle(int fd, bool direct, std::vector<uint8_t> descriptor, uint32_t media_type);
+    FdDriveHandle(host::Descriptor fd, bool direct, std::vector<uint8_t> descriptor, uint32_t media_type);
     ~FdDriveHandle() override;
     FdDriveHandle(const FdDriveHandle&) = delete;
     FdDriveHandle& operator=(const FdDriveHandle&) = delete;
@@ -46,12 +47,14 @@ public:
     // Buffered handles: drops the range's clean pages from the host's cache.
     void forget_cached(uint64_t offset, uint64_t length) override;
     // Buffered handles only (sendfile reads through the host's cache).
-    bool send_to_file(uint64_t offset, uint32_t length, int out_fd, uint32_t* done) override;
+    bool send_to_file(uint64_t offset, uint32_t length, host::Descriptor out_fd, uint32_t* done) override;
     bool query_descriptor(std::vector<uint8_t>& out, size_t capacity) override;
     // Fails when the medium measures 0 bytes (a reader without a card).
     bool query_geometry(DiskGeometry& out) override;
 
     bool direct() const { return direct_; }
+    // For sources that know the medium's size better than the host's measure of it.
+    void set_medium_bytes(uint64_t bytes) { limit_ = bytes; }
 
 private:
     bool transfer(bool writing, uint8_t* buffer, uint32_t length, uint32_t* done);
@@ -62,7 +65,7 @@ private:
     bool aligned(const void* buffer, uint64_t offset, uint64_t length) const;
     void drop_direct();
 
-    int fd_ = -1;
+    host::Descriptor fd_ = host::NO_DESCRIPTOR;
     bool direct_ = false;
     uint32_t align_ = 512;       // what direct I/O needs of offsets, lengths and buffers
     uint64_t position_ = 0;

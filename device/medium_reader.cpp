@@ -1,6 +1,6 @@
 #include "device/medium_reader.h"
 
-#include <cstdlib>
+#include "platform/host_file.h"
 
 namespace {
 
@@ -9,7 +9,7 @@ constexpr size_t ALIGNMENT = 4096;
 
 }  // namespace
 
-MediumReader::~MediumReader() { std::free(scratch_); }
+MediumReader::~MediumReader() { host::aligned_free(scratch_); }
 
 bool MediumReader::open(uint8_t drive) {
     handle_ = drive_layer::open_drive(drive, drive_layer::READ, true);
@@ -31,9 +31,9 @@ bool MediumReader::read(uint64_t offset, void* buffer, uint32_t length) {
 
 uint8_t* MediumReader::scratch(uint32_t bytes) {
     if (bytes <= scratch_bytes_) return scratch_;
-    std::free(scratch_);
+    host::aligned_free(scratch_);
     const size_t rounded = (size_t(bytes) + ALIGNMENT - 1) / ALIGNMENT * ALIGNMENT;
-    scratch_ = static_cast<uint8_t*>(std::aligned_alloc(ALIGNMENT, rounded));
+    scratch_ = static_cast<uint8_t*>(host::aligned_alloc(ALIGNMENT, rounded));
     scratch_bytes_ = scratch_ ? bytes : 0;
     return scratch_;
 }

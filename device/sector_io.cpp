@@ -194,7 +194,7 @@ void disk_will_write_sectors(uint32_t sector, uint32_t count) {
     g.handle->will_write(uint64_t(sector) * SECTOR_BYTES, uint64_t(reachable_count) * SECTOR_BYTES);
 }
 
-bool disk_send_to_file(uint64_t offset, uint32_t bytes, int out_fd, uint32_t* done) {
+bool disk_send_to_file(uint64_t offset, uint32_t bytes, host::Descriptor out_fd, uint32_t* done) {
     *done = 0;
     if (!g.handle || offset + bytes > uint64_t(REACHABLE_SECTORS) * SECTOR_BYTES) return false;
     return g.handle->send_to_file(offset, bytes, out_fd, done);

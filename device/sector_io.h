@@ -7,6 +7,8 @@
 // (sectors below 0x400000) are reachable. Process-wide, one thread at a time.
 #pragma once
 
+#include "platform/host_file.h"
+
 #include <cstdint>
 
 constexpr uint32_t SECTOR_BYTES = 512;
@@ -38,7 +40,7 @@ void disk_will_write_sectors(uint32_t sector, uint32_t count);
 // its position, inside the host where the drive allows (no buffer of ours in between).
 // false when the drive cannot or a transfer failed; `done` receives the bytes that
 // reached the file either way, and the rest can be read the ordinary way.
-bool disk_send_to_file(uint64_t offset, uint32_t bytes, int out_fd, uint32_t* done);
+bool disk_send_to_file(uint64_t offset, uint32_t bytes, host::Descriptor out_fd, uint32_t* done);
 // Closes the drive (also done at process exit): writes a drive still holds back reach
 // it first. false when they did not (or no drive was open).
 bool disk_close();

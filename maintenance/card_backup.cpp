@@ -8,18 +8,14 @@
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
+#include "platform/host_file.h"
 #include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
 #include "transfer/verify.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -80,26 +76,6 @@ bool all_zero(const uint8_t* bytes, uint32_t length) {
 
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
 
-bool pread_all(int fd, uint8_t* buffer, uint32_t length, uint64_t offset) {
-    for (uint32_t got = 0; got < length;) {
-        const ssize_t r = ::pread(fd, buffer + got, length - got, off_t(offset + got));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        got += uint32_t(r);
-    }
-    return true;
-}
-
-bool pwrite_all(int fd, const uint8_t* buffer, uint32_t length, uint64_t offset) {
-    for (uint32_t put = 0; put < length;) {
-        const ssize_t r = ::pwrite(fd, buffer + put, length - put, off_t(offset + put));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        put += uint32_t(r);
-    }
-    return true;
-}
-
 // Writes whole sectors through the sector layer, at most 256 per call.
 bool write_card(uint64_t offset, const uint8_t* bytes, uint32_t length) {
     const uint32_t first = uint32_t(offset / SECTOR_BYTES), sectors = length / SECTOR_BYTES;
@@ -121,10 +97,10 @@ CardImageReport failed(CardImageOutcome outcome, const std::string& why) {
 
 // The card image in a host file: its superblock checked as a mount checks it, and
 // its cluster map.
-bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::string* why) {
-    struct stat st {};
+bool read_image_volume(host::Descriptor fd, Superblock* sb, std::vector<uint8_t>* map, std::string* why) {
+    host::FileStatus st;
     uint8_t sector[SECTOR_BYTES];
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !pread_all(fd, sector, SECTOR_BYTES, 0)) {
+    if (!host::status_of(fd, &st) || st.kind != host::Kind::Regular || !host::read_all_at(fd, sector, SECTOR_BYTES, 0)) {
         *why = "cannot read the backup";
         return false;
     }
@@ -134,13 +110,13 @@ bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::s
         return false;
     }
     *sb = Superblock::decode(sector);
-    const uint32_t size = uint32_t(std::min<uint64_t>(uint64_t(st.st_size), MAX_DISK_SIZE));
+    const uint32_t size = uint32_t(std::min<uint64_t>(st.size, MAX_DISK_SIZE));
     if (const char* problem = superblock_layout_problem(*sb, size)) {
         *why = problem;
         return false;
     }
     map->assign(sb->map_bytes, 0);
-    if (!pread_all(fd, map->data(), sb->map_bytes, uint64_t(sb->map_start) * SECTOR_BYTES)) {
+    if (!host::read_all_at(fd, map->data(), sb->map_bytes, uint64_t(sb->map_start) * SECTOR_BYTES)) {
         *why = "cannot read the backup's cluster map";
         return false;
     }
@@ -148,11 +124,11 @@ bool read_image_volume(int fd, Superblock* sb, std::vector<uint8_t>* map, std::s
 }
 
 // The same file (an image attached as the drive, or a device node)?
-bool names_the_drive(uint8_t drive, const struct stat& out) {
+bool names_the_drive(uint8_t drive, const host::FileStatus& out) {
     const auto source = drive_layer::drive_table().source(drive);
-    struct stat st {};
-    if (!source || ::stat(source->describe().c_str(), &st) != 0) return false;
-    return st.st_dev == out.st_dev && st.st_ino == out.st_ino;
+    host::FileStatus st;
+    if (!source || !host::status_of(source->describe(), &st)) return false;
+    return st.device == out.device && st.file == out.file;
 }
 
 // The backup file as it is written: each piece sent on to the disk as soon as it is
@@ -161,24 +137,22 @@ bool names_the_drive(uint8_t drive, const struct stat& out) {
 // writes beat direct ones here: the kernel joins them into long runs of the file.
 class BackupFile {
 public:
-    explicit BackupFile(int fd) : fd_(fd) {}
+    explicit BackupFile(host::Descriptor fd) : fd_(fd) {}
 
     bool write_at(const uint8_t* bytes, uint32_t length, uint64_t offset) {
-        if (!pwrite_all(fd_, bytes, length, offset)) return false;
-        ::sync_file_range(fd_, off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE);
+        if (!host::write_all_at(fd_, bytes, length, offset)) return false;
+        host::start_writeback(fd_, offset, length);
         return true;
     }
 
     bool settle(uint64_t offset, uint32_t length) {
-        if (::sync_file_range(fd_, off_t(offset), off_t(length),
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0)
-            return false;
-        ::posix_fadvise(fd_, off_t(offset), off_t(length), POSIX_FADV_DONTNEED);
+        if (!host::settle(fd_, offset, length)) return false;
+        host::done_with(fd_, offset, length);
         return true;
     }
 
 private:
-    const int fd_;
+    const host::Descriptor fd_;
 };
 
 // How many pieces the writer has finished, for the read-back to wait on; closed when
@@ -213,7 +187,7 @@ private:
 // piece, and a second helper reads the pieces written so far back from the host's
 // disk, each a few pieces after it was written. Sets `report` (Done when all went
 // well); the file stays open.
-void copy_and_check(uint8_t drive, int fd, const std::string& part_path, std::vector<Piece>& pieces,
+void copy_and_check(uint8_t drive, host::Descriptor fd, const std::string& part_path, std::vector<Piece>& pieces,
                     const std::atomic<bool>* cancel, const CardImageProgressFn& progress, CardImageReport* report) {
     const auto end = [&](CardImageOutcome outcome, const char* why) {
         report->outcome = outcome;
@@ -278,7 +252,7 @@ void copy_and_check(uint8_t drive, int fd, const std::string& part_path, std::ve
         while (checked + CHECK_LAG <= k)
             if (!check_next()) return;
     }
-    if (::fsync(fd) != 0) return end(CardImageOutcome::Failed, "backup did not reach the disk");
+    if (!host::sync(fd)) return end(CardImageOutcome::Failed, "backup did not reach the disk");
     while (checked < pieces.size()) {
         if (cancelled(cancel)) return end(CardImageOutcome::Cancelled, "cancelled");
         if (!check_next()) return;
@@ -306,52 +280,49 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
                             const CardImageProgressFn& progress) {
     cOBFS& vol = volume();
     if (!vol.mount(drive)) return failed(CardImageOutcome::NoVolume, "no OBFS volume on the drive");
-    struct stat existing {};
-    if (::stat(out_path.c_str(), &existing) == 0 && (!S_ISREG(existing.st_mode) || names_the_drive(drive, existing)))
+    host::FileStatus existing;
+    if (host::status_of(out_path, &existing) &&
+        (existing.kind != host::Kind::Regular || names_the_drive(drive, existing)))
         return failed(CardImageOutcome::BadTarget, "the backup would overwrite the card or something that is no file");
     const Superblock sb = vol.header();
     std::vector<Piece> pieces = pieces_of(volume_extents(sb, vol.cluster_map), DIRECT_BLOCK, sb.disk_size);
 
     // The new backup takes the name only once complete: an older one stays until then.
     const std::string part_path = out_path + ".part";
-    const int fd = ::open(part_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
+    // Created or emptied, never through a link planted under the name.
+    HostWriter part;
+    if (!part.create(part_path)) return failed(CardImageOutcome::Failed, "cannot create " + part_path);
+    const host::Descriptor fd = part.fd();
     CardImageReport report;
-    // As large as the volume, every byte a hole until written.
-    if (::ftruncate(fd, off_t(sb.disk_size)) != 0) {
+    // As large as the volume, every byte a hole until written (a sparse file on
+    // Windows too, where its file system has them).
+    if (!host::set_size(fd, sb.disk_size)) {
         report.outcome = CardImageOutcome::Failed;
         report.why = "cannot size the backup";
     } else {
         copy_and_check(drive, fd, part_path, pieces, cancel, progress, &report);
     }
     if (report.outcome != CardImageOutcome::Done) {
-        ::close(fd);
-        ::unlink(part_path.c_str());
+        part.discard();
         return report;
     }
-    if (::close(fd) != 0 || ::rename(part_path.c_str(), out_path.c_str()) != 0) {
-        ::unlink(part_path.c_str());
+    if (!part.finish() || !host::rename_file(part_path, out_path)) {
+        host::remove_file(part_path);
         return failed(CardImageOutcome::Failed, "cannot name the backup " + out_path);
     }
     // The new name reaches the disk with its folder.
-    const size_t slash = out_path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : out_path.substr(0, slash));
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    host::sync_folder_of(out_path);
     return report;
 }
 
 CardImageReport check_restore(uint8_t drive, const std::string& in_path) {
-    const int fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return failed(CardImageOutcome::NotABackup, "cannot open " + in_path);
+    const host::Descriptor fd = host::open_file(in_path, host::OPEN_READ);
+    if (fd == host::NO_DESCRIPTOR) return failed(CardImageOutcome::NotABackup, "cannot open " + in_path);
     Superblock sb;
     std::vector<uint8_t> map;
     std::string why;
     const bool usable = read_image_volume(fd, &sb, &map, &why);
-    ::close(fd);
+    host::close_file(fd);
     if (!usable) return failed(CardImageOutcome::NotABackup, why);
     if (!disk_open(drive)) return failed(CardImageOutcome::Failed, "the drive does not open");
     if (disk_get_size() < sb.disk_size) return failed(CardImageOutcome::CardTooSmall, "the card is smaller than the backup");
@@ -364,16 +335,16 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
                              const CardImageProgressFn& progress) {
     CardImageReport report = check_restore(drive, in_path);
     if (report.outcome != CardImageOutcome::Done) return report;
-    const int fd = ::open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const host::Descriptor fd = host::open_file(in_path, host::OPEN_READ);
     Superblock sb;
     std::vector<uint8_t> map;
-    if (fd < 0 || !read_image_volume(fd, &sb, &map, &report.why)) {
-        if (fd >= 0) ::close(fd);
+    if (fd == host::NO_DESCRIPTOR || !read_image_volume(fd, &sb, &map, &report.why)) {
+        if (fd != host::NO_DESCRIPTOR) host::close_file(fd);
         return failed(CardImageOutcome::NotABackup, report.why);
     }
     report = CardImageReport{};
     const auto stop = [&](CardImageOutcome outcome, const std::string& why) {
-        ::close(fd);
+        host::close_file(fd);
         disk_flush();  // what was written so far is on the card, with no superblock
         volume().mounted = 0;
         report.outcome = outcome;
@@ -394,7 +365,7 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
     Piece& superblock = pieces.back();
     for (Piece& p : pieces) {
         if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
-        if (!pread_all(fd, buffer.data(), p.length, p.offset)) return stop(CardImageOutcome::Failed, "backup read failed");
+        if (!host::read_all_at(fd, buffer.data(), p.length, p.offset)) return stop(CardImageOutcome::Failed, "backup read failed");
         report.bytes_read += p.length;
         p.sum = checksum_of(buffer.data(), p.length);
         if (&p == &superblock) break;  // read, and written after the check below
@@ -423,7 +394,7 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
     report.bytes_written += SECTOR_BYTES;
     if (!card.read(0, check, SECTOR_BYTES) || std::memcmp(check, superblock_bytes.data(), SECTOR_BYTES) != 0)
         return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
-    ::close(fd);
+    host::close_file(fd);
     if (progress) progress(2 * total, 2 * total);
     if (!volume().mount(drive)) return failed(CardImageOutcome::VerifyFailed, "the restored card does not mount");
     report.outcome = CardImageOutcome::Done;

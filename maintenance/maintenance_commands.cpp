@@ -7,34 +7,30 @@
 #include "maintenance/side_files.h"
 #include "maintenance/speed_file.h"
 #include "obfs/obfs.h"
+#include "platform/host_file.h"
+#include "platform/host_folder.h"
 #include "transfer/transfer.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
 
 // The host's attribute filter on this platform: whether a folder entry goes to the copy.
 bool passes_filter(const std::string& path) {
-    struct stat st {};
+    const host::Kind kind = host::kind_of(path);
     // An entry that cannot be examined goes to the copy, which reports it.
-    if (::stat(path.c_str(), &st) != 0) return true;
     // Regular files are the MoonShell files; a subfolder is handed on so that the copy
     // refuses it. Devices, pipes and sockets are no files to copy and must never be
     // opened (a pipe would block).
-    return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+    return kind == host::Kind::Missing || kind == host::Kind::Regular || kind == host::Kind::Directory;
 }
 
 // The folder's entries, "." and ".." included, in byte order of their names; false
 // when the folder cannot be listed at all.
 bool list_folder(const std::string& folder, std::vector<std::string>& names) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-    ::closedir(dir);
+    if (!host::list_folder(folder, &names)) return false;
     std::sort(names.begin(), names.end());
     return true;
 }
@@ -44,11 +40,6 @@ bool list_folder(const std::string& folder, std::vector<std::string>& names) {
 // like a refused one.
 bool copy_complete(const std::string& path, uint8_t drive) {
     return copy_win_to_ob(path, drive) && last_copy_end() == CopyEnd::Complete;
-}
-
-bool is_folder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -97,7 +88,7 @@ bool update_menu_program(uint8_t drive) {
 
 MoonShellResult install_moonshell(uint8_t drive, const std::function<void()>& refresh_card_list) {
     const std::string folder = beside_program(MOONSHELL_FOLDER) + "/";
-    if (!is_folder(folder)) {
+    if (!host::is_folder(folder)) {
         show_maint_message(maint_msg::MOONSHELL_NO_FOLDER);
         return MoonShellResult::NoFolder;
     }

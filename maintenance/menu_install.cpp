@@ -4,15 +4,13 @@
 #include "device/drive_layer.h"
 #include "device/sector_io.h"
 #include "maintenance/side_files.h"
+#include "platform/host_file.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -22,25 +20,25 @@ std::unique_ptr<drive_layer::DriveHandle> menu_drive;
 // device's block size; a page is enough for every device.
 alignas(4096) uint8_t chunk_buffer[MENU_CHUNK_BYTES];
 
-// A host file descriptor that closes itself on every path.
+// A host file that closes itself on every path.
 class HostFile {
 public:
-    explicit HostFile(int fd) : fd_(fd) {}
-    ~HostFile() { if (fd_ >= 0) ::close(fd_); }
+    explicit HostFile(host::Descriptor fd) : fd_(fd) {}
+    ~HostFile() { if (fd_ != host::NO_DESCRIPTOR) host::close_file(fd_); }
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
-    int fd() const { return fd_; }
+    host::Descriptor fd() const { return fd_; }
 private:
-    int fd_;
+    host::Descriptor fd_;
 };
 
-// Fills up to `length` bytes, going on after short reads, so every chunk but the last
-// is whole and the chunks written never outnumber the file's 32 KiB pieces. -1 on a
-// read error.
-ssize_t read_chunk(int fd, uint8_t* buffer, size_t length) {
+// Fills up to `length` bytes from `offset`, going on after short reads, so every chunk
+// but the last is whole and the chunks written never outnumber the file's 32 KiB
+// pieces. -1 on a read error.
+int64_t read_chunk(host::Descriptor fd, uint64_t offset, uint8_t* buffer, size_t length) {
     size_t got = 0;
     while (got < length) {
-        ssize_t n = ::read(fd, buffer + got, length - got);
+        const int64_t n = host::read_at(fd, buffer + got, length - got, offset + got);
         if (n < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -48,7 +46,7 @@ ssize_t read_chunk(int fd, uint8_t* buffer, size_t length) {
         if (n == 0) break;
         got += size_t(n);
     }
-    return ssize_t(got);
+    return int64_t(got);
 }
 
 }  // namespace
@@ -79,32 +77,30 @@ bool write_menu_area(const std::string& path) {
     if (!menu_drive) return false;
     // Opened without blocking and checked before any read: a pipe, socket or device in
     // place of the file must neither hang the program nor feed the card.
-    HostFile file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st {};
-    if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    HostFile file(host::open_file(path, host::OPEN_READ | host::OPEN_NONBLOCK));
+    host::FileStatus st;
+    if (file.fd() == host::NO_DESCRIPTOR || !host::status_of(file.fd(), &st) || st.kind != host::Kind::Regular) {
         std::printf("source file does not exist.\n");
         return false;
     }
-    if (st.st_size == 0) {
+    if (st.size == 0) {
         std::printf("source file has zero length.\n");
         return false;
     }
     // A larger program would run on into the cluster map at sector 8193.
-    if (uint64_t(st.st_size) > MENU_AREA_BYTES) {
+    if (st.size > MENU_AREA_BYTES) {
         std::printf("source file is larger than the menu program area.\n");
         return false;
     }
-#ifdef POSIX_FADV_NOREUSE
-    ::posix_fadvise(file.fd(), 0, 0, POSIX_FADV_NOREUSE);
-#endif
-    const uint32_t size = uint32_t(st.st_size);
+    host::reading_once(file.fd());
+    const uint32_t size = uint32_t(st.size);
     if (!menu_drive->seek(MENU_AREA_OFFSET)) return false;
 
     uint32_t total = 0;
     uint32_t chunks = 0;
     while (total < size && chunks < MENU_AREA_BYTES / MENU_CHUNK_BYTES) {
         std::memset(chunk_buffer, 0, sizeof chunk_buffer);
-        ssize_t got = read_chunk(file.fd(), chunk_buffer, sizeof chunk_buffer);
+        const int64_t got = read_chunk(file.fd(), total, chunk_buffer, sizeof chunk_buffer);
         if (got < 0) {
             std::printf("read error\n");
             return false;

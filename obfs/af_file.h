@@ -17,6 +17,7 @@
 #pragma once
 
 #include "obfs/directory.h"
+#include "platform/host_file.h"
 
 #include <cstdint>
 #include <string>
@@ -34,7 +35,7 @@ public:
     // at its position. Returns the bytes that reached it; fewer than asked (0 included)
     // when the file ends, the drive cannot send this way or a transfer failed, and a
     // read from the new position then goes on the ordinary way.
-    uint32_t send_to_file(int out_fd, uint32_t length);
+    uint32_t send_to_file(host::Descriptor out_fd, uint32_t length);
     uint32_t write(const void* buffer, uint32_t length);
     // Ends the stream. For a written stream: whether the file was committed — tables,
     // directory entry and the drive flush all reached the card. A stream that was only

@@ -91,7 +91,7 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
     return done;
 }
 
-uint32_t cAFFile::send_to_file(int out_fd, uint32_t length) {
+uint32_t cAFFile::send_to_file(host::Descriptor out_fd, uint32_t length) {
     if (!is_open || length == 0 || out_fd < 0 || !readable) return 0;
     const cOBFS& vol = volume();
     if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;

@@ -12,6 +12,7 @@ packages=(
   mtools dosfstools util-linux linux-perf
   libsystemd-dev systemd dbus-daemon udev polkitd udisks2 e2fsprogs fdisk
   clang-14 libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do

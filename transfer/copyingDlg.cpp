@@ -8,6 +8,7 @@
 #include "transfer/copy_plan.h"
 #include "transfer/host_io.h"
 #include "transfer/transfer.h"
+#include "platform/host_folder.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -21,7 +22,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace {
 
@@ -199,8 +199,7 @@ void TForm3::RunOBToWin(const std::string& folder) {
     percentDone = 0;
     showBarPosition(0);
     set_copy_callback(&TForm3::OnCopyProgress, this);
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) {
+    if (!host::is_folder(folder)) {
         ClearJobs();
         return;
     }

@@ -1,11 +1,6 @@
 #include "transfer/host_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -62,51 +57,49 @@ private:
 AlignedBuffer::AlignedBuffer(size_t bytes) : bytes_(bytes) {
     data_ = static_cast<uint8_t*>(SpareBuffers::instance().take(bytes));
     if (data_) return;
-    void* p = nullptr;
-    if (posix_memalign(&p, DIRECT_ALIGNMENT, bytes) == 0) data_ = static_cast<uint8_t*>(p);
+    data_ = static_cast<uint8_t*>(host::aligned_alloc(DIRECT_ALIGNMENT, bytes));
 }
 
 AlignedBuffer::~AlignedBuffer() {
-    if (data_ && !SpareBuffers::instance().keep(data_, bytes_)) std::free(data_);
+    if (data_ && !SpareBuffers::instance().keep(data_, bytes_)) host::aligned_free(data_);
 }
 
 bool HostReader::open(const std::string& path) {
     close();
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below, and
     // the flag means nothing to a regular file.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_DIRECT);
-    direct_ = fd_ >= 0;
+    constexpr unsigned flags = host::OPEN_READ | host::OPEN_NONBLOCK;
+    fd_ = host::open_file(path, flags | host::OPEN_DIRECT);
+    direct_ = fd_ != host::NO_DESCRIPTOR;
     // File systems without direct I/O refuse the flag at open time.
-    if (fd_ < 0 && errno == EINVAL) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) return false;
-    struct stat st {};
-    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd_ == host::NO_DESCRIPTOR && errno == EINVAL) fd_ = host::open_file(path, flags);
+    if (fd_ == host::NO_DESCRIPTOR) return false;
+    host::FileStatus st;
+    if (!host::status_of(fd_, &st) || st.kind != host::Kind::Regular) {
         close();
         return false;
     }
-    size_ = uint64_t(st.st_size);
-    device_ = uint64_t(st.st_dev);
-    inode_ = uint64_t(st.st_ino);
-    mtime_sec_ = int64_t(st.st_mtim.tv_sec);
-    mtime_nsec_ = int64_t(st.st_mtim.tv_nsec);
+    size_ = st.size;
+    device_ = st.device;
+    inode_ = st.file;
+    mtime_sec_ = st.mtime_sec;
+    mtime_nsec_ = st.mtime_nsec;
     offset_ = 0;
-    if (!direct_) posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (!direct_) host::reading_sequentially(fd_);
     return true;
 }
 
 bool HostReader::still_names(const std::string& path) const {
-    if (fd_ < 0) return false;
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_dev) == device_ &&
-           uint64_t(st.st_ino) == inode_ && uint64_t(st.st_size) == size_ &&
-           int64_t(st.st_mtim.tv_sec) == mtime_sec_ && int64_t(st.st_mtim.tv_nsec) == mtime_nsec_;
+    if (fd_ == host::NO_DESCRIPTOR) return false;
+    host::FileStatus st;
+    return host::status_of(path, &st) && st.kind == host::Kind::Regular && st.device == device_ &&
+           st.file == inode_ && st.size == size_ && st.mtime_sec == mtime_sec_ && st.mtime_nsec == mtime_nsec_;
 }
 
 void HostReader::drop_direct() {
-    const int flags = fcntl(fd_, F_GETFL);
-    if (flags >= 0) fcntl(fd_, F_SETFL, flags & ~O_DIRECT);
+    host::drop_direct(&fd_);
     direct_ = false;
-    posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    host::reading_sequentially(fd_);
 }
 
 bool HostReader::read(void* buffer, uint32_t want, uint32_t* got) {
@@ -117,10 +110,10 @@ bool HostReader::read(void* buffer, uint32_t want, uint32_t* got) {
 
 bool HostReader::read_at(uint64_t offset, void* buffer, uint32_t want, uint32_t* got) {
     *got = 0;
-    if (fd_ < 0) return false;
+    if (fd_ == host::NO_DESCRIPTOR) return false;
     auto* bytes = static_cast<uint8_t*>(buffer);
     while (*got < want) {
-        const ssize_t n = pread(fd_, bytes + *got, want - *got, off_t(offset + *got));
+        const int64_t n = host::read_at(fd_, bytes + *got, want - *got, offset + *got);
         if (n < 0) {
             if (errno == EINTR) continue;
             // Some file systems accept O_DIRECT at open and refuse it on the read, and
@@ -134,70 +127,69 @@ bool HostReader::read_at(uint64_t offset, void* buffer, uint32_t want, uint32_t*
         if (n == 0) break;
         *got += uint32_t(n);
     }
-    if (!direct_ && *got > 0) posix_fadvise(fd_, off_t(offset), off_t(*got), POSIX_FADV_DONTNEED);
+    if (!direct_ && *got > 0) host::done_with(fd_, offset, *got);
     return true;
 }
 
 void HostReader::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (fd_ != host::NO_DESCRIPTOR) host::close_file(fd_);
+    fd_ = host::NO_DESCRIPTOR;
     direct_ = false;
 }
 
 HostWriter::~HostWriter() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ != host::NO_DESCRIPTOR) host::close_file(fd_);
 }
 
 HostWriter::HostWriter(HostWriter&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, host::NO_DESCRIPTOR)), path_(std::move(other.path_)) {}
 
 HostWriter& HostWriter::operator=(HostWriter&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
+        if (fd_ != host::NO_DESCRIPTOR) host::close_file(fd_);
+        fd_ = std::exchange(other.fd_, host::NO_DESCRIPTOR);
         path_ = std::move(other.path_);
     }
     return *this;
 }
 
 uint64_t HostWriter::start_writeback() {
-    if (fd_ < 0) return 0;
-    ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    if (fd_ == host::NO_DESCRIPTOR) return 0;
+    host::start_writeback(fd_, 0, 0);
+    const int64_t end = host::position_of(fd_);
     return end > 0 ? uint64_t(end) : 0;
 }
 
 bool HostWriter::create(const std::string& path) {
     path_ = path;
-    // O_NOFOLLOW: a link planted under the file's name must not send the bytes
-    // elsewhere. O_NONBLOCK: opening a FIFO for writing must not hang; only a regular
-    // file is ever written, so the flag does nothing to the writes.
+    // No following: a link planted under the file's name must not send the bytes
+    // elsewhere. Non-blocking open: opening a FIFO for writing must not hang (the
+    // writes block as usual).
+    constexpr unsigned flags = host::OPEN_WRITE | host::OPEN_NO_FOLLOW | host::OPEN_NONBLOCK;
     bool made = true;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd_ < 0 && errno == EEXIST) {
+    fd_ = host::open_file(path, flags | host::OPEN_CREATE_NEW);
+    if (fd_ == host::NO_DESCRIPTOR && errno == EEXIST) {
         made = false;
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        fd_ = host::open_file(path, flags);
     }
-    if (fd_ < 0) return false;
-    struct stat st {};
-    const bool usable = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd_, 0) == 0;
+    if (fd_ == host::NO_DESCRIPTOR) return false;
+    host::FileStatus st;
+    const bool usable = host::status_of(fd_, &st) && st.kind == host::Kind::Regular && host::set_size(fd_, 0);
     if (!usable) {
-        ::close(fd_);
-        fd_ = -1;
-        if (made) unlink(path.c_str());
+        host::close_file(fd_);
+        fd_ = host::NO_DESCRIPTOR;
+        if (made) host::remove_file(path);
         return false;
     }
-    const int flags = fcntl(fd_, F_GETFL);
-    if (flags >= 0) fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
     return true;
 }
 
 bool HostWriter::write_all(const void* buffer, uint32_t length) {
-    if (fd_ < 0) return false;
+    if (fd_ == host::NO_DESCRIPTOR) return false;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < length) {
-        const ssize_t n = ::write(fd_, bytes + done, length - done);
+        const int64_t n = host::write_here(fd_, bytes + done, length - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -209,15 +201,15 @@ bool HostWriter::write_all(const void* buffer, uint32_t length) {
 }
 
 bool HostWriter::finish() {
-    if (fd_ < 0) return false;
-    const bool synced = fsync(fd_) == 0;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
+    if (fd_ == host::NO_DESCRIPTOR) return false;
+    const bool synced = host::sync(fd_);
+    const bool closed = host::close_file(fd_);
+    fd_ = host::NO_DESCRIPTOR;
     return synced && closed;
 }
 
 void HostWriter::discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!path_.empty()) unlink(path_.c_str());
+    if (fd_ != host::NO_DESCRIPTOR) host::close_file(fd_);
+    fd_ = host::NO_DESCRIPTOR;
+    if (!path_.empty()) host::remove_file(path_);
 }

@@ -3,6 +3,8 @@
 // and the aligned chunk buffers that unbuffered reads need.
 #pragma once
 
+#include "platform/host_file.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -24,9 +26,9 @@ private:
     size_t bytes_ = 0;
 };
 
-// Reads one regular host file front to back without filling the page cache: with
-// O_DIRECT where the file system takes it, otherwise buffered with each chunk dropped
-// from the cache (posix_fadvise DONTNEED) right after it was read.
+// Reads one regular host file front to back without filling the page cache: unbuffered
+// where the file system takes it, otherwise buffered with each chunk dropped from the
+// cache right after it was read (where the host lets a program say so).
 class HostReader {
 public:
     ~HostReader() { close(); }
@@ -43,12 +45,12 @@ public:
     void close();
     bool unbuffered() const { return direct_; }
     // Whether `path` still names the file this reader opened, unchanged since: the
-    // same file (device and inode), size and modification time.
+    // same file (device and file number), size and modification time.
     bool still_names(const std::string& path) const;
 
 private:
     void drop_direct();
-    int fd_ = -1;
+    host::Descriptor fd_ = host::NO_DESCRIPTOR;
     uint64_t device_ = 0, inode_ = 0;
     int64_t mtime_sec_ = 0, mtime_nsec_ = 0;
     std::atomic<bool> direct_{false};
@@ -67,9 +69,9 @@ public:
     HostWriter& operator=(HostWriter&& other) noexcept;
     bool create(const std::string& path);
     bool write_all(const void* buffer, uint32_t length);
-    // The open file, for transfers the host does itself (-1 when none is open); they
-    // write at the file's position, as write_all does.
-    int fd() const { return fd_; }
+    // The open file, for transfers the host does itself (NO_DESCRIPTOR when none is
+    // open); they write at the file's position, as write_all does.
+    host::Descriptor fd() const { return fd_; }
     // Starts sending what was written to the disk, without waiting; returns the
     // file's size so far.
     uint64_t start_writeback();
@@ -78,6 +80,6 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    int fd_ = -1;
+    host::Descriptor fd_ = host::NO_DESCRIPTOR;
     std::string path_;
 };

@@ -1,11 +1,9 @@
 #include "transfer/host_path.h"
 
 #include "obfs/card_name.h"
-
-#include <unistd.h>
+#include "platform/host_folder.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace {
 
@@ -35,11 +33,9 @@ std::string file_extension_of(const std::string& path) {
 }
 
 std::string program_dir() {
-    char buffer[PATH_MAX + 1] = {};
-    const ssize_t n = readlink("/proc/self/exe", buffer, PATH_MAX);
-    if (n <= 0) return "";
-    const std::string exe(buffer, size_t(n));
-    const size_t slash = exe.rfind('/');
+    const std::string exe = host::program_path();
+    if (exe.empty()) return "";
+    const size_t slash = exe.find_last_of(host::path_separators());
     return slash == std::string::npos ? exe : exe.substr(0, slash + 1);
 }
 

@@ -4,11 +4,9 @@
 #include "device/sector_io.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
+#include "platform/host_file.h"
 #include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -168,10 +166,10 @@ bool verify_card_file(uint8_t drive, const std::string& card_name, const Chunked
 bool verify_host_file(const std::string& path, const ChunkedChecksum& source) {
     // Clean pages of the file go from the host's cache first, so a buffered read
     // (where direct reads are refused) comes from the disk too.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    ::close(fd);
+    const host::Descriptor fd = host::open_file(path, host::OPEN_READ);
+    if (fd == host::NO_DESCRIPTOR) return false;
+    host::done_with(fd, 0, 0);
+    host::close_file(fd);
     HostReader reader;
     if (!reader.open(path) || reader.size() != source.length()) return false;
     ChunkedChecksum host;

@@ -2,34 +2,22 @@
 // questions without a terminal and with --yes, and the exit status.
 #include "obfs/superblock.h"
 #include "support/loop_device.h"
+#include "support/obtool_runner.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr uint32_t IMAGE_BYTES = 32u << 20;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using ToolRun = testcards::ToolResult;
 
 // The line of `text` that starts with `start`, or "".
 std::string line_starting(const std::string& text, const std::string& start) {
@@ -49,10 +37,39 @@ bool columns(const std::string& line, std::initializer_list<std::string> texts) 
     return joined == expected;
 }
 
+// The commands below are written as a shell line would be, paths in single quotes;
+// they are taken apart into arguments here, so no shell runs (there is none on Windows).
 std::string quote(const std::string& s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
+}
+
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> out;
+    std::string word;
+    bool in_word = false, quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '\'') quoted = false;
+            else word += c;
+        } else if (c == '\'') {
+            quoted = in_word = true;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            in_word = true;
+        } else if (c == ' ') {
+            if (in_word) out.push_back(word);
+            word.clear();
+            in_word = false;
+        } else {
+            word += c;
+            in_word = true;
+        }
+    }
+    if (in_word) out.push_back(word);
+    return out;
 }
 
 class ObtoolFiles : public ::testing::Test {
@@ -64,27 +81,16 @@ protected:
         testcards::write_blank_volume(*fake, IMAGE_BYTES);
         const Superblock sb = Superblock::layout_for(IMAGE_BYTES);
         const auto head = fake->peek(0, size_t(sb.data_start) * 512);
-        std::FILE* f = std::fopen(image.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(head.data(), 1, head.size(), f);
-        std::fclose(f);
-        ASSERT_EQ(truncate(image.c_str(), IMAGE_BYTES), 0);
+        testcards::write_host_file(image, head);
+        std::filesystem::resize_file(testcards::fs_path(image), IMAGE_BYTES);
     }
 
-    // Runs obtool on the image (or on what `drive_options` select) with standard input
-    // from /dev/null (no terminal).
+    // Runs obtool on the image (or on what `drive_options` select) without a terminal
+    // on standard input.
     ToolRun obtool(const std::string& args, const std::string& image_path = "") {
         const std::string target = !drive_options.empty() ? drive_options
                                                           : "--image " + quote(image_path.empty() ? image : image_path);
-        const std::string out = dir.file("out.txt"), err = dir.file("err.txt");
-        const std::string cmd = std::string(OB_TOOL_PATH) + " " + target + " " + args + " </dev/null >" + quote(out) +
-                                " 2>" + quote(err);
-        ToolRun r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
+        return testcards::run_tool(OB_TOOL_PATH, words(target + " " + args));
     }
 
     testcards::TempDir dir;
@@ -114,7 +120,7 @@ TEST_F(ObtoolFiles, PutListGetAndRemove) {
     EXPECT_TRUE(columns(line_starting(r.out, "game.nds"), {"game.nds", "293 KB", "nds 文件", "0", "0", "2", "300000"}))
         << r.out;
 
-    ASSERT_EQ(mkdir(dir.file("back").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(testcards::fs_path(dir.file("back"))));
     r = obtool("get game.nds game.sav -o " + quote(dir.file("back")));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(testcards::read_host_file(dir.file("back/game.nds")), game);
@@ -140,7 +146,7 @@ TEST_F(ObtoolFiles, PutGetAndRemoveThroughALoopDevice) {
     ToolRun r = obtool("put " + quote(dir.file("loop.nds")));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(columns(line_starting(obtool("ls").out, "loop.nds"), {"loop.nds", "3.0 MB", "nds 文件"}));
-    ASSERT_EQ(mkdir(dir.file("back").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(testcards::fs_path(dir.file("back"))));
     r = obtool("get loop.nds -o " + quote(dir.file("back")));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(testcards::read_host_file(dir.file("back/loop.nds")), game);
@@ -188,9 +194,8 @@ TEST_F(ObtoolFiles, RefusalsGiveTheReasonAndANonZeroStatus) {
     EXPECT_NE(r.status, 0);
 
     const std::string blank = dir.file("blank.img");
-    std::FILE* f = std::fopen(blank.c_str(), "wb");
-    std::fclose(f);
-    ASSERT_EQ(truncate(blank.c_str(), IMAGE_BYTES), 0);
+    testcards::write_host_file(blank, {});
+    std::filesystem::resize_file(testcards::fs_path(blank), IMAGE_BYTES);
     r = obtool("ls", blank);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("如果要使用它，请在工具菜单中选择格式化"), std::string::npos) << r.out;

@@ -1,5 +1,6 @@
 // Escaping of card names before they reach a terminal.
 #include "common/printable_name.h"
+#include "platform/host_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -27,3 +28,11 @@ TEST(PrintableName, BytesThatAreNotUtf8AreEscapedOneByOne) {
 }
 
 }  // namespace
+
+TEST(PrintableName, HostPathsKeepTheHostsOwnSeparators) {
+    EXPECT_EQ(printable_host_path("dir/游戏\n.nds"), "dir/游戏\\n.nds");
+    if (std::string(host::path_separators()).find('\\') != std::string::npos)
+        EXPECT_EQ(printable_host_path("C:\\存档\\a\x1B.sav"), "C:\\存档\\a\\x1B.sav");  // Windows
+    else
+        EXPECT_EQ(printable_host_path("C:\\存档\\a\x1B.sav"), "C:\\\\存档\\\\a\\x1B.sav");  // a name byte here
+}

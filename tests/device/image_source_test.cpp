@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -216,6 +217,9 @@ TEST(ImageSource, CarriesTheSectorLayer) {
 }
 
 TEST(ImageSource, SendsRangesStraightIntoAHostFile) {
+    uint64_t nowhere = 0;
+    if (host::send_file(host::NO_DESCRIPTOR, host::NO_DESCRIPTOR, &nowhere, 0) < 0 && errno == ENOSYS)
+        GTEST_SKIP() << "this host copies between files only through a buffer (callers read instead)";
     testcards::TempDir dir;
     const std::string path = make_image(dir, "card.img", 4 * MiB);
     ImageSource source(path);

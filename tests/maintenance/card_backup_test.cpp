@@ -10,9 +10,9 @@
 #include "support/card_contents.h"
 #include "support/test_cards.h"
 
-#include <gtest/gtest.h>
+#include "platform/host_file.h"
 
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 
 using drive_layer::FakeDrive;
 using testcards::pattern_bytes;
@@ -57,16 +57,16 @@ protected:
 TEST_F(CardBackup, ABackupIsASparseCardImageWithTheCardsFiles) {
     const CardImageReport r = backup_card(DRIVE, image, nullptr);
     ASSERT_EQ(r.outcome, CardImageOutcome::Done) << r.why;
-    struct stat st {};
-    ASSERT_EQ(::stat(image.c_str(), &st), 0);
-    EXPECT_EQ(uint64_t(st.st_size), CARD_BYTES);
+    host::FileStatus st;
+    ASSERT_TRUE(host::status_of(image, &st));
+    EXPECT_EQ(st.size, CARD_BYTES);
     // Used: the area before the data (about 4.5 MiB) and 2+3+5+6 clusters of files.
     const uint64_t used = uint64_t(volume().data_start()) * 512 + 16ull * K;
     // Each used area is read widened to whole 4 KiB blocks, for direct transfers.
     EXPECT_GE(r.bytes_read, used);
     EXPECT_LE(r.bytes_read, used + 5 * 8192);
-    EXPECT_LE(uint64_t(st.st_blocks) * 512, used + (1u << 20));
-    EXPECT_FALSE(::stat((image + ".part").c_str(), &st) == 0);
+    EXPECT_LE(st.allocated, used + (1u << 20));
+    EXPECT_EQ(host::kind_of(image + ".part"), host::Kind::Missing);
     ASSERT_TRUE(drive_layer::drive_table().attach_path(OTHER, image));
     EXPECT_EQ(files_on(OTHER), want);
     EXPECT_TRUE(check_card(OTHER, false).clean());
@@ -118,8 +118,7 @@ TEST_F(CardBackup, ACancelledBackupLeavesTheOlderOneAlone) {
     const CardImageReport r = backup_card(DRIVE, image, &cancel, [&](uint64_t, uint64_t) { cancel = true; });
     EXPECT_EQ(r.outcome, CardImageOutcome::Cancelled);
     EXPECT_EQ(testcards::read_host_file(image), std::vector<uint8_t>({1, 2, 3}));
-    struct stat st {};
-    EXPECT_NE(::stat((image + ".part").c_str(), &st), 0);
+    EXPECT_EQ(host::kind_of(image + ".part"), host::Kind::Missing);
 }
 
 TEST_F(CardBackup, ACancelledRestoreLeavesACardThatDoesNotMount) {
@@ -163,7 +162,7 @@ TEST_F(CardBackup, ABackupThatCannotReadTheCardLeavesNoFile) {
     disk_close();
     card->reset_counters();
     ASSERT_EQ(backup_card(DRIVE, image, nullptr).outcome, CardImageOutcome::Done);
-    ASSERT_EQ(::unlink(image.c_str()), 0);
+    ASSERT_TRUE(host::remove_file(image));
     const uint64_t reads = card->counters().reads;
     for (uint64_t k = 1; k <= reads; k += 1 + reads / 8) {
         disk_close();
@@ -171,9 +170,8 @@ TEST_F(CardBackup, ABackupThatCannotReadTheCardLeavesNoFile) {
         const CardImageReport r = backup_card(DRIVE, image, nullptr);
         card->fail_reads_from(0);
         EXPECT_NE(r.outcome, CardImageOutcome::Done) << "read " << k;
-        struct stat st {};
-        EXPECT_NE(::stat(image.c_str(), &st), 0) << "read " << k;
-        EXPECT_NE(::stat((image + ".part").c_str(), &st), 0) << "read " << k;
+        EXPECT_EQ(host::kind_of(image), host::Kind::Missing) << "read " << k;
+        EXPECT_EQ(host::kind_of(image + ".part"), host::Kind::Missing) << "read " << k;
     }
 }
 

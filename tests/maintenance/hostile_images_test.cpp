@@ -16,8 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -433,7 +431,7 @@ TEST_F(HostileCard, HostFileGrowingOrShrinkingWhileCopied) {
 
     // Shrinks: the card file holds what was there to read.
     testcards::write_host_file(path, start);
-    HostChange shrink{[&] { ASSERT_EQ(truncate(path.c_str(), 600000), 0); }};
+    HostChange shrink{[&] { std::filesystem::resize_file(path, 600000); }};
     set_copy_callback(change_host_file, &shrink);
     const Bytes before = card_file("moving.nds");
     ASSERT_TRUE(copy_win_to_ob(path, DRIVE));

@@ -2,19 +2,18 @@
 
 #include "support/test_cards.h"
 
-#include <fcntl.h>
+#include "platform/host_folder.h"
+
 #include <filesystem>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace testcards {
 
 namespace {
 
 std::string running_program_dir() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : exe.parent_path().string();
+    const std::string exe = host::program_path();
+    const size_t slash = exe.find_last_of(host::path_separators());
+    return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
 }
 
 const char* const SIDE_NAMES[] = {"obmenu2.nds", "savelist.bin", "save_info.dat", "msob"};
@@ -26,8 +25,7 @@ SideFiles::SideFiles()
       save_list(pattern_bytes(200000, 2)),
       save_info(pattern_bytes(1000, 3)),
       dir_(running_program_dir()) {
-    lock_fd_ = ::open((dir_ + "/.side-files.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (lock_fd_ >= 0) ::flock(lock_fd_, LOCK_EX);
+    lock_ = std::make_unique<ProcessLock>(dir_ + "/.side-files.lock");
     remove_all();
     write("obmenu2.nds", menu);
     write("savelist.bin", save_list);
@@ -36,8 +34,7 @@ SideFiles::SideFiles()
 
 SideFiles::~SideFiles() {
     remove_all();
-    if (lock_fd_ >= 0) ::close(lock_fd_);  // closing releases the lock
-}
+}  // the lock goes last
 
 std::string SideFiles::path(const std::string& name) const { return dir_ + "/" + name; }
 

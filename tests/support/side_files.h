@@ -5,6 +5,10 @@
 // files keeps one around.
 #pragma once
 
+#include "support/process_lock.h"
+
+#include <memory>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,7 +36,7 @@ public:
 private:
     void remove_all() const;
     std::string dir_;
-    int lock_fd_ = -1;
+    std::unique_ptr<ProcessLock> lock_;
 };
 
 }  // namespace testcards

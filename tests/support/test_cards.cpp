@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace testcards {
 
@@ -62,9 +63,19 @@ std::vector<uint8_t> pattern_bytes(size_t length, uint32_t seed) {
 }
 
 TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "obtest-XXXXXX").string();
-    char* made = mkdtemp(tmpl.data());
-    path_ = made ? made : tmpl;
+    // A fresh folder of a random name: created only when the name was free.
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "obtest-%08x", unsigned(random()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) {
+            path_ = (base / name).string();
+            return;
+        }
+    }
+    path_ = (base / "obtest-fallback").string();
 }
 
 TempDir::~TempDir() {
@@ -72,13 +83,22 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+std::filesystem::path fs_path(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 void write_host_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+std::string read_host_text(const std::string& path) {
+    const auto bytes = read_host_file(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::vector<uint8_t> read_host_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs_path(path), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,11 @@ private:
     std::string path_;
 };
 
+// A UTF-8 path for std::filesystem and the file streams (which would take a plain
+// string in the Windows code page).
+std::filesystem::path fs_path(const std::string& utf8);
 void write_host_file(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> read_host_file(const std::string& path);
+std::string read_host_text(const std::string& path);
 
 }  // namespace testcards

@@ -1,10 +1,8 @@
 #include "transfer/host_path.h"
 
+#include "platform/host_folder.h"
+
 #include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <climits>
 
 TEST(HostPath, FileNameIsTheLastComponentWhateverTheSeparator) {
     EXPECT_EQ(file_name_of("C:\\games\\mario.nds"), "mario.nds");
@@ -30,13 +28,14 @@ TEST(HostPath, ExtensionIsLowerCaseAndOnlyFromTheLastComponent) {
     EXPECT_EQ(file_extension_of("X.\xC3\x89T"), "\xC3\x89t");
 }
 
-TEST(HostPath, ProgramDirIsTheExecutablesFolderWithTrailingSlash) {
-    char exe[PATH_MAX + 1] = {};
-    ASSERT_GT(readlink("/proc/self/exe", exe, PATH_MAX), 0);
+TEST(HostPath, ProgramDirIsTheExecutablesFolderWithTrailingSeparator) {
+    const std::string exe = host::program_path();
+    ASSERT_TRUE(host::is_regular_file(exe)) << exe;
+    EXPECT_EQ(file_name_of(exe).rfind("transfer_tests", 0), 0u) << exe;
     const std::string dir = program_dir();
     ASSERT_FALSE(dir.empty());
-    EXPECT_EQ(dir.back(), '/');
-    EXPECT_EQ(dir + file_name_of(exe), std::string(exe));
+    EXPECT_NE(std::string(host::path_separators()).find(dir.back()), std::string::npos) << dir;
+    EXPECT_EQ(dir + file_name_of(exe), exe);
 }
 
 TEST(HostPath, CardNamesThatWouldLeaveTheFolderAreNoHostNames) {

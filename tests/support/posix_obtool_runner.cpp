@@ -16,11 +16,6 @@ std::string shell_quoted(const std::string& s) {
     return q + "'";
 }
 
-std::string text_of(const std::string& path) {
-    const auto bytes = read_host_file(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 }  // namespace
 
 ToolResult run_tool(const std::string& tool, const std::vector<std::string>& args) {
@@ -31,8 +26,8 @@ ToolResult run_tool(const std::string& tool, const std::vector<std::string>& arg
     ToolResult r;
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = text_of(scratch.file("out"));
-    r.err = text_of(scratch.file("err"));
+    r.out = read_host_text(scratch.file("out"));
+    r.err = read_host_text(scratch.file("err"));
     return r;
 }
 
