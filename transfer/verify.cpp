@@ -75,6 +75,7 @@ void StreamChecksum::add_blocks(const uint8_t* p, size_t blocks) {
 }
 
 void StreamChecksum::add(const void* bytes, size_t length) {
+    if (length == 0) return;   // an empty piece may come without a buffer
     const auto* p = static_cast<const uint8_t*>(bytes);
     length_ += length;
     if (pending_bytes_ != 0) {
