@@ -32,6 +32,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -166,12 +167,14 @@ private:
     }
 
     bool copy_out(const std::vector<std::string>& names, const std::vector<std::string>& backs) {
+        std::vector<std::string> card_names;
+        for (const std::string& n : names) card_names.push_back(name_of(n));
         CopyBatch batch;
         bool ok = true;
-        for (size_t i = 0; i < names.size(); ++i)
-            ok = batch.copy_to_host(DRIVE, name_of(names[i]), backs[i],
-                                    i + 1 < names.size() ? name_of(names[i + 1]) : std::string()) == CopyEnd::Complete &&
-                 ok;
+        for (size_t i = 0; i < names.size(); ++i) {
+            const auto following = std::span<const std::string>(card_names).subspan(i + 1);
+            ok = batch.copy_to_host(DRIVE, card_names[i], backs[i], following) == CopyEnd::Complete && ok;
+        }
         return batch.end().empty() && ok;
     }
 

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -235,11 +236,12 @@ void bench_small(const Paths& p, bool dd, bool mtools) {
         drop_cache(p.card);
         remove_backs();
         t.out.push_back(seconds([&] {
+            std::vector<std::string> card_names;
+            for (const std::string& f : p.small) card_names.push_back(std::filesystem::path(f).filename().string());
             CopyBatch batch;
             for (size_t i = 0; i < p.small.size(); ++i)
-                batch.copy_to_host(DRIVE, std::filesystem::path(p.small[i]).filename(), p.small_back[i],
-                                   i + 1 < p.small.size() ? std::filesystem::path(p.small[i + 1]).filename().string()
-                                                          : std::string());
+                batch.copy_to_host(DRIVE, card_names[i], p.small_back[i],
+                                   std::span<const std::string>(card_names).subspan(i + 1));
             batch.end();
         }));
         if (dd) {

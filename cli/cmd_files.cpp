@@ -29,6 +29,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,11 @@ bool mount_or_say(uint8_t drive) {
     return false;
 }
 
+// A batch's copies mount the card themselves and keep its tables from one copy to
+// the next while its superblock reads the same. When a copy was refused because the
+// card no longer mounts (pulled out, changed), the batch stops here, saying why.
+bool card_still_mounted(uint8_t drive) { return volume().mounted || mount_or_say(drive); }
+
 // `shown` makes card names or host paths printable.
 void say_not_overwritten(const std::vector<std::string>& declined, std::string (*shown)(const std::string&)) {
     for (const std::string& what : declined)
@@ -255,7 +261,6 @@ int cmd_put(ObtoolContext& ctx) {
     for (size_t i = 0; i < plan.queued.size(); ++i) {
         const std::string& path = plan.queued[i];
         const std::string name = file_name_of(path);
-        if (!mount_or_say(drive)) return 1;
         host::FileStatus st;
         const uint64_t size = host::status_of(path, &st) ? st.size : 0;
         CopyEnd end;
@@ -268,6 +273,7 @@ int cmd_put(ObtoolContext& ctx) {
             std::fprintf(stderr, "obtool: %s: %s\n", printable_name(name).c_str(), copy_end_text(end));
             ++refused;
         }
+        if (end == CopyEnd::Refused && !card_still_mounted(drive)) return 1;
         if (end == CopyEnd::Refused && first_needing_compaction({{name, size}}) == 0)
             std::fprintf(stderr, "obtool: %s: no free run holds it, but the card's free space does in total: "
                                  "run `obtool compact`\n", printable_name(name).c_str());
@@ -308,10 +314,6 @@ int cmd_get(ObtoolContext& ctx) {
     CopyBatch batch;
     for (size_t i = 0; i < plan.queued.size(); ++i) {
         const std::string& name = plan.queued[i];
-        if (!mount_or_say(drive)) {
-            batch.end();
-            return 1;
-        }
         uint64_t size = 0;
         {
             cAFFile probe;
@@ -320,11 +322,15 @@ int cmd_get(ObtoolContext& ctx) {
         bool ok;
         {
             ProgressLine progress(printable_name(name), size);
-            const std::string next = i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string();
-            ok = batch.copy_to_host(drive, name, host_target_path(folder, name), next) == CopyEnd::Complete;
+            const auto following = std::span<const std::string>(plan.queued).subspan(i + 1);
+            ok = batch.copy_to_host(drive, name, host_target_path(folder, name), following) == CopyEnd::Complete;
         }
         diagnostics.report(printable_name(name));
         if (!ok) ++refused;
+        if (!ok && !card_still_mounted(drive)) {
+            batch.end();
+            return 1;
+        }
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
     set_verify_after_write(false);

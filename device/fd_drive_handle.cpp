@@ -69,10 +69,6 @@ bool transfer_fully(host::Descriptor fd, bool writing, uint8_t* buffer, size_t l
     return true;
 }
 
-struct FreeDeleter {
-    void operator()(uint8_t* p) const { host::aligned_free(p); }
-};
-
 }  // namespace
 
 host::Descriptor open_drive_fd(const std::string& path, Access access, bool unbuffered, bool* direct) {
@@ -287,7 +283,7 @@ bool FdDriveHandle::bounced(bool writing, uint8_t* buffer, uint64_t offset, uint
         errno = ENOMEM;
         return false;
     }
-    std::unique_ptr<uint8_t, FreeDeleter> bounce(static_cast<uint8_t*>(raw));
+    std::unique_ptr<uint8_t, host::AlignedFree> bounce(static_cast<uint8_t*>(raw));
     *done = 0;
     uint64_t at = offset;
     uint32_t left = length;

@@ -21,6 +21,10 @@ struct OpenDrive {
     uint32_t window_start = EMPTY_WINDOW;
     uint32_t window_count = 0;   // sectors held: 256, fewer near the end of the drive
     uint64_t window_loads = 0;
+    // Sectors read ahead for a batch (disk_read_ahead); aligned for direct transfers.
+    std::unique_ptr<uint8_t, host::AlignedFree> held;
+    uint32_t held_start = 0;
+    uint32_t held_count = 0;     // 0: nothing held
     bool unflushed = false;      // written since the last flush to the medium
     bool deferring = false;      // flushes wait for the end of a DeferredFlushes scope
     bool deferred_failed = false;  // what that end must report besides its own flush
@@ -79,6 +83,7 @@ bool disk_open(uint8_t drive) {
     // 32-bit bytes, so a drive of 4 GiB or more is seen modulo 4 GiB.
     uint32_t size = uint32_t(info.capacity);
     if (size > MAX_DISK_SIZE) return false;
+    disk_drop_read_ahead();
     g.handle = std::move(handle);
     g.disk_size = size;
     g.drive_sectors = info.capacity / SECTOR_BYTES;
@@ -115,6 +120,7 @@ static bool write_sector_run(uint32_t sector, uint32_t n, const void* buffer) {
     if (!g.handle->seek(uint64_t(sector) * SECTOR_BYTES)) return false;
     const auto* in = static_cast<const uint8_t*>(buffer);
     g.unflushed = true;
+    disk_drop_read_ahead();
     const bool written = transfer_all(n * SECTOR_BYTES, [&](uint32_t at, uint32_t len, uint32_t* done) {
         return g.handle->write(in + at, len, done);
     });
@@ -162,7 +168,35 @@ static bool run_fits(uint32_t sector, uint32_t count) {
 }
 
 bool disk_read_run(uint32_t sector, uint32_t count, void* buffer) {
-    return run_fits(sector, count) && read_sector_run(sector, count, buffer);
+    if (!run_fits(sector, count)) return false;
+    if (g.handle && buffer && disk_holds_read_ahead(sector, count)) {
+        std::memcpy(buffer, g.held.get() + size_t(sector - g.held_start) * SECTOR_BYTES, size_t(count) * SECTOR_BYTES);
+        return true;
+    }
+    return read_sector_run(sector, count, buffer);
+}
+
+bool disk_read_ahead(uint32_t sector, uint32_t count) {
+    disk_drop_read_ahead();
+    if (!g.handle || count > READ_AHEAD_SECTORS || !run_fits(sector, count)) return false;
+    g.held.reset(static_cast<uint8_t*>(host::aligned_alloc(4096, size_t(count) * SECTOR_BYTES)));
+    if (!g.held || !read_sector_run(sector, count, g.held.get())) {
+        g.held.reset();
+        return false;
+    }
+    g.held_start = sector;
+    g.held_count = count;
+    return true;
+}
+
+bool disk_holds_read_ahead(uint32_t sector, uint32_t count) {
+    return g.held_count > 0 && sector >= g.held_start && count <= g.held_count &&
+           sector - g.held_start <= g.held_count - count;
+}
+
+void disk_drop_read_ahead() {
+    g.held.reset();
+    g.held_count = 0;
 }
 
 bool disk_write_run(uint32_t sector, uint32_t count, const void* buffer) {
@@ -197,6 +231,10 @@ void disk_will_write_sectors(uint32_t sector, uint32_t count) {
 bool disk_send_to_file(uint64_t offset, uint32_t bytes, host::Descriptor out_fd, uint32_t* done) {
     *done = 0;
     if (!g.handle || offset + bytes > uint64_t(REACHABLE_SECTORS) * SECTOR_BYTES) return false;
+    // Bytes read ahead are in memory already: the caller reads them the ordinary way.
+    if (g.held_count > 0 && offset / SECTOR_BYTES >= g.held_start &&
+        offset / SECTOR_BYTES < uint64_t(g.held_start) + g.held_count)
+        return false;
     return g.handle->send_to_file(offset, bytes, out_fd, done);
 }
 
@@ -220,6 +258,7 @@ bool disk_close() {
     const bool closed = g.handle && g.handle->close();
     g.handle.reset();
     g.window_start = EMPTY_WINDOW;
+    disk_drop_read_ahead();
     return closed;
 }
 

@@ -27,6 +27,19 @@ bool disk_read_run(uint32_t sector, uint32_t count, void* buffer);
 bool disk_write_run(uint32_t sector, uint32_t count, const void* buffer);
 uint32_t disk_get_size();
 
+// Several files that lie back to back, read by one batch, come in one drive transfer:
+// a card charges for every command and for every read that does not follow on from
+// the one before. disk_read_ahead reads `count` sectors (at most READ_AHEAD_SECTORS)
+// from `sector` and holds them; a later disk_read_run wholly inside them is served
+// from memory. Any write, disk_open, disk_close and disk_drop_read_ahead let them go,
+// so nothing this process changed on the drive is ever served from the old bytes.
+// false, with nothing held, when the transfer failed or no memory is to be had.
+constexpr uint32_t READ_AHEAD_SECTORS = 0x4000;  // 8 MiB
+bool disk_read_ahead(uint32_t sector, uint32_t count);
+// Whether the sectors held cover `count` sectors from `sector`.
+bool disk_holds_read_ahead(uint32_t sector, uint32_t count);
+void disk_drop_read_ahead();
+
 // Pushes everything written so far to the medium (the drive layer's flush), so a card
 // pulled out afterwards holds it. false when no drive is open or the flush failed.
 bool disk_flush();

@@ -54,8 +54,11 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
         const uint32_t left = want - done;
         const uint32_t sector = vol.cluster_to_sector(cur_cluster) + cur_sector;
         if (cur_offset > 0 || left < 512) {
+            // A file's part sectors come straight from the drive, like its whole ones:
+            // through the read window they would cost a card a 128 KiB read, and move
+            // the window off the directory the next lookup needs.
             if (!buf_valid) {
-                if (!disk_read_sector(sector, sector_buf)) break;
+                if (!disk_read_run(sector, 1, sector_buf)) break;
                 buf_valid = 1;
             }
             const uint32_t n = std::min(512 - cur_offset, left);

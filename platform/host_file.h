@@ -109,6 +109,10 @@ void sync_folder_of(const std::string& path);
 // Memory aligned for unbuffered transfers; null when none is to be had.
 void* aligned_alloc(size_t alignment, size_t bytes);
 void aligned_free(void* memory);
+// For a std::unique_ptr that owns such memory.
+struct AlignedFree {
+    void operator()(void* memory) const { aligned_free(memory); }
+};
 
 // The text of an errno value.
 std::string error_text(int error);

@@ -1,5 +1,6 @@
 #include "transfer/copy_batch.h"
 
+#include "device/sector_io.h"
 #include "transfer/copy_steps.h"
 #include "transfer/source_prefetch.h"
 
@@ -34,6 +35,7 @@ void CopyBatch::sync_waiting_host_files() {
 
 std::vector<CopyFailure> CopyBatch::end() {
     kept_drive_ = 0;  // the next batch mounts afresh
+    disk_drop_read_ahead();
     prepared_source_.reset();
     sync_waiting_host_files();
     return std::exchange(failures_, {});

@@ -1,10 +1,13 @@
 // A batch of copies between the host and the card, run one after another by one
 // caller (obtool put/get, the copy window, a Tools command).
 //
-// Each copy names the file the batch copies next ("" when none follows). Once a copy
-// has read all of its own source it gives that one a head start while its own end
-// waits for the medium: a host file is opened and its first chunks read (copies to
-// the card), a card file's bytes are asked of the drive (copies from the card).
+// Each copy names the file the batch copies next ("" when none follows; copies from
+// the card name all that follow). Once a copy has read all of its own source it gives
+// the next one a head start while its own end waits for the medium: a host file is
+// opened and its first chunks read (copies to the card), a card file's bytes are asked
+// of the drive (copies from the card). Small card files that lie back to back are
+// read off the card in one transfer by the first copy among them, after its check of
+// the card, and each of the others still checks the card before it takes its bytes.
 // Nothing is written ahead: the next copy uses the opened host file only if the path
 // still names it, unchanged, and every copy to the card still ends flushed.
 //
@@ -25,6 +28,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -53,10 +57,10 @@ public:
     CopyEnd copy_to_card(const std::string& source_path, uint8_t drive, const std::string& next_source = {});
     // The same onto the volume that is mounted already (see copy_win_to_mounted_ob).
     CopyEnd copy_to_mounted_card(const std::string& source_path);
-    // copy_ob_to_win of this batch: `next_card_file` is the card file of the same
-    // drive it copies next.
+    // copy_ob_to_win of this batch: `next_card_files` are the card files of the same
+    // drive it copies next, in order (the first one right after this copy).
     CopyEnd copy_to_host(uint8_t drive, const std::string& card_name, const std::string& dest_path,
-                         const std::string& next_card_file = {});
+                         std::span<const std::string> next_card_files = {});
 
     std::vector<CopyFailure> end();
 

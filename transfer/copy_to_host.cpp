@@ -14,6 +14,7 @@
 #include "transfer/verify.h"
 
 #include <algorithm>
+#include <span>
 
 using namespace copy_steps;
 
@@ -66,27 +67,64 @@ Pumped pump_chunks(cAFFile& source, HostWriter& destination, AlignedBuffer& buff
     return Pumped::ToTheEnd;
 }
 
-// Asks the drive for the following card file's bytes while the host file of the
-// current copy is synced. Bounded by the file's run, so a damaged entry cannot send
-// the hint anywhere else.
-void give_card_file_a_head_start(const std::string& name) {
-    if (name.empty()) return;
+// Where the bytes of the card file `name` lie: its first sector and the sectors its
+// size takes (0 for an empty file), bounded by its run, so a damaged entry cannot
+// send a read anywhere else. false when there is no such file or its run is unusable.
+bool card_file_sectors(const std::string& name, uint32_t* first_sector, uint32_t* sectors) {
     cOBFS& vol = volume();
     DirSector entry{};
-    if (find_file_entry(name, entry) == NO_SECTOR) return;
+    if (find_file_entry(name, entry) == NO_SECTOR) return false;
     const uint32_t first = get_le32(entry.data() + DE_FIRST_CLUSTER);
     const uint32_t last = get_le32(entry.data() + DE_LAST_CLUSTER);
     const uint32_t size = get_le32(entry.data() + DE_SIZE);
-    if (first > last || last >= vol.cluster_count() || size == 0) return;
+    if (first > last || last >= vol.cluster_count()) return false;
     const uint64_t run_sectors = uint64_t(last - first + 1) * vol.cluster_sectors();
     const uint64_t file_sectors = (uint64_t(size) + SECTOR_BYTES - 1) / SECTOR_BYTES;
-    disk_prefetch_sectors(vol.cluster_to_sector(first), uint32_t(std::min(run_sectors, file_sectors)));
+    *first_sector = vol.cluster_to_sector(first);
+    *sectors = uint32_t(std::min(run_sectors, file_sectors));
+    return true;
+}
+
+// A file of the batch may begin this far past the end of the one before and still
+// come in the same transfer: reading the gap costs a card less than a read that does
+// not follow on (about 0.7 ms, some 25 KB at 35 MB/s).
+constexpr uint32_t READ_AHEAD_GAP_SECTORS = 64;
+
+// Small card files that lie back to back come off the card in one transfer: this
+// copy's file and the batch's following ones, in the batch's order, while each begins
+// shortly after the one before ends and all of them fit in what the drive layer
+// holds. Every copy still checks the card's superblock before it uses them, and a
+// changed card is mounted afresh, which lets them go.
+void read_files_ahead(const std::string& name, std::span<const std::string> following) {
+    uint32_t first = 0, sectors = 0;
+    if (following.empty() || !card_file_sectors(name, &first, &sectors)) return;
+    if (disk_holds_read_ahead(first, sectors)) return;
+    uint32_t end = first + sectors;
+    size_t files = 1;
+    for (const std::string& next : following) {
+        uint32_t next_first = 0, next_sectors = 0;
+        if (!card_file_sectors(next, &next_first, &next_sectors)) break;
+        if (next_sectors == 0) continue;  // nothing to read
+        if (next_first < end || next_first - end > READ_AHEAD_GAP_SECTORS) break;
+        if (next_first + next_sectors - first > READ_AHEAD_SECTORS) break;
+        end = next_first + next_sectors;
+        ++files;
+    }
+    if (files > 1) disk_read_ahead(first, end - first);
+}
+
+// Asks the drive for the following card file's bytes while the host file of the
+// current copy is synced, unless they were read ahead already.
+void give_card_file_a_head_start(std::span<const std::string> following) {
+    uint32_t first = 0, sectors = 0;
+    if (following.empty() || !card_file_sectors(following.front(), &first, &sectors) || sectors == 0) return;
+    if (!disk_holds_read_ahead(first, sectors)) disk_prefetch_sectors(first, sectors);
 }
 
 }  // namespace
 
 CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, const std::string& dest_path,
-                                const std::string& next_card_file) {
+                                std::span<const std::string> next_card_files) {
     copy_steps::set_last_end(CopyEnd::Refused);
     prepared_source_.reset();  // a head start no copy to the card will take now
     const bool kept = kept_drive_ == drive;
@@ -111,14 +149,15 @@ CopyEnd CopyBatch::copy_to_host(uint8_t drive, const std::string& card_name, con
     // A checked copy syncs its host file at once, to read it back.
     const bool verifying = verify_after_write();
     ChunkedChecksum read_sum;
+    read_files_ahead(card_name, next_card_files);
     const Pumped pumped = pump_chunks(source, destination, buffer, verifying ? &read_sum : nullptr);
     source.close();  // a read stream: nothing to commit
     if (pumped == Pumped::Cancelled) {
         destination.discard();
         return record(cancelled(), dest_path);
     }
-    if (pumped == Pumped::ToTheEnd && !next_card_file.empty() && !verifying) {
-        give_card_file_a_head_start(next_card_file);
+    if (pumped == Pumped::ToTheEnd && !next_card_files.empty() && !verifying) {
+        give_card_file_a_head_start(next_card_files);
         // The batch goes on: this file is synced with the next ones.
         if (!host_files_to_sync_.add(std::move(destination))) sync_waiting_host_files();
         return record(CopyEnd::Complete, dest_path);

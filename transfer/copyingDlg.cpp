@@ -207,10 +207,11 @@ void TForm3::RunOBToWin(const std::string& folder) {
     for (size_t i = 0; i < obFiles.size() && running != 0; ++i) {
         const auto& [drive, name] = obFiles[i];
         showStatus(name);
-        // The head start is asked of this copy's drive only.
-        const bool next_here = i + 1 < obFiles.size() && obFiles[i + 1].first == drive;
-        const std::string next = next_here ? obFiles[i + 1].second : std::string();
-        const CopyEnd end = batch.copy_to_host(uint8_t(drive & 0xFF), name, host_target_path(folder, name), next);
+        // The files that follow on this copy's drive, for its head start and read-ahead.
+        std::vector<std::string> following;
+        for (size_t j = i + 1; j < obFiles.size() && obFiles[j].first == drive && following.size() < 64; ++j)
+            following.push_back(obFiles[j].second);
+        const CopyEnd end = batch.copy_to_host(uint8_t(drive & 0xFF), name, host_target_path(folder, name), following);
         if (end == CopyEnd::Refused || end == CopyEnd::Stopped || end == CopyEnd::VerifyFailed) {
             batch.end();
             showCopyFailed(end == CopyEnd::VerifyFailed ? ui_text("transfer", VERIFY_FAILED) + name : std::string());

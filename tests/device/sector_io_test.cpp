@@ -230,4 +230,39 @@ TEST_F(SectorTest, AFailedWriteLeavesNoStaleWindow) {
     EXPECT_TRUE(std::equal(sector, sector + 512, old_bytes.begin() + 1024));
 }
 
+// Sectors read ahead are served from memory only inside the range read, and never
+// after anything could have changed them: a write anywhere, or the drive reopened.
+TEST_F(SectorTest, ReadAheadServesItsRangeUntilAWriteOrReopen) {
+    const auto bytes = testcards::pattern_bytes(64 * 512, 9);
+    ASSERT_TRUE(disk_write_run(3000, 64, bytes.data()));
+    drive->reset_counters();
+    ASSERT_TRUE(disk_read_ahead(3000, 64));
+    EXPECT_EQ(drive->counters().reads, 1u);
+    std::vector<uint8_t> part(16 * 512);
+    ASSERT_TRUE(disk_read_run(3040, 16, part.data()));
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), bytes.begin() + 40 * 512));
+    EXPECT_EQ(drive->counters().reads, 1u) << "served from memory";
+    ASSERT_TRUE(disk_read_run(3056, 16, part.data()));  // runs past the end: from the drive
+    EXPECT_EQ(drive->counters().reads, 2u);
+    EXPECT_FALSE(disk_read_ahead(0, READ_AHEAD_SECTORS + 1));
+    EXPECT_FALSE(disk_holds_read_ahead(3000, 1)) << "a refused read-ahead holds nothing";
+
+    // A write elsewhere lets the range go as well: the next read reaches the drive.
+    ASSERT_TRUE(disk_read_ahead(3000, 64));
+    const auto other = testcards::pattern_bytes(512, 10);
+    ASSERT_TRUE(disk_write_run(3010, 1, other.data()));
+    EXPECT_FALSE(disk_holds_read_ahead(3000, 1));
+    ASSERT_TRUE(disk_read_run(3010, 1, part.data()));
+    EXPECT_TRUE(std::equal(other.begin(), other.end(), part.begin()));
+
+    ASSERT_TRUE(disk_read_ahead(3000, 64));
+    ASSERT_TRUE(disk_open(1));
+    EXPECT_FALSE(disk_holds_read_ahead(3000, 1));
+
+    // A failed read-ahead holds nothing, and the card's own error shows at the read.
+    drive->fail_reads_from(1);
+    EXPECT_FALSE(disk_read_ahead(3000, 64));
+    EXPECT_FALSE(disk_read_run(3000, 1, part.data()));
+}
+
 }  // namespace

@@ -7,11 +7,14 @@
 
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
+#include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "support/card_contents.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>
+
+#include <span>
 
 using testcards::pattern_bytes;
 
@@ -91,9 +94,9 @@ TEST_F(BatchMount, CopiesToTheHostKeepTheVolumeAndSeeAChangedCard) {
         EXPECT_TRUE(put.end().empty());
     }
     CopyBatch get;
-    ASSERT_EQ(get.copy_to_host(DRIVE, "f0.bin", host.file("back0"), "f1.bin"), CopyEnd::Complete);
+    ASSERT_EQ(get.copy_to_host(DRIVE, "f0.bin", host.file("back0"), std::vector<std::string>{"f1.bin"}), CopyEnd::Complete);
     card->reset_counters();
-    ASSERT_EQ(get.copy_to_host(DRIVE, "f1.bin", host.file("back1"), "f2.bin"), CopyEnd::Complete);
+    ASSERT_EQ(get.copy_to_host(DRIVE, "f1.bin", host.file("back1"), std::vector<std::string>{"f2.bin"}), CopyEnd::Complete);
     EXPECT_EQ(card->counters().opens, 0u);
     // The card is emptied behind the batch: the next copy must not find f2.bin.
     testcards::write_blank_volume(*card, CARD_BYTES);
@@ -126,4 +129,49 @@ TEST(MountKept, FallsBackToAWholeMountWhenItCannotTrustTheTables) {
     EXPECT_FALSE(volume().mounted);
     disk_close();
     drive_layer::drive_table().clear();
+}
+
+// Small card files that lie back to back come off the card in one read by the first
+// copy among them; each later copy reads only the superblock sector, and when that
+// shows another card the bytes read before are not used.
+TEST_F(BatchMount, FilesBackToBackComeInOneReadAndEachCopyStillChecksTheCard) {
+    const std::vector<std::string> names{"g0.bin", "g1.bin", "g2.bin"};
+    const std::vector<std::vector<uint8_t>> sizes_in_clusters{pattern_bytes(131072, 50), pattern_bytes(262144, 51),
+                                                              pattern_bytes(100000, 52)};
+    {
+        CopyBatch put;
+        for (size_t i = 0; i < names.size(); ++i) {
+            testcards::write_host_file(host.file(names[i]), sizes_in_clusters[i]);
+            ASSERT_EQ(put.copy_to_card(host.file(names[i]), DRIVE), CopyEnd::Complete);
+        }
+        EXPECT_TRUE(put.end().empty());
+    }
+    const auto following = [&](size_t i) { return std::span<const std::string>(names).subspan(i + 1); };
+    CopyBatch get;
+    card->reset_counters();
+    ASSERT_EQ(get.copy_to_host(DRIVE, names[0], host.file("back0"), following(0)), CopyEnd::Complete);
+    EXPECT_EQ(card->counters().read_sizes.count(131072 + 262144 + 100352), 1u) << "the three files in one read";
+    for (size_t i = 1; i < names.size(); ++i) {
+        card->reset_counters();
+        ASSERT_EQ(get.copy_to_host(DRIVE, names[i], host.file("back" + std::to_string(i)), following(i)),
+                  CopyEnd::Complete);
+        EXPECT_EQ(card->counters().reads, 1u) << names[i] << ": only the superblock sector";
+    }
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(testcards::read_host_file(host.file("back" + std::to_string(i))), sizes_in_clusters[i]);
+
+    // Read ahead once more; then g1.bin's bytes change on the card behind the batch
+    // and so does its superblock sector (a byte past the header): the copy of g1.bin
+    // mounts afresh and takes the card's new bytes, not the ones read before.
+    ASSERT_EQ(get.copy_to_host(DRIVE, names[0], host.file("back0"), following(0)), CopyEnd::Complete);
+    DirSector entry{};
+    ASSERT_NE(find_file_entry(names[1], entry), NO_SECTOR);
+    const uint64_t g1_at = uint64_t(volume().cluster_to_sector(get_le32(entry.data() + DE_FIRST_CLUSTER))) * 512;
+    const auto changed = pattern_bytes(262144, 53);
+    card->poke(g1_at, changed.data(), changed.size());
+    const uint8_t other_card = 0xA5;
+    card->poke(511, &other_card, 1);
+    ASSERT_EQ(get.copy_to_host(DRIVE, names[1], host.file("again1"), following(1)), CopyEnd::Complete);
+    EXPECT_EQ(testcards::read_host_file(host.file("again1")), changed);
+    get.end();
 }

@@ -2,6 +2,7 @@
 // buffered fallback, and the refusals of the destination writer.
 #include "transfer/host_io.h"
 #include "transfer/read_ahead.h"
+#include "platform/host_folder.h"
 
 #include "support/test_cards.h"
 #include "transfer/host_reader_drain.h"
@@ -10,6 +11,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 using testcards::pattern_bytes;
 
@@ -102,8 +104,13 @@ TEST(ReadAhead, AFileThatGrowsAfterItsEndIsReadOn) {
 }
 
 TEST(ReadAhead, AReadErrorIsReportedOnceAndForAll) {
+    // Reading /proc/self/mem at offset 0 fails with an I/O error. Under wine the path
+    // reaches the Linux file, but what a read of it does there depends on wine's own
+    // memory map, so the test runs only on Linux itself.
+    if (std::string(host::path_separators()) != "/" || !host::is_regular_file("/proc/self/mem"))
+        GTEST_SKIP() << "no /proc/self/mem here";
     HostReader reader;
-    ASSERT_TRUE(reader.open("/proc/self/mem"));  // reading at offset 0 fails
+    ASSERT_TRUE(reader.open("/proc/self/mem"));
     ReadAhead chunks(reader, 65536);
     const uint8_t* data = nullptr;
     uint32_t got = 0;

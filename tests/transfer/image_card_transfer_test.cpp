@@ -163,7 +163,7 @@ TEST_F(ImageCardTransfer, ABatchSyncsItsHostFilesTogetherAndLeavesNoneOpen) {
     size_t most = 0;
     CopyBatch batch;
     for (size_t i = 0; i < names.size(); ++i) {
-        const std::string next = i + 1 < names.size() ? names[i + 1] : "gone.nds";
+        const std::vector<std::string> next{i + 1 < names.size() ? names[i + 1] : "gone.nds"};
         ASSERT_EQ(batch.copy_to_host(DRIVE, names[i], dir.file(names[i]), next), CopyEnd::Complete);
         most = std::max(most, open_descriptors());
     }

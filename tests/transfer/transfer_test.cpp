@@ -468,7 +468,7 @@ TEST_F(TransferTest, BatchHeadStartsNeverCopyAStaleOrVanishedSource) {
     EXPECT_FALSE(card_has("c.nds"));
 
     // From the card: the next card file's head start changes nothing either.
-    EXPECT_EQ(batch.copy_to_host(DRIVE, "a.nds", host("a.back"), "b.nds"), CopyEnd::Complete);
+    EXPECT_EQ(batch.copy_to_host(DRIVE, "a.nds", host("a.back"), std::vector<std::string>{"b.nds"}), CopyEnd::Complete);
     EXPECT_EQ(batch.copy_to_host(DRIVE, "b.nds", host("b.back")), CopyEnd::Complete);
     EXPECT_TRUE(batch.end().empty());
     EXPECT_EQ(read_host_file(host("a.back")), a);
@@ -505,7 +505,7 @@ TEST_F(TransferTest, ABatchNobodyEndedStillSyncsItsHostFiles) {
     put_card_file("b.nds", pattern_bytes(5000, 42));
     {
         CopyBatch batch;
-        EXPECT_EQ(batch.copy_to_host(DRIVE, "a.nds", host("a.back"), "b.nds"), CopyEnd::Complete);
+        EXPECT_EQ(batch.copy_to_host(DRIVE, "a.nds", host("a.back"), std::vector<std::string>{"b.nds"}), CopyEnd::Complete);
     }
     EXPECT_EQ(read_host_file(host("a.back")), pattern_bytes(3000, 41));
 }
