@@ -5,6 +5,8 @@
 // time: the figures are the same on every run and every machine.
 //
 // in256v is in256 with verify after write: its floor adds one read of the file.
+// compact closes the holes of 32 deleted files among 64: its floor is the bytes it
+// moves, read once and written once.
 // One line per preset and operation, to compare across commits:
 //   card-model PRESET OPERATION time=SECONDS floor=SECONDS ratio=R flushes=N nonseq_writes=N
 // then, per preset, the counts per file and the bytes written by kind.
@@ -17,6 +19,7 @@
 #include "device/fake_drive.h"
 #include "device/sector_io.h"
 #include "maintenance/card_models.h"
+#include "maintenance/compact_card.h"
 #include "maintenance/format_card.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
@@ -103,6 +106,7 @@ public:
                  for (const std::string& f : files_.small) all_deleted = delete_ob_file(DRIVE, name_of(f)) == 0 && all_deleted;
                  return all_deleted;
              }) && ok;
+        ok = compaction() && ok;
         ok = list_full_card(sb) && ok;
         return ok;
     }
@@ -176,6 +180,20 @@ private:
             ok = batch.copy_to_host(DRIVE, card_names[i], backs[i], following) == CopyEnd::Complete && ok;
         }
         return batch.end().empty() && ok;
+    }
+
+    // The 64 files put back (not timed), every second one deleted, and the holes
+    // closed: files above them move down. Its floor: the bytes moved, read once and
+    // written once; its counts are per move.
+    bool compaction() {
+        bool ok = copy_in(files_.small);
+        for (size_t i = 0; i < files_.small.size(); i += 2) ok = delete_ob_file(DRIVE, name_of(files_.small[i])) == 0 && ok;
+        CompactPlan plan;
+        ok = plan_card_compaction(DRIVE, plan) && !plan.moves.empty() && ok;
+        const double floor = read_floor(plan.bytes_moved) + write_floor(plan.bytes_moved);
+        return measure("compact", floor, int(plan.moves.size()), [&] {
+                   return bench::silently([&] { return compact_card(DRIVE, nullptr).outcome == CompactOutcome::Done; });
+               }) && ok;
     }
 
     // A freshly formatted card with every directory slot used, listed as the card

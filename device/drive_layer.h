@@ -77,6 +77,10 @@ public:
     // them failed or failed earlier without being reported by a flush. The handle is
     // unusable afterwards; destroying it without close() closes it unheard.
     virtual bool close() { return true; }
+    // Whether transfers go through the host's cache, which reads ahead and merges
+    // requests itself (a buffered file or device), rather than each read or write
+    // reaching the medium as it is.
+    virtual bool host_cached() const { return false; }
     // A hint that the bytes at [offset, offset + length) will be read soon: a source
     // that can fetch them in the background does, the others ignore it.
     virtual void will_need(uint64_t /*offset*/, uint64_t /*length*/) {}

@@ -39,6 +39,7 @@ public:
     bool write(const void* buffer, uint32_t length, uint32_t* done) override;
     bool flush() override;
     bool close() override;
+    bool host_cached() const override { return !direct_; }
     // Lets the host read the range into its cache in the background (buffered only).
     void will_need(uint64_t offset, uint64_t length) override;
     // Image files: fetches the pages the range only partly covers (its first and last),

@@ -33,7 +33,9 @@ uint32_t disk_get_size();
 // from `sector` and holds them; a later disk_read_run wholly inside them is served
 // from memory. Any write, disk_open, disk_close and disk_drop_read_ahead let them go,
 // so nothing this process changed on the drive is ever served from the old bytes.
-// false, with nothing held, when the transfer failed or no memory is to be had.
+// false, with nothing held, when the transfer failed or no memory is to be had, and
+// on a drive read through the host's cache: the host reads ahead and merges requests
+// itself, and does so in the background, where this read would wait.
 constexpr uint32_t READ_AHEAD_SECTORS = 0x4000;  // 8 MiB
 bool disk_read_ahead(uint32_t sector, uint32_t count);
 // Whether the sectors held cover `count` sectors from `sector`.

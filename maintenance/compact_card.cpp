@@ -96,10 +96,8 @@ private:
         const uint32_t from = vol.cluster_to_sector(m.from_first), to = vol.cluster_to_sector(m.to_first);
         disk_will_write_sectors(to, sectors);
         for (uint32_t at = 0; at < sectors;) {
-            const uint32_t n = std::min(WINDOW_SECTORS, sectors - at);
-            const uint8_t count = uint8_t(n == WINDOW_SECTORS ? 0 : n);
-            if (!disk_read_sectors(from + at, count, buffer_.data()) ||
-                !disk_write_sectors(to + at, count, buffer_.data()))
+            const uint32_t n = std::min(COPY_SECTORS, sectors - at);
+            if (!disk_read_run(from + at, n, buffer_.data()) || !disk_write_run(to + at, n, buffer_.data()))
                 return false;
             at += n;
             done_ += uint64_t(n) * SECTOR_BYTES;
@@ -111,7 +109,9 @@ private:
     const CompactProgressFn& progress_;
     uint64_t total_;
     uint64_t done_ = 0;
-    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(WINDOW_SECTORS * SECTOR_BYTES);
+    // A card charges for every command: a move goes 1 MiB at a time.
+    static constexpr uint32_t COPY_SECTORS = 2048;
+    std::vector<uint8_t> buffer_ = std::vector<uint8_t>(COPY_SECTORS * SECTOR_BYTES);
 };
 
 }  // namespace
