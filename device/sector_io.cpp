@@ -178,8 +178,7 @@ bool disk_read_run(uint32_t sector, uint32_t count, void* buffer) {
 
 bool disk_read_ahead(uint32_t sector, uint32_t count) {
     disk_drop_read_ahead();
-    if (!g.handle || g.handle->host_cached() || count > READ_AHEAD_SECTORS || !run_fits(sector, count))
-        return false;
+    if (!disk_can_read_ahead() || count > READ_AHEAD_SECTORS || !run_fits(sector, count)) return false;
     g.held.reset(static_cast<uint8_t*>(host::aligned_alloc(4096, size_t(count) * SECTOR_BYTES)));
     if (!g.held || !read_sector_run(sector, count, g.held.get())) {
         g.held.reset();
@@ -189,6 +188,8 @@ bool disk_read_ahead(uint32_t sector, uint32_t count) {
     g.held_count = count;
     return true;
 }
+
+bool disk_can_read_ahead() { return g.handle && !g.handle->host_cached(); }
 
 bool disk_holds_read_ahead(uint32_t sector, uint32_t count) {
     return g.held_count > 0 && sector >= g.held_start && count <= g.held_count &&

@@ -38,6 +38,8 @@ uint32_t disk_get_size();
 // itself, and does so in the background, where this read would wait.
 constexpr uint32_t READ_AHEAD_SECTORS = 0x4000;  // 8 MiB
 bool disk_read_ahead(uint32_t sector, uint32_t count);
+// Whether disk_read_ahead can hold anything on the drive that is open.
+bool disk_can_read_ahead();
 // Whether the sectors held cover `count` sectors from `sector`.
 bool disk_holds_read_ahead(uint32_t sector, uint32_t count);
 void disk_drop_read_ahead();

@@ -97,7 +97,7 @@ constexpr uint32_t READ_AHEAD_GAP_SECTORS = 64;
 // changed card is mounted afresh, which lets them go.
 void read_files_ahead(const std::string& name, std::span<const std::string> following) {
     uint32_t first = 0, sectors = 0;
-    if (following.empty() || !card_file_sectors(name, &first, &sectors)) return;
+    if (following.empty() || !disk_can_read_ahead() || !card_file_sectors(name, &first, &sectors)) return;
     if (disk_holds_read_ahead(first, sectors)) return;
     uint32_t end = first + sectors;
     size_t files = 1;
