@@ -233,10 +233,6 @@ void disk_will_write_sectors(uint32_t sector, uint32_t count) {
 bool disk_send_to_file(uint64_t offset, uint32_t bytes, host::Descriptor out_fd, uint32_t* done) {
     *done = 0;
     if (!g.handle || offset + bytes > uint64_t(REACHABLE_SECTORS) * SECTOR_BYTES) return false;
-    // Bytes read ahead are in memory already: the caller reads them the ordinary way.
-    if (g.held_count > 0 && offset / SECTOR_BYTES >= g.held_start &&
-        offset / SECTOR_BYTES < uint64_t(g.held_start) + g.held_count)
-        return false;
     return g.handle->send_to_file(offset, bytes, out_fd, done);
 }
 
