@@ -4,7 +4,7 @@
 # A name may be written with - for _ (card-model runs bench/card_model.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh bench
 scripts/build.sh -DOB_WITH_BENCH=ON
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then

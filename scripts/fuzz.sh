@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-scripts/deps.sh
+scripts/deps.sh fuzz
 CC=clang-14 CXX=clang++-14 OB_BUILD_DIR=build-fuzz scripts/build.sh \
   -DOB_WITH_FUZZ=ON -DOB_WITH_GUI=OFF -DOB_WITH_BENCH=OFF -DOB_WITH_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 mkdir -p build-fuzz/seeds build-fuzz/corpus build-fuzz/artifacts

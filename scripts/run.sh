@@ -3,6 +3,6 @@
 # card image (made on first run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh run
 scripts/build.sh
 exec scripts/gui-demo.sh "$@"
