@@ -3,8 +3,8 @@
 
 #include "app/aboutDlg.h"
 #include "app/card_list_qt.h"
-#include "app/card_rows.h"
-#include "app/drive_list.h"
+#include "views/card_rows.h"
+#include "views/drive_list.h"
 #include "app/forms_qt.h"
 #include "app/image_list_qt.h"
 #include "app/pane_row_qt.h"
@@ -12,7 +12,7 @@
 #include "app/shell_list_qt.h"
 #include "common/volume_busy.h"
 #include "app/window_place_qt.h"
-#include "app/window_size.h"
+#include "views/window_size.h"
 #include "common/message_seam.h"
 #include "common/ui_text.h"
 

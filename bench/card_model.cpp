@@ -13,7 +13,7 @@
 //
 //   card_model [PRESET...]          default: every preset
 //   OB_BENCH_DIR=/some/folder        where the host files go (default /dev/shm)
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "bench/bench_support.h"
 #include "device/drive_layer.h"
 #include "device/fake_drive.h"

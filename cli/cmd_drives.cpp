@@ -1,5 +1,5 @@
 // Drive commands: list the card drives, describe a drive's volume, make an image file.
-#include "app/drive_caption.h"
+#include "views/drive_caption.h"
 #include "cli/obtool_commands.h"
 #include "device/disk_info.h"
 #include "device/sector_io.h"

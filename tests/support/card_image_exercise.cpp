@@ -1,6 +1,6 @@
 #include "support/card_image_exercise.h"
 
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "device/fake_drive.h"
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
