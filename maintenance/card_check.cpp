@@ -119,13 +119,15 @@ bool Checker::check_superblock() {
         problem("sector 0 cannot be read");
         return false;
     }
-    if (std::memcmp(s, "OBFS", 4) != 0) {
+    switch (check_superblock_header(s)) {
+    case SuperblockHeader::NoMagic:
         problem("no OBFS volume: sector 0 does not begin with \"OBFS\"");
         return false;
-    }
-    if (crc16(0, s, SB_HEADER_CRC_SPAN) != get_le16(s + SB_HEADER_CRC)) {
+    case SuperblockHeader::BadCrc:
         problem("superblock header CRC does not match");
         return false;
+    case SuperblockHeader::Valid:
+        break;
     }
     sb_ = Superblock::decode(s);
     if (const char* why = superblock_layout_problem(sb_, disk_get_size())) {
