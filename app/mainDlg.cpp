@@ -11,7 +11,7 @@
 #include "app/shell_combo_qt.h"
 #include "app/shell_list_qt.h"
 #include "common/volume_busy.h"
-#include "app/window_place_qt.h"
+#include "gui/window_place_qt.h"
 #include "views/window_size.h"
 #include "common/message_seam.h"
 #include "common/ui_text.h"
