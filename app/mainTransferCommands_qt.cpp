@@ -20,6 +20,7 @@
 #include "transfer/copyingDlg.h"
 #include "transfer/host_path.h"
 #include "transfer/transfer.h"
+#include "transfer/verify.h"
 
 #include <QAbstractItemView>
 #include <QDragMoveEvent>
@@ -89,6 +90,7 @@ void TForm1::copyHostFilesToCard(uint8_t drive, const QStringList& paths) {
     if (Form3->winFiles.empty()) return;
     offerCompactionFor(drive, Form3->winFiles);
     Form3->copyToOB = 1;
+    Form3->verifyAfterWrite = verify_after_write();
     Form3->exec();
     ShowCardContents(drive);
 }
@@ -116,6 +118,7 @@ void TForm1::actCopyOBToWinExecute() {
     if (Form3->obFiles.empty()) return;
     Form3->destFolder = host_bytes(hostFolder());
     Form3->copyToOB = 0;
+    Form3->verifyAfterWrite = verify_after_write();
     Form3->exec();
     RzShellList1->reload();   // the new files show at once
 }

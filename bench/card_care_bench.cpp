@@ -45,7 +45,6 @@ double mib(uint64_t bytes) { return double(bytes) / 1048576.0; }
 // A blank volume's first sectors (superblock, map, zero hash table and directory),
 // fenced for card model 14.
 std::vector<uint8_t> blank_volume_head(uint32_t disk_size, std::vector<uint8_t>* map_out = nullptr) {
-    fill_card_model_table();
     Superblock sb = Superblock::layout_for(disk_size);
     std::copy(std::begin(card_model_table[14].partition_start), std::end(card_model_table[14].partition_start),
               sb.partition_start);

@@ -78,7 +78,6 @@ public:
     Run(const CardModel& model, const HostFiles& files) : model_(model), files_(files) {}
 
     bool all() {
-        fill_card_model_table();
         card_ = fresh_card();
         const Superblock sb = Superblock::layout_for(uint32_t(CARD_BYTES));
         // Superblock, cluster map, name-hash table: what a change of the tables rewrites.

@@ -65,7 +65,6 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main() {
-    fill_card_model_table();
     const PARTITION_INFO_T& model = card_model_table[14];
     bench::put_format_stand_ins();
 

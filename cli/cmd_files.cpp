@@ -13,6 +13,7 @@
 #include "device/drive_refusal.h"
 #include "maintenance/card_care_commands.h"
 #include "obfs/af_file.h"
+#include "obfs/card.h"
 #include "obfs/card_name.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
@@ -81,15 +82,13 @@ FileArgs parse_file_args(const std::vector<std::string>& args, bool allow_l, boo
     return parsed;
 }
 
-// Catches the transfer routines' diagnostic lines of one call so obtool can show them
-// on stderr with the file they belong to.
+// Catches the diagnostic lines of a command's copies so obtool can show them on
+// stderr with the file they belong to: the command's job sends them here.
 class CapturedDiagnostics {
 public:
-    CapturedDiagnostics() { set_transfer_diagnostics(capture_.stream(), false); }
-    ~CapturedDiagnostics() { set_transfer_diagnostics(stdout, true); }
+    explicit CapturedDiagnostics(CopyJob& job) : job_(job) { catch_lines(); }
     // Prints every caught line as "obtool: <subject>: <line>" and clears the catch.
     void report(const std::string& subject) {
-        set_transfer_diagnostics(stdout, true);
         const std::string all = capture_.take();
         size_t start = 0;
         while (start < all.size()) {
@@ -99,22 +98,29 @@ public:
                 std::fprintf(stderr, "obtool: %s: %s\n", subject.c_str(), all.substr(start, end - start).c_str());
             start = end + 1;
         }
-        set_transfer_diagnostics(capture_.stream(), false);
+        catch_lines();   // taking the catch may have given it a new stream
     }
 
 private:
+    void catch_lines() {
+        job_.diagnostics = capture_.stream();
+        job_.percentage_line = false;
+    }
+    CopyJob& job_;
     host::TextCapture capture_;
 };
 
-// A one-line progress display on stderr for large files, fed by the copy callback.
+// A one-line progress display on stderr for large files, fed by the job's progress.
 class ProgressLine {
 public:
-    ProgressLine(const std::string& name, uint64_t size)
-        : name_(name), size_(size), shown_(size >= PROGRESS_FROM_BYTES && host::stderr_is_terminal()) {
-        set_copy_callback(&ProgressLine::on_chunk, this);
+    ProgressLine(CopyJob& job, const std::string& name, uint64_t size)
+        : job_(job), name_(name), size_(size), shown_(size >= PROGRESS_FROM_BYTES && host::stderr_is_terminal()) {
+        job_.progress = &ProgressLine::on_chunk;
+        job_.progress_context = this;
     }
     ~ProgressLine() {
-        set_copy_callback(nullptr, nullptr);
+        job_.progress = nullptr;
+        job_.progress_context = nullptr;
         if (shown_ && last_percent_ >= 0) std::fputc('\n', stderr);
     }
 
@@ -129,6 +135,7 @@ private:
         std::fprintf(stderr, "\r%s  %3d%%", self->name_.c_str(), percent);
         std::fflush(stderr);
     }
+    CopyJob& job_;
     std::string name_;
     uint64_t size_;
     bool shown_;
@@ -239,7 +246,9 @@ int cmd_put(ObtoolContext& ctx) {
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
     if (!mount_or_say(drive)) return 1;
-    set_verify_after_write(args.verify);
+    // The command's own job: its --verify ends with it, whichever way it returns.
+    CopyJob job;
+    job.verify = args.verify;
     int refused = 0;
     std::vector<std::string> wanted;
     for (const std::string& path : args.names) {
@@ -256,8 +265,8 @@ int cmd_put(ObtoolContext& ctx) {
     const CopyPlan plan = plan_copy_to_card(drive, wanted, printable_name);
     say_not_overwritten(plan.declined, printable_name);
     refused += int(plan.declined.size());
-    CapturedDiagnostics diagnostics;
-    CopyBatch batch;
+    CapturedDiagnostics diagnostics(job);
+    CopyBatch batch(default_card(), job);
     for (size_t i = 0; i < plan.queued.size(); ++i) {
         const std::string& path = plan.queued[i];
         const std::string name = file_name_of(path);
@@ -265,7 +274,7 @@ int cmd_put(ObtoolContext& ctx) {
         const uint64_t size = host::status_of(path, &st) ? st.size : 0;
         CopyEnd end;
         {
-            ProgressLine progress(printable_name(name), size);
+            ProgressLine progress(job, printable_name(name), size);
             end = batch.copy_to_card(path, drive, i + 1 < plan.queued.size() ? plan.queued[i + 1] : std::string());
         }
         diagnostics.report(path);
@@ -279,7 +288,6 @@ int cmd_put(ObtoolContext& ctx) {
                                  "run `obtool compact`\n", printable_name(name).c_str());
     }
     batch.end();  // copies to the card end flushed: their failures were counted above
-    set_verify_after_write(false);
     return refused ? 1 : 0;
 }
 
@@ -292,7 +300,8 @@ int cmd_get(ObtoolContext& ctx) {
     const std::string folder = args.has_out_dir ? args.out_dir : ".";
     if (!host::is_folder(folder)) return obtool_fail("get: " + folder + ": no such folder");
     if (!mount_or_say(drive)) return 1;
-    set_verify_after_write(args.verify);
+    CopyJob job;
+    job.verify = args.verify;
     int refused = 0;
     std::vector<std::string> wanted;
     for (const std::string& name : args.names) {
@@ -310,8 +319,8 @@ int cmd_get(ObtoolContext& ctx) {
         std::fprintf(stderr, "obtool: %s: file does not exist.\n", printable_name(name).c_str());
     say_not_overwritten(plan.declined, printable_host_path);
     refused += int(plan.missing.size() + plan.declined.size());
-    CapturedDiagnostics diagnostics;
-    CopyBatch batch;
+    CapturedDiagnostics diagnostics(job);
+    CopyBatch batch(default_card(), job);
     for (size_t i = 0; i < plan.queued.size(); ++i) {
         const std::string& name = plan.queued[i];
         uint64_t size = 0;
@@ -321,7 +330,7 @@ int cmd_get(ObtoolContext& ctx) {
         }
         bool ok;
         {
-            ProgressLine progress(printable_name(name), size);
+            ProgressLine progress(job, printable_name(name), size);
             const auto following = std::span<const std::string>(plan.queued).subspan(i + 1);
             ok = batch.copy_to_host(drive, name, host_target_path(folder, name), following) == CopyEnd::Complete;
         }
@@ -333,7 +342,6 @@ int cmd_get(ObtoolContext& ctx) {
         }
     }
     // Host files of the batch are synced together; one whose sync failed is no copy.
-    set_verify_after_write(false);
     for (const CopyFailure& failure : batch.end()) {
         if (failure.kind != CopyFailure::Kind::NotSynced) continue;
         std::fprintf(stderr, "obtool: %s: could not be written to the disk\n",
@@ -349,10 +357,11 @@ int cmd_rm(ObtoolContext& ctx) {
     if (args.names.empty()) return obtool_fail("rm: no card file given");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
-    CapturedDiagnostics diagnostics;
+    CopyJob job;
+    CapturedDiagnostics diagnostics(job);
     int refused = 0;
     for (const std::string& name : args.names) {
-        if (delete_ob_file(drive, name) != 0) ++refused;
+        if (delete_ob_file(default_card(), job, drive, name) != 0) ++refused;
         diagnostics.report(printable_name(name));
     }
     return refused ? 1 : 0;

@@ -21,7 +21,6 @@ bool parse_int(const std::string& text, int* value) {
 }
 
 int cmd_models(ObtoolContext&) {
-    fill_card_model_table();
     std::printf("%-4s %5s  %s\n", "ROW", "SPEED", "MODEL");
     for (size_t row = 0; row < card_model_table.size(); ++row)
         std::printf("%-4zu %5d  %s\n", row, card_model_table[row].speed,
@@ -35,7 +34,6 @@ int cmd_format(ObtoolContext& ctx) {
     int row = -1;
     if (ctx.args.size() != 2 || ctx.args[0] != "--model")
         return obtool_fail("usage: format --model ROW (see obtool models)");
-    fill_card_model_table();
     if (!parse_int(ctx.args[1], &row) || !is_card_model_row(row))
         return obtool_fail("--model wants a row from 0 to " + std::to_string(card_model_table.size() - 1) +
                            " (see obtool models)");

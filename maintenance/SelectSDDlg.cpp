@@ -82,7 +82,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     layout->addLayout(bottom.layout);
 
     // The list is not sorted, so item i stands for row i of the table.
-    fill_card_model_table();
     for (size_t row = 0; row < card_model_table.size(); ++row) {
         const PARTITION_INFO_T& model = card_model_table[row];
         auto* item = new QTreeWidgetItem(RzListView1);

@@ -7,6 +7,7 @@
 #include "device/medium_reader.h"
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
+#include "obfs/card.h"
 #include "obfs/obfs.h"
 #include "platform/host_file.h"
 #include "transfer/chunk_pipeline.h"
@@ -77,11 +78,11 @@ bool all_zero(const uint8_t* bytes, uint32_t length) {
 bool cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
 
 // Writes whole sectors through the sector layer, at most 256 per call.
-bool write_card(uint64_t offset, const uint8_t* bytes, uint32_t length) {
+bool write_card(cCard& card, uint64_t offset, const uint8_t* bytes, uint32_t length) {
     const uint32_t first = uint32_t(offset / SECTOR_BYTES), sectors = length / SECTOR_BYTES;
     for (uint32_t done = 0; done < sectors;) {
         const uint32_t n = std::min(WINDOW_SECTORS, sectors - done);
-        if (!disk_write_sectors(first + done, uint8_t(n == WINDOW_SECTORS ? 0 : n), bytes + size_t(done) * SECTOR_BYTES))
+        if (!card.disk().write_sectors(first + done, uint8_t(n == WINDOW_SECTORS ? 0 : n), bytes + size_t(done) * SECTOR_BYTES))
             return false;
         done += n;
     }
@@ -192,14 +193,14 @@ void copy_and_check(uint8_t drive, host::Descriptor fd, const std::string& part_
         report->outcome = outcome;
         report->why = why;
     };
-    MediumReader card;
+    MediumReader medium;
     HostReader back;
-    if (!card.open(drive)) return end(CardImageOutcome::Failed, "cannot open the drive for reading");
+    if (!medium.open(drive)) return end(CardImageOutcome::Failed, "cannot open the drive for reading");
     if (!back.open(part_path)) return end(CardImageOutcome::Failed, "cannot read the backup back");
     BackupFile file(fd);
     WrittenSoFar written;
     ChunkPipeline from_card(pieces.size(), CHUNK_BYTES, [&](size_t k, uint8_t* into) {
-        return card.read(pieces[k].offset, into, pieces[k].length);
+        return medium.read(pieces[k].offset, into, pieces[k].length);
     });
     ChunkPipeline from_backup(pieces.size(), CHUNK_BYTES, [&](size_t k, uint8_t* into) {
         uint32_t got = 0;
@@ -275,9 +276,9 @@ std::vector<CardExtent> volume_extents(const Superblock& sb, const std::vector<u
     return out;
 }
 
-CardImageReport backup_card(uint8_t drive, const std::string& out_path, const std::atomic<bool>* cancel,
+CardImageReport backup_card(cCard& card, uint8_t drive, const std::string& out_path, const std::atomic<bool>* cancel,
                             const CardImageProgressFn& progress) {
-    cOBFS& vol = volume();
+    cOBFS& vol = card.volume();
     if (!vol.mount(drive)) return failed(CardImageOutcome::NoVolume, "no OBFS volume on the drive");
     host::FileStatus existing;
     if (host::status_of(out_path, &existing) &&
@@ -314,7 +315,7 @@ CardImageReport backup_card(uint8_t drive, const std::string& out_path, const st
     return report;
 }
 
-CardImageReport check_restore(uint8_t drive, const std::string& in_path) {
+CardImageReport check_restore(cCard& card, uint8_t drive, const std::string& in_path) {
     const host::Descriptor fd = host::open_file(in_path, host::OPEN_READ);
     if (fd == host::NO_DESCRIPTOR) return failed(CardImageOutcome::NotABackup, "cannot open " + in_path);
     Superblock sb;
@@ -323,16 +324,16 @@ CardImageReport check_restore(uint8_t drive, const std::string& in_path) {
     const bool usable = read_image_volume(fd, &sb, &map, &why);
     host::close_file(fd);
     if (!usable) return failed(CardImageOutcome::NotABackup, why);
-    if (!disk_open(drive)) return failed(CardImageOutcome::Failed, "the drive does not open");
-    if (disk_get_size() < sb.disk_size) return failed(CardImageOutcome::CardTooSmall, "the card is smaller than the backup");
+    if (!card.disk().open(drive)) return failed(CardImageOutcome::Failed, "the drive does not open");
+    if (card.disk().get_size() < sb.disk_size) return failed(CardImageOutcome::CardTooSmall, "the card is smaller than the backup");
     CardImageReport r;
     r.outcome = CardImageOutcome::Done;
     return r;
 }
 
-CardImageReport restore_card(uint8_t drive, const std::string& in_path, const std::atomic<bool>* cancel,
+CardImageReport restore_card(cCard& card, uint8_t drive, const std::string& in_path, const std::atomic<bool>* cancel,
                              const CardImageProgressFn& progress) {
-    CardImageReport report = check_restore(drive, in_path);
+    CardImageReport report = check_restore(card, drive, in_path);
     if (report.outcome != CardImageOutcome::Done) return report;
     const host::Descriptor fd = host::open_file(in_path, host::OPEN_READ);
     Superblock sb;
@@ -344,8 +345,8 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
     report = CardImageReport{};
     const auto stop = [&](CardImageOutcome outcome, const std::string& why) {
         host::close_file(fd);
-        disk_flush();  // what was written so far is on the card, with no superblock
-        volume().mounted = 0;
+        card.disk().flush();  // what was written so far is on the card, with no superblock
+        card.volume().mounted = 0;
         report.outcome = outcome;
         report.why = why;
         return report;
@@ -357,8 +358,8 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
 
     // From here on the card does not mount until the backup's superblock is written.
     const std::vector<uint8_t> no_volume(SECTOR_BYTES, 0);
-    volume().mounted = 0;
-    if (!disk_write_sectors(0, 1, no_volume.data()) || !disk_flush())
+    card.volume().mounted = 0;
+    if (!card.disk().write_sectors(0, 1, no_volume.data()) || !card.disk().flush())
         return stop(CardImageOutcome::Failed, "card write failed");
     uint64_t done = 0;
     Piece& superblock = pieces.back();
@@ -368,34 +369,48 @@ CardImageReport restore_card(uint8_t drive, const std::string& in_path, const st
         report.bytes_read += p.length;
         p.sum = checksum_of(buffer.data(), p.length);
         if (&p == &superblock) break;  // read, and written after the check below
-        if (!write_card(p.offset, buffer.data(), p.length)) return stop(CardImageOutcome::Failed, "card write failed");
+        if (!write_card(card, p.offset, buffer.data(), p.length)) return stop(CardImageOutcome::Failed, "card write failed");
         report.bytes_written += p.length;
         done += p.length;
         if (progress) progress(done, 2 * total);
     }
     const std::vector<uint8_t> superblock_bytes(buffer.data(), buffer.data() + SECTOR_BYTES);
-    if (!disk_flush()) return stop(CardImageOutcome::Failed, "card flush failed");
-    MediumReader card;
-    uint8_t* check = card.open(drive) ? card.scratch(CHUNK_BYTES) : nullptr;
+    if (!card.disk().flush()) return stop(CardImageOutcome::Failed, "card flush failed");
+    MediumReader medium;
+    uint8_t* check = medium.open(drive) ? medium.scratch(CHUNK_BYTES) : nullptr;
     if (!check) return stop(CardImageOutcome::Failed, "cannot open the drive for reading");
     for (const Piece& p : pieces) {
         if (&p == &superblock) break;
         if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
-        if (!card.read(p.offset, check, p.length)) return stop(CardImageOutcome::Failed, "card read failed");
+        if (!medium.read(p.offset, check, p.length)) return stop(CardImageOutcome::Failed, "card read failed");
         if (checksum_of(check, p.length) != p.sum)
             return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
         done += p.length;
         if (progress) progress(done, 2 * total);
     }
     // Everything else is there: the superblock makes it a volume.
-    if (!disk_write_sectors(0, 1, superblock_bytes.data()) || !disk_flush())
+    if (!card.disk().write_sectors(0, 1, superblock_bytes.data()) || !card.disk().flush())
         return stop(CardImageOutcome::Failed, "card write failed");
     report.bytes_written += SECTOR_BYTES;
-    if (!card.read(0, check, SECTOR_BYTES) || std::memcmp(check, superblock_bytes.data(), SECTOR_BYTES) != 0)
+    if (!medium.read(0, check, SECTOR_BYTES) || std::memcmp(check, superblock_bytes.data(), SECTOR_BYTES) != 0)
         return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
     host::close_file(fd);
     if (progress) progress(2 * total, 2 * total);
-    if (!volume().mount(drive)) return failed(CardImageOutcome::VerifyFailed, "the restored card does not mount");
+    if (!card.volume().mount(drive)) return failed(CardImageOutcome::VerifyFailed, "the restored card does not mount");
     report.outcome = CardImageOutcome::Done;
     return report;
+}
+
+CardImageReport backup_card(uint8_t drive, const std::string& out_path, const std::atomic<bool>* cancel,
+                            const CardImageProgressFn& progress) {
+    return backup_card(default_card(), drive, out_path, cancel, progress);
+}
+
+CardImageReport check_restore(uint8_t drive, const std::string& in_path) {
+    return check_restore(default_card(), drive, in_path);
+}
+
+CardImageReport restore_card(uint8_t drive, const std::string& in_path, const std::atomic<bool>* cancel,
+                             const CardImageProgressFn& progress) {
+    return restore_card(default_card(), drive, in_path, cancel, progress);
 }

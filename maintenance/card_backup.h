@@ -15,6 +15,8 @@
 // valid with wrong contents.
 #pragma once
 
+class cCard;
+
 #include "obfs/superblock.h"
 
 #include <atomic>
@@ -57,13 +59,19 @@ using CardImageProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 // there once the new backup is complete). `cancel` (may be null) is looked at between
 // chunks; a cancelled or failed backup leaves no file behind and an older file at
 // `out_path` as it was.
+CardImageReport backup_card(cCard& card, uint8_t drive, const std::string& out_path, const std::atomic<bool>* cancel,
+                            const CardImageProgressFn& progress = {});
 CardImageReport backup_card(uint8_t drive, const std::string& out_path, const std::atomic<bool>* cancel,
                             const CardImageProgressFn& progress = {});
 
 // Checks, changing nothing, whether `in_path` is a backup that fits the card in
 // `drive`: Done, NotABackup, CardTooSmall or Failed (the drive does not open).
+CardImageReport check_restore(cCard& card, uint8_t drive, const std::string& in_path);
 CardImageReport check_restore(uint8_t drive, const std::string& in_path);
 
 // Writes the backup `in_path` onto the card in `drive` and checks it (see above).
+CardImageReport restore_card(cCard& card, uint8_t drive, const std::string& in_path, const std::atomic<bool>* cancel,
+                             const CardImageProgressFn& progress = {});
+// The three above without a card argument work on the default card.
 CardImageReport restore_card(uint8_t drive, const std::string& in_path, const std::atomic<bool>* cancel,
                              const CardImageProgressFn& progress = {});

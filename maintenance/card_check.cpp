@@ -3,6 +3,7 @@
 #include "common/printable_name.h"
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
+#include "obfs/card.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "obfs/partition_fences.h"
@@ -69,8 +70,8 @@ std::string unused_name(const std::string& name, const std::vector<Slot>& slots)
 
 class Checker {
 public:
-    Checker(uint8_t drive, bool repair, CardCheckReport& report)
-        : drive_(drive), repair_(repair), r_(report) {}
+    Checker(cCard& card, uint8_t drive, bool repair, CardCheckReport& report)
+        : card_(card), drive_(drive), repair_(repair), r_(report) {}
 
     void run();
 
@@ -98,10 +99,11 @@ private:
         return format("slot %u (%s)", i, quoted(slots_[i].name).c_str());
     }
 
+    cCard& card_;
     uint8_t drive_;
     bool repair_;
     CardCheckReport& r_;
-    cOBFS& v_ = volume();
+    cOBFS& v_ = card_.volume();
     Superblock sb_;
     uint32_t clusters_ = 0;
     std::vector<Slot> slots_;
@@ -110,12 +112,12 @@ private:
 };
 
 bool Checker::check_superblock() {
-    if (!disk_open(drive_)) {
+    if (!card_.disk().open(drive_)) {
         problem("the drive does not open");
         return false;
     }
     uint8_t s[512];
-    if (!disk_read_sector(0, s)) {
+    if (!card_.disk().read_sector(0, s)) {
         problem("sector 0 cannot be read");
         return false;
     }
@@ -130,7 +132,7 @@ bool Checker::check_superblock() {
         break;
     }
     sb_ = Superblock::decode(s);
-    if (const char* why = superblock_layout_problem(sb_, disk_get_size())) {
+    if (const char* why = superblock_layout_problem(sb_, card_.disk().get_size())) {
         problem(std::string("superblock: ") + why);
         return false;
     }
@@ -162,7 +164,7 @@ void Checker::read_slots() {
     slots_.resize(DIR_SLOTS);
     for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
         Slot& s = slots_[i];
-        s.readable = disk_read_sector(sb_.dir_start + i, s.sector.data());
+        s.readable = card_.disk().read_sector(sb_.dir_start + i, s.sector.data());
         if (!s.readable) {
             problem(format("slot %u: directory sector %u cannot be read", i, sb_.dir_start + i));
             continue;
@@ -181,7 +183,7 @@ void Checker::read_slots() {
 }
 
 bool Checker::write_slot(uint32_t i) {
-    return disk_write_sectors(sb_.dir_start + i, 1, slots_[i].sector.data());
+    return card_.disk().write_sectors(sb_.dir_start + i, 1, slots_[i].sector.data());
 }
 
 // Gives slot i the (terminated, hashable) name `name` on the card and in the tables;
@@ -191,7 +193,7 @@ bool Checker::rename_slot(uint32_t i, const std::string& name) {
     DirSector renamed = s.sector;
     std::memset(renamed.data() + DE_NAME, 0, NAME_FIELD_BYTES);
     std::memcpy(renamed.data() + DE_NAME, name.data(), name.size());
-    if (!disk_write_sectors(sb_.dir_start + i, 1, renamed.data())) return false;
+    if (!card_.disk().write_sectors(sb_.dir_start + i, 1, renamed.data())) return false;
     s.sector = renamed;
     s.name = name;
     s.terminated = true;
@@ -426,14 +428,16 @@ void Checker::run() {
     check_runs();
     check_map();
     if (repair_ && tables_changed_) {
-        if (!v_.flush() || !disk_flush()) r_.problems.push_back("the repaired tables could not be written");
+        if (!v_.flush() || !card_.disk().flush()) r_.problems.push_back("the repaired tables could not be written");
     }
 }
 
 }  // namespace
 
-CardCheckReport check_card(uint8_t drive, bool repair) {
+CardCheckReport check_card(cCard& card, uint8_t drive, bool repair) {
     CardCheckReport report;
-    Checker(drive, repair, report).run();
+    Checker(card, drive, repair, report).run();
     return report;
 }
+
+CardCheckReport check_card(uint8_t drive, bool repair) { return check_card(default_card(), drive, repair); }

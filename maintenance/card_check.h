@@ -38,6 +38,8 @@
 // left alone: mending them would mean choosing which file's bytes are right.
 #pragma once
 
+class cCard;
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,4 +58,6 @@ struct CardCheckReport {
 
 // Checks the volume on `drive`; with `repair` mends what it can and writes it back.
 // The volume is left mounted on the drive when it mounts.
+CardCheckReport check_card(cCard& card, uint8_t drive, bool repair);
+// The same on the default card.
 CardCheckReport check_card(uint8_t drive, bool repair);

@@ -22,16 +22,11 @@ struct PARTITION_INFO_T {
     uint8_t speed = 0;
 };
 
-// The process-wide table, empty until fill_card_model_table() runs. The row number is
-// the index by which the dialogs and the format command address a model.
-extern std::vector<PARTITION_INFO_T> card_model_table;
-
 constexpr int CARD_MODEL_ROWS = 15;
 
-// Appends the 15 built-in rows in order. Safe to call more than once: a table that
-// already holds rows is left alone, so the select-card dialog and obtool can both
-// make sure the table is there without ever listing a model twice.
-void fill_card_model_table();
+// The 15 built-in rows, in order: a constant, there from the start. The row number is
+// the index by which the dialogs and the format command address a model.
+extern const std::vector<PARTITION_INFO_T>& card_model_table;
 
 // Whether k addresses a row of card_model_table as it stands.
 bool is_card_model_row(int k);

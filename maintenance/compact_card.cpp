@@ -4,6 +4,7 @@
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
 #include "obfs/allocator.h"
+#include "obfs/card.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 
@@ -15,13 +16,13 @@ namespace {
 
 // The files of the mounted volume that own clusters; false when a directory sector
 // cannot be read (enumeration would take that for the end of the directory).
-bool read_files(std::vector<CompactFile>& files) {
-    const cOBFS& vol = volume();
+bool read_files(cCard& card, std::vector<CompactFile>& files) {
+    const cOBFS& vol = card.volume();
     files.clear();
     DirSector entry{};
     for (uint32_t i = 0; i < DIR_SLOTS; ++i) {
         if (vol.hash_table[i] == 0) continue;
-        if (!disk_read_sector(vol.dir_start() + i, entry.data())) return false;
+        if (!card.disk().read_sector(vol.dir_start() + i, entry.data())) return false;
         if (entry[DE_NAME] == 0) continue;
         CompactFile f;
         f.slot = i;
@@ -37,8 +38,8 @@ bool read_files(std::vector<CompactFile>& files) {
 
 // The map as compaction sees it: clusters that no file owns are free (a cut operation
 // may have left them marked), fences and the end of the data area stay.
-std::vector<uint8_t> map_without_orphans(const std::vector<CompactFile>& files) {
-    const cOBFS& vol = volume();
+std::vector<uint8_t> map_without_orphans(cCard& card, const std::vector<CompactFile>& files) {
+    const cOBFS& vol = card.volume();
     std::vector<uint8_t> map = vol.cluster_map;
     const uint32_t n = std::min<uint32_t>(vol.cluster_count(), uint32_t(map.size()));
     std::vector<bool> owned(n, false);
@@ -49,23 +50,24 @@ std::vector<uint8_t> map_without_orphans(const std::vector<CompactFile>& files) 
     return map;
 }
 
-bool mount_and_read(uint8_t drive, std::vector<CompactFile>& files) {
-    return volume().mount(drive) && read_files(files);
+bool mount_and_read(cCard& card, uint8_t drive, std::vector<CompactFile>& files) {
+    return card.volume().mount(drive) && read_files(card, files);
 }
 
 // The tables, then the drive: on the medium before the next step's writes.
-bool tables_durable() { return volume().flush() && disk_flush(); }
+bool tables_durable(cCard& card) { return card.volume().flush() && card.disk().flush(); }
 
 class Mover {
 public:
-    Mover(const CompactProgressFn& progress, uint64_t total) : progress_(progress), total_(total) {}
+    Mover(cCard& card, const CompactProgressFn& progress, uint64_t total)
+        : card_(card), progress_(progress), total_(total) {}
 
     // One move; false when a transfer failed or the entry is not what the plan saw.
     bool move(const CompactMove& m) {
-        cOBFS& vol = volume();
+        cOBFS& vol = card_.volume();
         const uint32_t entry_sector = vol.dir_start() + m.slot;
         DirSector entry{};
-        if (!disk_read_sector(entry_sector, entry.data()) || entry[DE_NAME] == 0 ||
+        if (!card_.disk().read_sector(entry_sector, entry.data()) || entry[DE_NAME] == 0 ||
             get_le32(entry.data() + DE_FIRST_CLUSTER) != m.from_first ||
             get_le32(entry.data() + DE_LAST_CLUSTER) != m.from_last)
             return false;
@@ -76,28 +78,28 @@ public:
         //    table also puts the copied bytes on the medium before the entry below.
         vol.cluster_map[m.to_first] = MAP_FIRST;
         for (uint32_t c = m.to_first + 1; c <= m.to_last(); ++c) vol.cluster_map[c] = MAP_NEXT;
-        if (!tables_durable()) return false;
+        if (!tables_durable(card_)) return false;
         // 3. The entry switches: from here the file reads from its new place, and its
         //    old run is clusters no file owns.
         put_le32(entry.data() + DE_FIRST_CLUSTER, m.to_first);
         put_le32(entry.data() + DE_LAST_CLUSTER, m.to_last());
-        if (!disk_write_sectors(entry_sector, 1, entry.data()) || !disk_flush()) return false;
+        if (!card_.disk().write_sectors(entry_sector, 1, entry.data()) || !card_.disk().flush()) return false;
         // 4. The old run is freed.
         for (uint32_t c = m.from_first; c <= m.from_last; ++c) vol.cluster_map[c] = MAP_FREE;
-        return tables_durable();
+        return tables_durable(card_);
     }
 
     uint64_t done() const { return done_; }
 
 private:
     bool copy_bytes(const CompactMove& m) {
-        cOBFS& vol = volume();
+        cOBFS& vol = card_.volume();
         const uint32_t sectors = m.bytes / SECTOR_BYTES;
         const uint32_t from = vol.cluster_to_sector(m.from_first), to = vol.cluster_to_sector(m.to_first);
-        disk_will_write_sectors(to, sectors);
+        card_.disk().will_write_sectors(to, sectors);
         for (uint32_t at = 0; at < sectors;) {
             const uint32_t n = std::min(COPY_SECTORS, sectors - at);
-            if (!disk_read_run(from + at, n, buffer_.data()) || !disk_write_run(to + at, n, buffer_.data()))
+            if (!card_.disk().read_run(from + at, n, buffer_.data()) || !card_.disk().write_run(to + at, n, buffer_.data()))
                 return false;
             at += n;
             done_ += uint64_t(n) * SECTOR_BYTES;
@@ -106,6 +108,7 @@ private:
         return true;
     }
 
+    cCard& card_;
     const CompactProgressFn& progress_;
     uint64_t total_;
     uint64_t done_ = 0;
@@ -116,38 +119,38 @@ private:
 
 }  // namespace
 
-bool plan_card_compaction(uint8_t drive, CompactPlan& plan, uint64_t* slide_bytes) {
+bool plan_card_compaction(cCard& card, uint8_t drive, CompactPlan& plan, uint64_t* slide_bytes) {
     std::vector<CompactFile> files;
-    if (!mount_and_read(drive, files)) return false;
-    const std::vector<uint8_t> map = map_without_orphans(files);
-    plan = plan_compaction(map, volume().cluster_count(), files);
-    if (slide_bytes) *slide_bytes = slide_down_bytes(map, volume().cluster_count(), files);
+    if (!mount_and_read(card, drive, files)) return false;
+    const std::vector<uint8_t> map = map_without_orphans(card, files);
+    plan = plan_compaction(map, card.volume().cluster_count(), files);
+    if (slide_bytes) *slide_bytes = slide_down_bytes(map, card.volume().cluster_count(), files);
     return true;
 }
 
-CompactReport compact_card(uint8_t drive, const std::atomic<bool>* cancel, const CompactProgressFn& progress) {
+CompactReport compact_card(cCard& card, uint8_t drive, const std::atomic<bool>* cancel, const CompactProgressFn& progress) {
     CompactReport report;
     // Files are moved only on a card whose runs can be trusted: overlapping runs or
     // runs outside the data area would have one file's move overwrite another.
-    const CardCheckReport check = check_card(drive, false);
+    const CardCheckReport check = check_card(card, drive, false);
     if (!check.volume_found) return report;
     if (check.serious != 0) {
         report.outcome = CompactOutcome::Damaged;
         return report;
     }
     std::vector<CompactFile> files;
-    if (!mount_and_read(drive, files)) return report;
-    cOBFS& vol = volume();
-    std::vector<uint8_t> map = map_without_orphans(files);
+    if (!mount_and_read(card, drive, files)) return report;
+    cOBFS& vol = card.volume();
+    std::vector<uint8_t> map = map_without_orphans(card, files);
     report.plan = plan_compaction(map, vol.cluster_count(), files);
     report.outcome = CompactOutcome::Done;
     // Clusters a cut operation left marked are freed with the first table write (a
     // card with nothing to move gets that write on its own).
     const bool orphans = map != vol.cluster_map;
     vol.cluster_map = std::move(map);
-    if (report.plan.moves.empty() && orphans && !tables_durable()) report.outcome = CompactOutcome::Failed;
+    if (report.plan.moves.empty() && orphans && !tables_durable(card)) report.outcome = CompactOutcome::Failed;
 
-    Mover mover(progress, report.plan.bytes_moved);
+    Mover mover(card, progress, report.plan.bytes_moved);
     for (const CompactMove& m : report.plan.moves) {
         if (cancel && cancel->load()) {
             report.outcome = CompactOutcome::Cancelled;
@@ -165,4 +168,12 @@ CompactReport compact_card(uint8_t drive, const std::atomic<bool>* cancel, const
     }
     report.bytes_done = mover.done();
     return report;
+}
+
+bool plan_card_compaction(uint8_t drive, CompactPlan& plan, uint64_t* slide_bytes) {
+    return plan_card_compaction(default_card(), drive, plan, slide_bytes);
+}
+
+CompactReport compact_card(uint8_t drive, const std::atomic<bool>* cancel, const CompactProgressFn& progress) {
+    return compact_card(default_card(), drive, cancel, progress);
 }

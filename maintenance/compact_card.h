@@ -15,6 +15,8 @@
 #include <functional>
 #include <string>
 
+class cCard;
+
 enum class CompactOutcome {
     NoVolume,    // the drive holds no usable volume: nothing changed
     Damaged,     // the check found serious problems: refused, nothing changed
@@ -38,7 +40,11 @@ using CompactProgressFn = std::function<void(uint64_t done, uint64_t total, cons
 // Reads the volume on `drive` and plans its compaction without changing anything.
 // false when the drive holds no volume or its directory cannot be read. `slide_bytes`
 // (when given) receives what sliding every file down would copy instead.
+bool plan_card_compaction(cCard& card, uint8_t drive, CompactPlan& plan, uint64_t* slide_bytes = nullptr);
 bool plan_card_compaction(uint8_t drive, CompactPlan& plan, uint64_t* slide_bytes = nullptr);
 
 // Compacts the volume on `drive`. `cancel` (may be null) is looked at before each file.
+CompactReport compact_card(cCard& card, uint8_t drive, const std::atomic<bool>* cancel,
+                           const CompactProgressFn& progress = {});
+// The same on the default card.
 CompactReport compact_card(uint8_t drive, const std::atomic<bool>* cancel, const CompactProgressFn& progress = {});

@@ -4,6 +4,7 @@
 #include "device/drive_layer.h"
 #include "device/sector_io.h"
 #include "maintenance/side_files.h"
+#include "obfs/card.h"
 #include "platform/host_file.h"
 
 #include <cerrno>
@@ -14,11 +15,11 @@
 
 namespace {
 
-std::unique_ptr<drive_layer::DriveHandle> menu_drive;
-
-// The chunk buffer goes to an unbuffered drive handle, which wants it aligned to the
-// device's block size; a page is enough for every device.
-alignas(4096) uint8_t chunk_buffer[MENU_CHUNK_BYTES];
+// The kept handle of the default card (open_menu_drive and the rest).
+cMenuDrive& default_menu_drive() {
+    static cMenuDrive the_drive;
+    return the_drive;
+}
 
 // A host file that closes itself on every path.
 class HostFile {
@@ -51,10 +52,17 @@ int64_t read_chunk(host::Descriptor fd, uint64_t offset, uint8_t* buffer, size_t
 
 }  // namespace
 
-void close_menu_drive() { menu_drive.reset(); }
+// The chunk buffer goes to an unbuffered drive handle, which wants it aligned to the
+// device's block size; a page is enough for every device.
+cMenuDrive::cMenuDrive()
+    : chunk_(static_cast<uint8_t*>(host::aligned_alloc(4096, MENU_CHUNK_BYTES))) {}
 
-bool open_menu_drive(uint8_t drive) {
-    close_menu_drive();
+cMenuDrive::~cMenuDrive() = default;
+
+void cMenuDrive::close() { handle_.reset(); }
+
+bool cMenuDrive::open(uint8_t drive, cDisk& card_disk) {
+    close();
     // Drive 0 is the host's system disk: never write a menu program over its start.
     if (drive == 0) return false;
     c_disk_info info;
@@ -62,19 +70,20 @@ bool open_menu_drive(uint8_t drive) {
     // Writes the sector layer still holds for its own handle go out first, so none of
     // them can land after (and over) what this handle writes. (A format defers this
     // flush; its own writes before the menu program never touch the menu area.)
-    disk_flush();
-    menu_drive = drive_layer::open_drive(drive, drive_layer::READ_WRITE, /*unbuffered=*/true);
-    if (!menu_drive) return false;
+    card_disk.flush();
+    handle_ = drive_layer::open_drive(drive, drive_layer::READ_WRITE, /*unbuffered=*/true);
+    if (!handle_ || !chunk_) return false;
     // The same size test as the sector layer: the low 32 bits of the capacity.
     if (uint32_t(info.capacity) > MAX_DISK_SIZE) {
-        close_menu_drive();
+        close();
         return false;
     }
     return true;
 }
 
-bool write_menu_area(const std::string& path) {
-    if (!menu_drive) return false;
+bool cMenuDrive::write(const std::string& path) {
+    if (!handle_) return false;
+    uint8_t* const chunk_buffer = chunk_.get();
     // Opened without blocking and checked before any read: a pipe, socket or device in
     // place of the file must neither hang the program nor feed the card.
     HostFile file(host::open_file(path, host::OPEN_READ | host::OPEN_NONBLOCK));
@@ -94,13 +103,13 @@ bool write_menu_area(const std::string& path) {
     }
     host::reading_once(file.fd());
     const uint32_t size = uint32_t(st.size);
-    if (!menu_drive->seek(MENU_AREA_OFFSET)) return false;
+    if (!handle_->seek(MENU_AREA_OFFSET)) return false;
 
     uint32_t total = 0;
     uint32_t chunks = 0;
     while (total < size && chunks < MENU_AREA_BYTES / MENU_CHUNK_BYTES) {
-        std::memset(chunk_buffer, 0, sizeof chunk_buffer);
-        const int64_t got = read_chunk(file.fd(), total, chunk_buffer, sizeof chunk_buffer);
+        std::memset(chunk_buffer, 0, MENU_CHUNK_BYTES);
+        const int64_t got = read_chunk(file.fd(), total, chunk_buffer, MENU_CHUNK_BYTES);
         if (got < 0) {
             std::printf("read error\n");
             return false;
@@ -112,11 +121,11 @@ bool write_menu_area(const std::string& path) {
         }
         uint32_t written = 0;
         // The whole chunk goes out, so the last one carries zeros after the file's end.
-        bool ok = menu_drive->write(chunk_buffer, MENU_CHUNK_BYTES, &written);
+        bool ok = handle_->write(chunk_buffer, MENU_CHUNK_BYTES, &written);
         if (!ok || written != MENU_CHUNK_BYTES) {
             int code = ok ? EIO : errno;  // a short write counts as an I/O error
             std::printf("(%08x) (%08x) (%d) (%d)\n",
-                        unsigned(reinterpret_cast<uintptr_t>(menu_drive.get())),
+                        unsigned(reinterpret_cast<uintptr_t>(handle_.get())),
                         unsigned(reinterpret_cast<uintptr_t>(chunk_buffer)), int(got),
                         int(written));
             std::printf("%08x\n", unsigned(code));
@@ -127,21 +136,38 @@ bool write_menu_area(const std::string& path) {
         ++chunks;
     }
     // The card may be pulled right after the confirmation: put the program on it now.
-    if (!menu_drive->flush()) {
+    if (!handle_->flush()) {
         std::printf("write error\n");
         return false;
     }
     return true;
 }
 
-bool install_menu_program(uint8_t drive) {
-    if (!open_menu_drive(drive)) {
+namespace {
+
+bool install_through(cMenuDrive& menu, cDisk& card_disk, uint8_t drive) {
+    if (!menu.open(drive, card_disk)) {
         std::printf("Initialize disk fail\n");
         return false;
     }
-    if (!write_menu_area(beside_program(MENU_PROGRAM_FILE))) {
+    if (!menu.write(beside_program(MENU_PROGRAM_FILE))) {
         std::printf("fail to copy ORBBoot program.\n");
         return false;
     }
     return true;
 }
+
+}  // namespace
+
+bool install_menu_program(cCard& card, uint8_t drive) {
+    cMenuDrive menu;
+    return install_through(menu, card.disk(), drive);
+}
+
+bool install_menu_program(uint8_t drive) { return install_through(default_menu_drive(), default_disk(), drive); }
+
+bool open_menu_drive(uint8_t drive) { return default_menu_drive().open(drive, default_disk()); }
+
+bool write_menu_area(const std::string& path) { return default_menu_drive().write(path); }
+
+void close_menu_drive() { default_menu_drive().close(); }

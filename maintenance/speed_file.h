@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+class cCard;
+
 // The speed as the file holds it: "%d", one to three digits.
 std::string speed_text(uint8_t speed);
 
@@ -13,4 +15,6 @@ std::string speed_text(uint8_t speed);
 // it back and pushes the card to the medium. true only when the card file holds
 // exactly the speed's digits; false when no volume is mounted or the file could not be
 // created or fully written.
+bool write_speed_file(cCard& card, uint8_t speed);
+// The same on the default card.
 bool write_speed_file(uint8_t speed);

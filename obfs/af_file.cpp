@@ -5,12 +5,11 @@
 
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
+#include "obfs/card.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 
 #include <cstring>
-
-uint8_t af_scratch_sector[512] = {};
 
 namespace {
 
@@ -32,8 +31,8 @@ bool parse_mode(const char* mode, OpenMode& out) {
 }
 
 // A run that writes may follow without leaving the data area.
-bool run_in_data_area(uint32_t first, uint32_t last) {
-    return first <= last && last < allocatable_clusters();
+bool run_in_data_area(cCard& card, uint32_t first, uint32_t last) {
+    return first <= last && last < allocatable_clusters(card);
 }
 
 void set_entry_run(DirSector& entry, uint32_t first, uint32_t last, uint32_t size) {
@@ -45,10 +44,10 @@ void set_entry_run(DirSector& entry, uint32_t first, uint32_t last, uint32_t siz
 // A present file without clusters gets the first cluster of a run for the hint: the
 // tables first (a cut then leaves an unreferenced cluster), then the entry. A file
 // without clusters holds no bytes, so its size becomes 0.
-uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
-    cOBFS& vol = volume();
-    const uint32_t c = find_free_run(size_hint);
-    if (c == NO_RUN || claim_cluster(c) != c) return NO_RUN;
+uint32_t give_first_cluster(cCard& card, DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
+    cOBFS& vol = card.volume();
+    const uint32_t c = find_free_run(card, size_hint);
+    if (c == NO_RUN || claim_cluster(card, c) != c) return NO_RUN;
     // The flush's own drive flush follows the map, so the claim is on the medium
     // before the entry that names it.
     if (!vol.flush()) {
@@ -56,7 +55,7 @@ uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t si
         return NO_RUN;
     }
     set_entry_run(entry, c, c, 0);
-    if (!disk_write_sectors(entry_sector, 1, entry.data())) {
+    if (!card.disk().write_sectors(entry_sector, 1, entry.data())) {
         vol.cluster_map[c] = MAP_FREE;
         vol.flush();
         return NO_RUN;
@@ -71,16 +70,16 @@ uint32_t give_first_cluster(DirSector& entry, uint32_t entry_sector, uint32_t si
 // the card as it was. `slot_named` tells whether the slot's sector on the card still
 // holds a name (an entry left behind by a create that was cut off), which decides the
 // order of the writes at the close.
-uint32_t start_new_entry(const std::string& name, uint32_t size_hint, uint32_t& entry_sector, DirSector& entry,
+uint32_t start_new_entry(cCard& card, const std::string& name, uint32_t size_hint, uint32_t& entry_sector, DirSector& entry,
                          bool& slot_named) {
-    cOBFS& vol = volume();
+    cOBFS& vol = card.volume();
     if (!valid_new_name(name)) return NO_RUN;
-    const uint32_t slot_sector = find_free_slot();
+    const uint32_t slot_sector = find_free_slot(card);
     if (slot_sector == NO_SECTOR) return NO_RUN;
-    const uint32_t c = find_free_run(size_hint);
-    if (c == NO_RUN || !disk_read_sector(slot_sector, entry.data())) return NO_RUN;
+    const uint32_t c = find_free_run(card, size_hint);
+    if (c == NO_RUN || !card.disk().read_sector(slot_sector, entry.data())) return NO_RUN;
     slot_named = entry[DE_NAME] != 0;
-    if (claim_cluster(c) != c) return NO_RUN;
+    if (claim_cluster(card, c) != c) return NO_RUN;
     vol.hash_table[slot_sector - vol.dir_start()] = name_hash(name);
     entry.fill(0);
     std::memcpy(entry.data() + DE_NAME, name.data(), name.size());
@@ -93,12 +92,12 @@ uint32_t start_new_entry(const std::string& name, uint32_t size_hint, uint32_t& 
 // A new file in the lowest free slot whose first cluster starts a run for the hint.
 // The slot is checked before anything is claimed, so a full directory refuses without
 // touching the card; create_file takes its cluster back when it fails.
-uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& entry_sector) {
+uint32_t create_with_run(cCard& card, const std::string& name, uint32_t size_hint, uint32_t& entry_sector) {
     if (!valid_new_name(name)) return NO_RUN;
-    const uint32_t slot_sector = find_free_slot();
+    const uint32_t slot_sector = find_free_slot(card);
     if (slot_sector == NO_SECTOR) return NO_RUN;
-    const uint32_t c = find_free_run(size_hint);
-    if (c == NO_RUN || !create_file(name, c)) return NO_RUN;
+    const uint32_t c = find_free_run(card, size_hint);
+    if (c == NO_RUN || !create_file(card, name, c)) return NO_RUN;
     entry_sector = slot_sector;
     return c;
 }
@@ -108,10 +107,10 @@ uint32_t create_with_run(const std::string& name, uint32_t size_hint, uint32_t& 
 // the stream closes, and the entry goes on naming the old run until then, so a cut or
 // a failure before that leaves the old file whole; the new bytes meanwhile land in
 // clusters the card calls free. NO_RUN when there is no such run.
-uint32_t claim_run_beside(uint32_t size_hint) {
-    const uint32_t c = find_free_run(size_hint);
+uint32_t claim_run_beside(cCard& card, uint32_t size_hint) {
+    const uint32_t c = find_free_run(card, size_hint);
     if (c == NO_RUN) return NO_RUN;
-    return claim_cluster(c);
+    return claim_cluster(card, c);
 }
 
 // Truncation of a present file with clusters to an empty file on a fresh run, when
@@ -121,17 +120,17 @@ uint32_t claim_run_beside(uint32_t size_hint) {
 // leaves no entry naming a free cluster, with a drive flush between the steps whose
 // order matters (a card may reorder the writes between two flushes). Clusters of the
 // old run that another file's entry also names (a damaged card) are not released.
-uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
-    cOBFS& vol = volume();
+uint32_t replace_run(cCard& card, DirSector& entry, uint32_t entry_sector, uint32_t size_hint) {
+    cOBFS& vol = card.volume();
     const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);
     const uint32_t old_last = get_le32(entry.data() + DE_LAST_CLUSTER);
     std::vector<bool> others;
-    if (!clusters_of_other_files(entry_sector, others)) return NO_RUN;
+    if (!clusters_of_other_files(card, entry_sector, others)) return NO_RUN;
     std::vector<uint8_t> released = vol.cluster_map;
     const bool releasable = clear_run_keeping(released, old_first, old_last, others);
     const uint32_t c = releasable
                            ? first_fit_run(released, vol.cluster_count(), vol.cluster_sectors() * 512, size_hint)
-                           : find_free_run(size_hint);
+                           : find_free_run(card, size_hint);
     if (c == NO_RUN) return NO_RUN;
 
     if (vol.cluster_map[c] != MAP_FREE) {
@@ -141,7 +140,7 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
         // entry must be on the medium before new bytes land in the old file's
         // clusters, or a cut could leave the old entry over half-new bytes.
         set_entry_run(entry, c, c, 0);
-        if (!disk_write_sectors(entry_sector, 1, entry.data()) || !disk_flush()) return NO_RUN;
+        if (!card.disk().write_sectors(entry_sector, 1, entry.data()) || !card.disk().flush()) return NO_RUN;
         // The released map stays in memory until the stream closes: on the card the
         // old run's further clusters are marked beyond the entry's run meanwhile, the
         // state a cut may leave anyway, so writing the tables now would buy nothing.
@@ -157,7 +156,7 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
         return NO_RUN;
     }
     set_entry_run(entry, c, c, 0);
-    if (!disk_write_sectors(entry_sector, 1, entry.data()) || !disk_flush()) {
+    if (!card.disk().write_sectors(entry_sector, 1, entry.data()) || !card.disk().flush()) {
         vol.cluster_map[c] = MAP_FREE;
         vol.flush();
         return NO_RUN;
@@ -172,6 +171,10 @@ uint32_t replace_run(DirSector& entry, uint32_t entry_sector, uint32_t size_hint
 }
 
 }  // namespace
+
+cAFFile::cAFFile() : card_(default_card()) {}
+
+cAFFile::cAFFile(cCard& card) : card_(card) {}
 
 cAFFile::~cAFFile() {
     // A stream its owner did not close is committed as well as it can be; whoever
@@ -199,7 +202,7 @@ bool cAFFile::open(const std::string& name, const char* mode, uint32_t size_hint
     if (name.empty() || !parse_mode(mode, m)) return false;
 
     DirSector entry{};
-    entry_sector = find_file_entry(name, entry);
+    entry_sector = find_file_entry(card_, name, entry);
     const bool present = entry_sector != NO_SECTOR;
     const bool changes_file = m.letter != 'r' || m.plus;
     if (changes_file && (get_le16(entry.data() + DE_ATTRIBUTES) & ATTR_READONLY)) return false;
@@ -226,11 +229,11 @@ bool cAFFile::open_existing(DirSector& entry, bool plus, uint32_t size_hint) {
     last_cluster = get_le32(entry.data() + DE_LAST_CLUSTER);
     if (first_cluster == NO_CLUSTER) {
         if (writable) {
-            first_cluster = last_cluster = give_first_cluster(entry, entry_sector, size_hint);
+            first_cluster = last_cluster = give_first_cluster(card_, entry, entry_sector, size_hint);
             if (first_cluster == NO_RUN) return false;
         }
-    } else if (writable ? !run_in_data_area(first_cluster, last_cluster)
-                        : first_cluster >= allocatable_clusters()) {
+    } else if (writable ? !run_in_data_area(card_, first_cluster, last_cluster)
+                        : first_cluster >= allocatable_clusters(card_)) {
         return false;  // a damaged entry: reads or writes would land outside the data area
     }
     size = get_le32(entry.data() + DE_SIZE);
@@ -248,19 +251,19 @@ bool cAFFile::open_truncated(const std::string& name, DirSector& entry, bool pre
     const uint32_t old_first = get_le32(entry.data() + DE_FIRST_CLUSTER);
     const uint32_t old_last = get_le32(entry.data() + DE_LAST_CLUSTER);
     if (!present) {
-        c = start_new_entry(name, size_hint, entry_sector, new_entry_, slot_named_on_card_);
+        c = start_new_entry(card_, name, size_hint, entry_sector, new_entry_, slot_named_on_card_);
         entry_pending_ = c != NO_RUN;
     } else if (old_first == NO_CLUSTER) {
-        c = give_first_cluster(entry, entry_sector, size_hint);
+        c = give_first_cluster(card_, entry, entry_sector, size_hint);
     } else {
         // A damaged entry whose run leaves the data area is replaced the old way: its
         // run could not be released cleanly at close.
-        if (run_in_data_area(old_first, old_last)) c = claim_run_beside(size_hint);
+        if (run_in_data_area(card_, old_first, old_last)) c = claim_run_beside(card_, size_hint);
         if (c != NO_RUN) {
             old_first_ = old_first;
             old_last_ = old_last;
         } else {
-            c = replace_run(entry, entry_sector, size_hint);
+            c = replace_run(card_, entry, entry_sector, size_hint);
         }
     }
     if (c == NO_RUN) return false;
@@ -275,19 +278,19 @@ bool cAFFile::open_truncated(const std::string& name, DirSector& entry, bool pre
 
 bool cAFFile::open_appending(const std::string& name, DirSector& entry, bool present, bool plus,
                              uint32_t size_hint) {
-    const uint32_t k = volume().cluster_sectors() * 512;
+    const uint32_t k = card_.volume().cluster_sectors() * 512;
     if (!present) {
-        first_cluster = create_with_run(name, size_hint, entry_sector);
+        first_cluster = create_with_run(card_, name, size_hint, entry_sector);
         entry.fill(0);
     } else if (get_le32(entry.data() + DE_FIRST_CLUSTER) == NO_CLUSTER) {
-        first_cluster = give_first_cluster(entry, entry_sector, size_hint);
+        first_cluster = give_first_cluster(card_, entry, entry_sector, size_hint);
     } else {
         first_cluster = get_le32(entry.data() + DE_FIRST_CLUSTER);
         last_cluster = get_le32(entry.data() + DE_LAST_CLUSTER);
         const uint32_t s = get_le32(entry.data() + DE_SIZE);
         // The end of the file must lie inside its run, or appended bytes would land in
         // a cluster that is not the file's.
-        if (!run_in_data_area(first_cluster, last_cluster) ||
+        if (!run_in_data_area(card_, first_cluster, last_cluster) ||
             uint64_t(s) > uint64_t(last_cluster - first_cluster + 1) * k)
             return false;
     }
@@ -356,17 +359,17 @@ bool cAFFile::discard() {
 bool cAFFile::commit_entry(bool* entry_written) {
     *entry_written = false;
     if (entry_pending_) return commit_new_entry(entry_written);
-    cOBFS& vol = volume();
+    cOBFS& vol = card_.volume();
     // A replace beside the old run writes the superblock once, with the release that
     // follows: until then its map CRC may lag behind the map, which a mount tolerates.
-    const bool tables = keeps_old_until_close() ? vol.write_tables(false) && disk_flush() : vol.flush();
+    const bool tables = keeps_old_until_close() ? vol.write_tables(false) && card_.disk().flush() : vol.flush();
     if (!tables) return false;
-    if (entry_sector == NO_SECTOR || !disk_read_sector(entry_sector, af_scratch_sector)) return false;
-    put_le32(af_scratch_sector + DE_SIZE, size);
-    put_le32(af_scratch_sector + DE_FIRST_CLUSTER, first_cluster);
-    put_le32(af_scratch_sector + DE_LAST_CLUSTER, last_cluster);
-    *entry_written = disk_write_sectors(entry_sector, 1, af_scratch_sector);
-    return *entry_written && disk_flush();
+    if (entry_sector == NO_SECTOR || !card_.disk().read_sector(entry_sector, card_.scratch_sector())) return false;
+    put_le32(card_.scratch_sector() + DE_SIZE, size);
+    put_le32(card_.scratch_sector() + DE_FIRST_CLUSTER, first_cluster);
+    put_le32(card_.scratch_sector() + DE_LAST_CLUSTER, last_cluster);
+    *entry_written = card_.disk().write_sectors(entry_sector, 1, card_.scratch_sector());
+    return *entry_written && card_.disk().flush();
 }
 
 // The first writes of a new file's metadata. Its entry is what makes the file: the
@@ -377,16 +380,16 @@ bool cAFFile::commit_entry(bool* entry_written) {
 // entry as soon as the hash lands: there the entry goes first, invisible while the
 // card's hash is 0, and the map reaches the medium before the hash.
 bool cAFFile::commit_new_entry(bool* entry_written) {
-    cOBFS& vol = volume();
+    cOBFS& vol = card_.volume();
     set_entry_run(new_entry_, first_cluster, last_cluster, size);
     if (slot_named_on_card_) {
-        if (!disk_write_sectors(entry_sector, 1, new_entry_.data())) return false;
+        if (!card_.disk().write_sectors(entry_sector, 1, new_entry_.data())) return false;
         *entry_written = true;
-        return vol.flush() && disk_flush();
+        return vol.flush() && card_.disk().flush();
     }
-    if (vol.write_tables(true) && disk_flush()) {
-        *entry_written = disk_write_sectors(entry_sector, 1, new_entry_.data());
-        if (*entry_written) return disk_flush();
+    if (vol.write_tables(true) && card_.disk().flush()) {
+        *entry_written = card_.disk().write_sectors(entry_sector, 1, new_entry_.data());
+        if (*entry_written) return card_.disk().flush();
     }
     // The file was not made: take it out again, in memory and (as far as the drive
     // still lets us) on the card, the entry's name first, so a failed create leaves
@@ -395,7 +398,7 @@ bool cAFFile::commit_new_entry(bool* entry_written) {
     vol.hash_table[slot] = 0;
     clear_run(vol.cluster_map, first_cluster, last_cluster);
     new_entry_[DE_NAME] = 0;
-    if (disk_write_sectors(entry_sector, 1, new_entry_.data()) && disk_flush()) vol.flush() && disk_flush();
+    if (card_.disk().write_sectors(entry_sector, 1, new_entry_.data()) && card_.disk().flush()) vol.flush() && card_.disk().flush();
     return false;
 }
 
@@ -403,13 +406,13 @@ bool cAFFile::commit_new_entry(bool* entry_written) {
 // it that another file's entry also names (a damaged card) stay marked.
 bool cAFFile::release_replaced_run() {
     std::vector<bool> others;
-    if (!clusters_of_other_files(entry_sector, others)) return false;
-    return release_run_keeping(old_first_, old_last_, others);
+    if (!clusters_of_other_files(card_, entry_sector, others)) return false;
+    return release_run_keeping(card_, old_first_, old_last_, others);
 }
 
 // The entry still names the old run: the new one was never anyone's file.
 bool cAFFile::discard_new_run() {
-    cOBFS& vol = volume();
+    cOBFS& vol = card_.volume();
     if (!clear_run(vol.cluster_map, first_cluster, last_cluster)) return false;
-    return vol.flush() && disk_flush();
+    return vol.flush() && card_.disk().flush();
 }

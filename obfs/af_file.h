@@ -1,4 +1,5 @@
-// cAFFile: an fopen-like byte stream on one file of the mounted volume.
+// cAFFile: an fopen-like byte stream on one file of a card's mounted volume (the
+// card it is made with; the default card when made without one).
 //
 // Partial sectors pass through a 512-byte sector buffer; whole sectors and whole
 // clusters go straight between the caller's buffer and the drive. A written file grows
@@ -22,9 +23,12 @@
 #include <cstdint>
 #include <string>
 
+class cCard;
+
 class cAFFile {
 public:
-    cAFFile() = default;
+    cAFFile();
+    explicit cAFFile(cCard& card);
     ~cAFFile();
     cAFFile(const cAFFile&) = delete;
     cAFFile& operator=(const cAFFile&) = delete;
@@ -74,6 +78,8 @@ public:
     // (or zero-filled beyond the end of the file) before it is used again.
     uint8_t buf_valid = 0;
 
+    cCard& card() const { return card_; }
+
 private:
     bool commit_entry(bool* entry_written);
     bool commit_new_entry(bool* entry_written);
@@ -87,6 +93,7 @@ private:
     bool open_appending(const std::string& name, DirSector& entry, bool present, bool plus,
                         uint32_t size_hint);
 
+    cCard& card_;
     // The run of the file being replaced, kept until close() (0xFFFFFFFF: none).
     uint32_t old_first_ = 0xFFFFFFFFu;
     uint32_t old_last_ = 0xFFFFFFFFu;
@@ -96,6 +103,3 @@ private:
     bool slot_named_on_card_ = false;
     DirSector new_entry_{};
 };
-
-// The process-wide scratch sector shared by append writes and close().
-extern uint8_t af_scratch_sector[512];

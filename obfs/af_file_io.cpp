@@ -6,6 +6,7 @@
 
 #include "device/sector_io.h"
 #include "obfs/allocator.h"
+#include "obfs/card.h"
 #include "obfs/obfs.h"
 
 #include <algorithm>
@@ -22,8 +23,8 @@ constexpr uint32_t MAX_RUN_SECTORS = 8192;
 // than its run holds within the data area. A damaged entry whose size exceeds its run
 // (or whose run leaves the data area) would otherwise lead the reader into the clusters
 // of other files or past the end of the volume.
-uint32_t readable_bytes(const cOBFS& vol, uint32_t first, uint32_t last, uint32_t size) {
-    const uint32_t clusters = allocatable_clusters();
+uint32_t readable_bytes(cCard& card, const cOBFS& vol, uint32_t first, uint32_t last, uint32_t size) {
+    const uint32_t clusters = allocatable_clusters(card);
     if (first >= clusters || last < first) return 0;
     const uint64_t run = (uint64_t(std::min(last, clusters - 1)) - first + 1) * vol.cluster_sectors() * 512;
     return uint32_t(std::min<uint64_t>(size, run));
@@ -33,9 +34,9 @@ uint32_t readable_bytes(const cOBFS& vol, uint32_t first, uint32_t last, uint32_
 
 uint32_t cAFFile::read(void* buffer, uint32_t length) {
     if (!is_open || length == 0 || !buffer || !readable) return 0;
-    const cOBFS& vol = volume();
+    const cOBFS& vol = card_.volume();
     if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;
-    const uint32_t end = readable_bytes(vol, first_cluster, last_cluster, size);
+    const uint32_t end = readable_bytes(card_, vol, first_cluster, last_cluster, size);
     if (position >= end) return 0;
     const uint32_t want = std::min(length, end - position);
     const uint32_t cs = vol.cluster_sectors();
@@ -58,7 +59,7 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
             // through the read window they would cost a card a 128 KiB read, and move
             // the window off the directory the next lookup needs.
             if (!buf_valid) {
-                if (!disk_read_run(sector, 1, sector_buf)) break;
+                if (!card_.disk().read_run(sector, 1, sector_buf)) break;
                 buf_valid = 1;
             }
             const uint32_t n = std::min(512 - cur_offset, left);
@@ -74,7 +75,7 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
         }
         // The bytes left lie within the run (readable_bytes), clusters back to back.
         const uint32_t n = std::min(left / 512, MAX_RUN_SECTORS);
-        if (!disk_read_run(sector, n, out + done)) break;
+        if (!card_.disk().read_run(sector, n, out + done)) break;
         done += n * 512;
         // The position ends inside the last cluster the transfer reached, at its end
         // when it filled it (the next iteration or the step below moves on from there).
@@ -96,15 +97,15 @@ uint32_t cAFFile::read(void* buffer, uint32_t length) {
 
 uint32_t cAFFile::send_to_file(host::Descriptor out_fd, uint32_t length) {
     if (!is_open || length == 0 || out_fd < 0 || !readable) return 0;
-    const cOBFS& vol = volume();
+    const cOBFS& vol = card_.volume();
     if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;
-    const uint32_t end = readable_bytes(vol, first_cluster, last_cluster, size);
+    const uint32_t end = readable_bytes(card_, vol, first_cluster, last_cluster, size);
     if (position >= end) return 0;
     const uint32_t want = std::min(length, end - position);
     // A file is one run of clusters: its bytes from the position on lie back to back.
     const uint64_t at = uint64_t(vol.cluster_to_sector(first_cluster)) * SECTOR_BYTES + position;
     uint32_t sent = 0;
-    disk_send_to_file(at, want, out_fd, &sent);
+    card_.disk().send_to_file(at, want, out_fd, &sent);
     move_read_position(position + sent);
     return sent;
 }
@@ -112,7 +113,7 @@ uint32_t cAFFile::send_to_file(host::Descriptor out_fd, uint32_t length) {
 // Puts the read position at `to` bytes into the run, in the state read() leaves there:
 // at the end of a cluster it has stepped into the next one, unless the run ends.
 void cAFFile::move_read_position(uint32_t to) {
-    const uint32_t cluster_bytes = volume().cluster_sectors() * SECTOR_BYTES;
+    const uint32_t cluster_bytes = card_.volume().cluster_sectors() * SECTOR_BYTES;
     uint32_t index = to / cluster_bytes;
     uint32_t within = to % cluster_bytes;
     if (within == 0 && index > 0 && first_cluster + index > last_cluster) {
@@ -128,7 +129,7 @@ void cAFFile::move_read_position(uint32_t to) {
 
 uint32_t cAFFile::write(const void* buffer, uint32_t length) {
     if (!is_open || length == 0 || !buffer || (!writable && !appending)) return 0;
-    const cOBFS& vol = volume();
+    const cOBFS& vol = card_.volume();
     if (!vol.mounted || first_cluster == NO_CLUSTER) return 0;
     const uint32_t cs = vol.cluster_sectors();
 
@@ -139,7 +140,7 @@ uint32_t cAFFile::write(const void* buffer, uint32_t length) {
     uint32_t& cluster = at_position ? cur_cluster : append_cluster;
     uint32_t& sector_index = at_position ? cur_sector : append_sector;
     uint32_t& offset = at_position ? cur_offset : append_offset;
-    uint8_t* staged = at_position ? sector_buf : af_scratch_sector;
+    uint8_t* staged = at_position ? sector_buf : card_.scratch_sector();
     bool staged_valid = at_position && buf_valid;
     const uint64_t start = at_position ? position : size;
     const uint64_t old_size = size;
@@ -151,7 +152,7 @@ uint32_t cAFFile::write(const void* buffer, uint32_t length) {
             if (cluster < last_cluster) {
                 ++cluster;
             } else {
-                const uint32_t next = extend_cluster(cluster);
+                const uint32_t next = extend_cluster(card_, cluster);
                 if (next == cluster || next == NO_RUN) break;  // the next cluster is taken
                 cluster = last_cluster = next;
             }
@@ -167,14 +168,14 @@ uint32_t cAFFile::write(const void* buffer, uint32_t length) {
                 // file; behind its end they are zeros, and nothing needs reading.
                 const bool keeps_file_bytes = offset > 0 || start + taken + n < old_size;
                 if (keeps_file_bytes) {
-                    if (!disk_read_sector(sector, staged)) break;
+                    if (!card_.disk().read_sector(sector, staged)) break;
                 } else {
                     std::memset(staged, 0, 512);
                 }
                 staged_valid = true;
             }
             std::memcpy(staged + offset, in + taken, n);
-            if (!disk_write_sectors(sector, 1, staged)) {
+            if (!card_.disk().write_sectors(sector, 1, staged)) {
                 staged_valid = false;  // the buffer now differs from the card
                 break;
             }
@@ -197,13 +198,13 @@ uint32_t cAFFile::write(const void* buffer, uint32_t length) {
             if (end_cluster < last_cluster) {
                 ++end_cluster;
             } else {
-                const uint32_t next = extend_cluster(end_cluster);
+                const uint32_t next = extend_cluster(card_, end_cluster);
                 if (next == end_cluster || next == NO_RUN) break;  // the next cluster is taken
                 end_cluster = last_cluster = next;
             }
             n += std::min(cs, wanted - n);
         }
-        if (!disk_write_run(sector, n, in + taken)) break;
+        if (!card_.disk().write_run(sector, n, in + taken)) break;
         taken += n * 512;
         const uint32_t reached = sector_index + n;
         cluster += (reached - 1) / cs;

@@ -3,6 +3,8 @@
 // fits and grows into the following free clusters one at a time.
 #pragma once
 
+class cCard;
+
 #include <cstdint>
 #include <vector>
 
@@ -14,12 +16,17 @@ constexpr uint8_t MAP_BEYOND = 0xFF;
 
 constexpr uint32_t NO_RUN = 0xFFFFFFFFu;  // the "-1" of the cluster routines
 
+uint32_t find_free_run(cCard& card, uint32_t bytes);
 uint32_t find_free_run(uint32_t bytes);
 // Clusters that may belong to a file: data clusters (below cluster_count) that the
 // mounted map describes. 0 when no volume is mounted.
+uint32_t allocatable_clusters(cCard& card);
 uint32_t allocatable_clusters();
+uint32_t claim_cluster(cCard& card, uint32_t c);
 uint32_t claim_cluster(uint32_t c);
+uint32_t extend_cluster(cCard& card, uint32_t c);
 uint32_t extend_cluster(uint32_t c);
+bool release_run(cCard& card, uint32_t first, uint32_t last);
 bool release_run(uint32_t first, uint32_t last);
 
 // The in-memory halves of find_free_run and release_run, on any copy of a cluster map:
@@ -35,4 +42,5 @@ bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last);
 // (see clusters_of_other_files in directory.h); they stay as they are, and the scan
 // for grown clusters behind the run ends at the first of them.
 bool clear_run_keeping(std::vector<uint8_t>& map, uint32_t first, uint32_t last, const std::vector<bool>& keep);
+bool release_run_keeping(cCard& card, uint32_t first, uint32_t last, const std::vector<bool>& keep);
 bool release_run_keeping(uint32_t first, uint32_t last, const std::vector<bool>& keep);

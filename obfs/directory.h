@@ -2,6 +2,8 @@
 // table entry. Names are byte strings compared exactly and case-sensitively.
 #pragma once
 
+class cCard;
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -38,19 +40,29 @@ uint32_t name_hash(const std::string& name);
 // obfs/card_name.h.
 bool valid_new_name(const std::string& name);
 
+DirSector find_file(cCard& card, const std::string& name);
 DirSector find_file(const std::string& name);
 // One lookup for both: the entry's sector number (0xFFFFFFFF when absent) and its bytes
 // in `entry` (zeros when absent).
+uint32_t find_file_entry(cCard& card, const std::string& name, DirSector& entry);
 uint32_t find_file_entry(const std::string& name, DirSector& entry);
+bool file_exists(cCard& card, const std::string& name);
 bool file_exists(const std::string& name);
+uint32_t find_file_sector(cCard& card, const std::string& name);
 uint32_t find_file_sector(const std::string& name);
+int find_first(cCard& card, AF_FIND_DATA_T& out);
 int find_first(AF_FIND_DATA_T& out);
+int find_next(cCard& card, int slot, AF_FIND_DATA_T& out);
 int find_next(int slot, AF_FIND_DATA_T& out);
+uint32_t find_free_slot(cCard& card);
 uint32_t find_free_slot();
+bool create_file(cCard& card, const std::string& name, uint32_t first_cluster);
 bool create_file(const std::string& name, uint32_t first_cluster);
+bool delete_file(cCard& card, const std::string& name);
 bool delete_file(const std::string& name);
 
 // For each cluster of the map, whether the run of a file other than the one in
 // directory sector `except_sector` names it. Reads every used slot's entry; false when
 // a directory sector cannot be read (nothing can then be released safely).
+bool clusters_of_other_files(cCard& card, uint32_t except_sector, std::vector<bool>& named);
 bool clusters_of_other_files(uint32_t except_sector, std::vector<bool>& named);

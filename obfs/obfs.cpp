@@ -1,17 +1,15 @@
 #include "obfs/obfs.h"
 
 #include "device/sector_io.h"
+#include "obfs/card.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-uint32_t current_partition_table[PARTITION_ENTRIES] = {};
+cOBFS& volume() { return default_card().volume(); }
 
-cOBFS& volume() {
-    static cOBFS the_volume;
-    return the_volume;
-}
+uint32_t (&current_partition_table)[PARTITION_ENTRIES] = volume().partition_table;
 
 // The largest cluster map a volume can need: one byte per 128 KiB of 2 GiB.
 constexpr uint32_t MAX_MAP_BYTES = MAX_DISK_SIZE >> OBFS_CLUSTER_SHIFT;
@@ -37,7 +35,7 @@ const char* superblock_layout_problem(const Superblock& sb, uint32_t drive_size)
 
 void cOBFS::adopt_new(uint8_t drive, const uint8_t new_superblock[512], std::vector<uint8_t> map) {
     std::memcpy(superblock, new_superblock, sizeof superblock);
-    std::memcpy(current_partition_table, header().partition_start, sizeof current_partition_table);
+    std::memcpy(partition_table, header().partition_start, sizeof partition_table);
     cluster_map = std::move(map);
     hash_table.assign(OBFS_DIR_COUNT, 0);
     drive_ = drive;
@@ -57,16 +55,16 @@ bool cOBFS::mount(uint8_t drive) {
     drive_ = 255;
     superblock_held_ = false;
     forget_card_copy();
-    if (!disk_open(drive)) return false;
+    if (!disk_.open(drive)) return false;
     // One sector, past the read window: a window at sector 0 would hold the menu
     // program area, which no volume operation reads, and cost a card a 128 KiB read.
-    if (!disk_read_sectors(0, 1, superblock)) return false;
+    if (!disk_.read_sectors(0, 1, superblock)) return false;
     if (!superblock_header_valid(superblock)) return false;
     // A superblock that checks out but describes a layout this system cannot handle
     // safely (hostile or foreign card) is treated like no volume at all.
     const Superblock sb = header();
-    if (superblock_layout_problem(sb, disk_get_size())) return false;
-    std::memcpy(current_partition_table, sb.partition_start, sizeof current_partition_table);
+    if (superblock_layout_problem(sb, disk_.get_size())) return false;
+    std::memcpy(partition_table, sb.partition_start, sizeof partition_table);
     try {
         cluster_map.assign(sb.map_bytes, 0);
         hash_table.assign(OBFS_DIR_COUNT, 0);
@@ -103,7 +101,7 @@ bool cOBFS::mount_kept(uint8_t drive) {
     if (mounted && drive_ == drive && !superblock_held_ && tables_as_on_card()) {
         uint8_t now[512];
         // Past the read window: its copy of sector 0 could be older than the card's.
-        if (disk_read_sectors(0, 1, now) && std::memcmp(now, superblock, sizeof now) == 0) return true;
+        if (disk_.read_sectors(0, 1, now) && std::memcmp(now, superblock, sizeof now) == 0) return true;
     }
     return mount(drive);
 }
@@ -113,11 +111,11 @@ bool cOBFS::load_tables() {
     const Superblock sb = header();
     uint8_t sector[512];
     for (uint32_t o = 0; o < sb.map_bytes; o += 512) {
-        if (!disk_read_sector(sb.map_start + o / 512, sector)) return false;
+        if (!disk_.read_sector(sb.map_start + o / 512, sector)) return false;
         std::memcpy(cluster_map.data() + o, sector, std::min<uint32_t>(512, sb.map_bytes - o));
     }
     for (uint32_t o = 0; o < sb.hash_bytes; o += 512) {
-        if (!disk_read_sector(sb.hash_start + o / 512, sector)) return false;
+        if (!disk_.read_sector(sb.hash_start + o / 512, sector)) return false;
         for (uint32_t i = 0; i < 128; ++i) hash_table[o / 4 + i] = get_le32(sector + 4 * i);
     }
     return true;
@@ -126,10 +124,10 @@ bool cOBFS::load_tables() {
 namespace {
 
 // Writes whole sectors from `start`, at most 256 sectors per call.
-bool write_area(uint32_t start, const uint8_t* bytes, uint32_t sectors) {
+bool write_area(cDisk& disk, uint32_t start, const uint8_t* bytes, uint32_t sectors) {
     for (uint32_t done = 0; done < sectors;) {
         uint32_t n = std::min<uint32_t>(256, sectors - done);
-        if (!disk_write_sectors(start + done, uint8_t(n == 256 ? 0 : n), bytes + size_t(done) * 512))
+        if (!disk.write_sectors(start + done, uint8_t(n == 256 ? 0 : n), bytes + size_t(done) * 512))
             return false;
         done += n;
     }
@@ -167,11 +165,11 @@ std::vector<SectorSpan> changed_spans(const uint8_t* now, const std::vector<uint
 }
 
 // Writes the spans of a table and keeps `on_card`, the card's copy of it, up to date.
-bool write_table(uint32_t start, const uint8_t* bytes, const std::vector<SectorSpan>& spans, uint32_t sectors,
+bool write_table(cDisk& disk, uint32_t start, const uint8_t* bytes, const std::vector<SectorSpan>& spans, uint32_t sectors,
                  std::vector<uint8_t>& on_card) {
     if (on_card.size() != size_t(sectors) * 512) on_card.clear();
     for (const SectorSpan& span : spans) {
-        if (!write_area(start + span.first, bytes + size_t(span.first) * 512, span.end - span.first)) {
+        if (!write_area(disk, start + span.first, bytes + size_t(span.first) * 512, span.end - span.first)) {
             on_card.clear();  // part of the write may have landed
             return false;
         }
@@ -185,11 +183,11 @@ bool write_table(uint32_t start, const uint8_t* bytes, const std::vector<SectorS
 
 // The map's last span and the hash table's first, which meet at the tables' boundary,
 // in one write starting at `map_start`; the card's copies of both follow.
-bool write_joined(uint32_t map_start, const uint8_t* map, SectorSpan m, std::vector<uint8_t>& card_map,
+bool write_joined(cDisk& disk, uint32_t map_start, const uint8_t* map, SectorSpan m, std::vector<uint8_t>& card_map,
                   const uint8_t* hash, SectorSpan h, std::vector<uint8_t>& card_hash) {
     std::vector<uint8_t> both(map + size_t(m.first) * 512, map + size_t(m.end) * 512);
     both.insert(both.end(), hash, hash + size_t(h.end) * 512);
-    if (!write_area(map_start + m.first, both.data(), m.end - m.first + h.end)) {
+    if (!write_area(disk, map_start + m.first, both.data(), m.end - m.first + h.end)) {
         card_map.clear();  // part of the write may have landed
         card_hash.clear();
         return false;
@@ -227,20 +225,20 @@ bool cOBFS::write_changes(MapOrder order, bool with_superblock) {
                         hash_spans.front().first == 0 && sb.hash_start == sb.map_start + map_sectors;
     if (order == MapOrder::WithHash && joined) {
         // Nothing to order between them: the joined spans go out in one command.
-        if (!write_joined(sb.map_start, cluster_map.data(), map_spans.back(), card_map_, hash_bytes.data(),
+        if (!write_joined(disk_, sb.map_start, cluster_map.data(), map_spans.back(), card_map_, hash_bytes.data(),
                           hash_spans.front(), card_hash_))
             return false;
         map_spans.pop_back();
         hash_spans.erase(hash_spans.begin());
     }
-    if (!write_table(sb.map_start, cluster_map.data(), map_spans, map_sectors, card_map_)) return false;
+    if (!write_table(disk_, sb.map_start, cluster_map.data(), map_spans, map_sectors, card_map_)) return false;
     // The map reaches the medium before the hash table: a hash entry is what makes a
     // slot a file, and a new file's clusters must be marked by then, or a cut between
     // the two (or a drive that reorders them) would show a file whose clusters are free.
     // Callers count on this drive flush for their own next write too (an entry that
     // names the clusters just marked).
-    if (order == MapOrder::BeforeHash && !disk_flush()) return false;
-    if (!write_table(sb.hash_start, hash_bytes.data(), hash_spans, hash_sectors, card_hash_)) return false;
+    if (order == MapOrder::BeforeHash && !disk_.flush()) return false;
+    if (!write_table(disk_, sb.hash_start, hash_bytes.data(), hash_spans, hash_sectors, card_hash_)) return false;
     put_le16(superblock + SB_MAP_CRC, crc16(0, cluster_map.data(), sb.map_bytes));
     // The header CRC covers the map CRC at 0x60, so it is computed second.
     seal_superblock_header(superblock);
@@ -250,7 +248,7 @@ bool cOBFS::write_changes(MapOrder order, bool with_superblock) {
         std::memcmp(card_superblock_.data(), superblock, sizeof superblock) == 0)
         return true;
     card_superblock_.clear();
-    if (!disk_write_sectors(0, 1, superblock)) return false;
+    if (!disk_.write_sectors(0, 1, superblock)) return false;
     card_superblock_.assign(superblock, superblock + sizeof superblock);
     return true;
 }

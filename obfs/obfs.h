@@ -1,6 +1,7 @@
-// The OBFS volume: the process-wide object that mounts a card's volume, keeps its
+// The OBFS volume: the object that mounts a card's volume on its drive, keeps its
 // cluster map and name-hash table in memory, and writes them back with fresh
-// checksums after every change.
+// checksums after every change. Each open card (obfs/card.h) has one; volume() is the
+// default card's.
 #pragma once
 
 #include "obfs/superblock.h"
@@ -9,15 +10,22 @@
 #include <cstdint>
 #include <vector>
 
-// Partition starts of the mounted (or being formatted) card; read only by partition_of.
-extern uint32_t current_partition_table[PARTITION_ENTRIES];
+class cDisk;
 
 class cOBFS {
 public:
+    // A volume on `disk`, which must outlive it; nothing is mounted yet.
+    explicit cOBFS(cDisk& disk) : disk_(disk) {}
+    cOBFS(const cOBFS&) = delete;
+    cOBFS& operator=(const cOBFS&) = delete;
+
     uint8_t mounted = 0;
     uint8_t superblock[512] = {};
     std::vector<uint32_t> hash_table;  // 1024 entries while mounted
     std::vector<uint8_t> cluster_map;  // map_bytes entries while mounted
+    // Partition starts of the mounted (or being formatted) card, as the superblock
+    // records them; what the formatter's partition lookup reads.
+    uint32_t partition_table[PARTITION_ENTRIES] = {};
 
     bool mount(uint8_t drive);
     // The mount of a copy that follows another on the same drive within one batch: when
@@ -54,6 +62,7 @@ public:
     uint32_t data_start() const;
     uint32_t map_bytes() const;
     uint8_t drive() const { return drive_; }
+    cDisk& disk() const { return disk_; }
 
 private:
     enum class MapOrder { BeforeHash, WithHash };
@@ -61,6 +70,7 @@ private:
     void forget_card_copy();
     bool tables_as_on_card() const;
 
+    cDisk& disk_;
     uint8_t drive_ = 255;
     bool superblock_held_ = false;
     // What the card holds in the table areas and sector 0, as last read or written: a
@@ -69,8 +79,10 @@ private:
     std::vector<uint8_t> card_map_, card_hash_, card_superblock_;
 };
 
-// The one volume of the process, created on first use.
+// The volume of the default card (obfs/card.h).
 cOBFS& volume();
+// Its partition table, under the name the formatter's lookup has always read.
+extern uint32_t (&current_partition_table)[PARTITION_ENTRIES];
 
 // Why a superblock that passed magic and header CRC cannot be used safely by this
 // system (nullptr when it can): layout limits checked at mount and by the card check.

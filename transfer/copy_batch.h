@@ -1,5 +1,8 @@
-// A batch of copies between the host and the card, run one after another by one
-// caller (obtool put/get, the copy window, a Tools command).
+// A batch of copies between the host and a card, run one after another by one
+// caller (obtool put/get, the copy window, a Tools command), on one card object and
+// under one job (copy_job.h): the job's progress, cancel flag, diagnostics and verify
+// switch are the batch's, and nothing of it is left behind in the process when the
+// batch ends. A batch made without them works on the default card and job.
 //
 // Each copy names the file the batch copies next ("" when none follows; copies from
 // the card name all that follow). Once a copy has read all of its own source it gives
@@ -23,6 +26,7 @@
 // diagnostic lines: nothing is dropped unsaid.
 #pragma once
 
+#include "transfer/copy_job.h"
 #include "transfer/host_flush_group.h"
 #include "transfer/transfer.h"
 
@@ -49,6 +53,8 @@ struct CopyFailure {
 class CopyBatch {
 public:
     CopyBatch();
+    // `card` and `job` must outlive the batch.
+    CopyBatch(cCard& card, const CopyJob& job);
     ~CopyBatch();
     CopyBatch(const CopyBatch&) = delete;
     CopyBatch& operator=(const CopyBatch&) = delete;
@@ -63,10 +69,18 @@ public:
                          std::span<const std::string> next_card_files = {});
 
     std::vector<CopyFailure> end();
+    // How the batch's last copy ended (Refused before the first).
+    CopyEnd last_end() const { return last_end_; }
+    cCard& card() const { return card_; }
+    const CopyJob& job() const { return job_; }
 
 private:
     CopyEnd record(CopyEnd end, const std::string& host_path);
     void sync_waiting_host_files();
+
+    cCard& card_;
+    const CopyJob& job_;
+    CopyEnd last_end_ = CopyEnd::Refused;
 
     // The drive whose volume the batch's last copy left mounted, its tables read and
     // written by this batch (0: none): the next copy on it checks the superblock

@@ -4,6 +4,7 @@
 #include "common/message_seam.h"
 #include "gui/window_place_qt.h"
 #include "obfs/af_file.h"
+#include "obfs/card.h"
 #include "transfer/copy_batch.h"
 #include "transfer/copy_plan.h"
 #include "transfer/host_io.h"
@@ -144,10 +145,17 @@ void TForm3::FormShow() {
 }
 
 void TForm3::CopyThreadProc() {
-    set_copy_cancel_flag(threadHandle.cancel_flag());
     if (copyToOB == 1) RunWinToOB(driveNumber);
     else RunOBToWin(destFolder);
-    set_copy_cancel_flag(nullptr);
+}
+
+CopyJob TForm3::batchJob() const {
+    CopyJob job;
+    job.progress = &TForm3::OnCopyProgress;
+    job.progress_context = const_cast<TForm3*>(this);
+    job.cancel = threadHandle.cancel_flag();
+    job.verify = verifyAfterWrite;
+    return job;
 }
 
 // A copy that did not complete — refused, or stopped by a failed read, a full card or
@@ -156,8 +164,8 @@ void TForm3::CopyThreadProc() {
 void TForm3::RunWinToOB(uint8_t drive) {
     percentDone = 0;
     showBarPosition(0);
-    set_copy_callback(&TForm3::OnCopyProgress, this);
-    CopyBatch batch;
+    const CopyJob job = batchJob();
+    CopyBatch batch(default_card(), job);
     const size_t count = winFiles.size();
     for (size_t i = 0; i < count && running != 0; ++i) {
         showStatus(winFiles[i]);
@@ -179,12 +187,12 @@ void TForm3::RunWinToOB(uint8_t drive) {
 void TForm3::RunOBToWin(const std::string& folder) {
     percentDone = 0;
     showBarPosition(0);
-    set_copy_callback(&TForm3::OnCopyProgress, this);
     if (!host::is_folder(folder)) {
         ClearJobs();
         return;
     }
-    CopyBatch batch;
+    const CopyJob job = batchJob();
+    CopyBatch batch(default_card(), job);
     for (size_t i = 0; i < obFiles.size() && running != 0; ++i) {
         const auto& [drive, name] = obFiles[i];
         showStatus(name);

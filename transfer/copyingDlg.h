@@ -19,6 +19,7 @@
 
 #include "common/ui_text.h"
 #include "gui/progress_worker_qt.h"
+#include "transfer/copy_job.h"
 
 #include <QDialog>
 
@@ -70,9 +71,13 @@ public:
     void AddOBFile(int drive, const std::string& name);
     void ClearJobs();
 
-    // The progress slot's callback, context = the window. Called on the copying thread
-    // after every chunk; reports while no batch is queued (totalBytes 0) are ignored.
+    // The batch job's progress callback, context = the window. Called on the copying
+    // thread after every chunk; reports while no batch is queued (totalBytes 0) are
+    // ignored.
     static void OnCopyProgress(void* context, uint32_t bytes);
+    // What the window's batches obey besides the progress and the cancel button:
+    // whether each copy is read back (写入后校验). Set before the window is shown.
+    bool verifyAfterWrite = false;
 
     // The two job loops, run by the worker.
     void RunWinToOB(uint8_t drive);
@@ -100,4 +105,6 @@ private:
     void showBarPosition(int position);
     // An empty text shows COPY_FAILED in the window's language.
     void showCopyFailed(const std::string& text = std::string());
+    // The batch's job: this window's progress, its cancel flag, verifyAfterWrite.
+    CopyJob batchJob() const;
 };

@@ -1,8 +1,9 @@
-// The process-wide slots of the transfer routines (progress, cancel, diagnostics, how
-// the last copy ended), the single-copy routines as batches of one, and the delete.
+// The copy steps every routine shares, the default job of the routines that take only
+// a drive number, those routines as batches of one, and the delete.
 #include "transfer/transfer.h"
 
 #include "device/sector_io.h"
+#include "obfs/card.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "transfer/copy_batch.h"
@@ -10,16 +11,18 @@
 
 namespace {
 
-CopyProgressFn progress_callback = nullptr;
-void* progress_context = nullptr;
-const std::atomic<bool>* cancel_flag = nullptr;
-CopyEnd last_end = CopyEnd::Refused;
+// The default job with how its last copy ended: the one process-wide copy state, for
+// the fixed routines' callers (each of them a single thread at a time, as the default
+// card is).
+struct DefaultJob {
+    CopyJob job;
+    CopyEnd last_end = CopyEnd::Refused;
+};
 
-bool diagnostics_redirected = false;
-std::FILE* diagnostics_out = nullptr;
-bool percentage_lines = true;
-
-std::FILE* diagnostics() { return diagnostics_redirected ? diagnostics_out : stdout; }
+DefaultJob& default_job() {
+    static DefaultJob the_job;
+    return the_job;
+}
 
 // A copy of one file: the routine's result is whether it started.
 bool started(CopyEnd end) { return end != CopyEnd::Refused; }
@@ -28,8 +31,8 @@ bool started(CopyEnd end) { return end != CopyEnd::Refused; }
 
 namespace copy_steps {
 
-void say(const char* line) {
-    if (std::FILE* out = diagnostics()) {
+void Context::say(const char* line) const {
+    if (std::FILE* out = job.diagnostics) {
         std::fputs(line, out);
         std::fflush(out);
     }
@@ -37,9 +40,9 @@ void say(const char* line) {
 
 // The host-to-card copy rewrites one console line in place: 32 backspaces, then the
 // percentage done so far.
-void say_percentage(uint64_t total, uint32_t size) {
-    std::FILE* out = diagnostics();
-    if (!out || !percentage_lines) return;
+void Context::say_percentage(uint64_t total, uint32_t size) const {
+    std::FILE* out = job.diagnostics;
+    if (!out || !job.percentage_line) return;
     // A file that was empty when measured and grew since counts as done.
     const float percent = size ? float(double(total) * 100.0 / double(size)) : 100.0f;
     for (int i = 0; i < 32; ++i) std::fputc('\b', out);
@@ -47,56 +50,57 @@ void say_percentage(uint64_t total, uint32_t size) {
     std::fflush(out);
 }
 
-void end_percentage_line() {
-    if (percentage_lines) say("\n");
+void Context::end_percentage_line() const {
+    if (job.percentage_line) say("\n");
 }
 
-bool cancel_requested() { return cancel_flag && cancel_flag->load(std::memory_order_relaxed); }
+bool Context::cancel_requested() const { return job.cancel && job.cancel->load(std::memory_order_relaxed); }
 
-void report_progress(uint32_t bytes) {
-    if (progress_callback) progress_callback(progress_context, bytes);
+void Context::report_progress(uint32_t bytes) const {
+    if (job.progress) job.progress(job.progress_context, bytes);
 }
 
-CopyEnd cancelled() {
+CopyEnd Context::cancelled() const {
     say("copy cancelled.\n");
     return CopyEnd::Cancelled;
 }
 
-void set_last_end(CopyEnd end) { last_end = end; }
-
-bool mount_for_transfer(uint8_t drive, bool kept) {
+bool Context::mount_for_transfer(uint8_t drive, bool kept) const {
     if (drive == 0) {
         say("invalid drive number.\n");
         return false;
     }
-    if (!(kept ? volume().mount_kept(drive) : volume().mount(drive))) {
+    if (!(kept ? card.volume().mount_kept(drive) : card.volume().mount(drive))) {
         say("fail to initialize disk.\n");
         return false;
     }
     return true;
 }
 
-bool card_durable() {
-    if (disk_flush()) return true;
+bool Context::card_durable() const {
+    if (card.disk().flush()) return true;
     say("fail to flush disk.\n");
     return false;
 }
 
+void set_default_last_end(CopyEnd end) { default_job().last_end = end; }
+
 }  // namespace copy_steps
 
+CopyJob& default_copy_job() { return default_job().job; }
+
 void set_copy_callback(CopyProgressFn callback, void* context) {
-    progress_callback = callback;
-    progress_context = context;
+    default_copy_job().progress = callback;
+    default_copy_job().progress_context = context;
 }
 
-void set_copy_cancel_flag(const std::atomic<bool>* flag) { cancel_flag = flag; }
+void set_copy_cancel_flag(const std::atomic<bool>* flag) { default_copy_job().cancel = flag; }
 
-CopyEnd last_copy_end() { return last_end; }
+CopyEnd last_copy_end() { return default_job().last_end; }
 
 void set_transfer_diagnostics(std::FILE* out, bool percentage_line) {
-    diagnostics_redirected = true;
-    diagnostics_out = out;
-    percentage_lines = percentage_line;
+    default_copy_job().diagnostics = out;
+    default_copy_job().percentage_line = percentage_line;
 }
 
 bool copy_win_to_ob(const std::string& source_path, uint8_t drive) {
@@ -114,16 +118,20 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
     return started(one.copy_to_host(drive, card_name, dest_path));
 }
 
+int delete_ob_file(cCard& card, const CopyJob& job, uint8_t drive, const std::string& card_name) {
+    const copy_steps::Context run(card, job);
+    if (!run.mount_for_transfer(drive)) return 1;
+    if (!file_exists(card, card_name)) {
+        run.say("file does not exist.\n");
+        return 1;
+    }
+    if (!delete_file(card, card_name)) {
+        run.say("fail to delete file.\n");
+        return 1;
+    }
+    return run.card_durable() ? 0 : 1;
+}
+
 int delete_ob_file(uint8_t drive, const std::string& card_name) {
-    using copy_steps::say;
-    if (!copy_steps::mount_for_transfer(drive)) return 1;
-    if (!file_exists(card_name)) {
-        say("file does not exist.\n");
-        return 1;
-    }
-    if (!delete_file(card_name)) {
-        say("fail to delete file.\n");
-        return 1;
-    }
-    return copy_steps::card_durable() ? 0 : 1;
+    return delete_ob_file(default_card(), default_copy_job(), drive, card_name);
 }

@@ -1,10 +1,12 @@
 // Moving single files between the host and the card, and deleting card files.
 //
-// Each routine takes a drive number, mounts the process-wide volume on it (whatever
-// was mounted before) and leaves it mounted afterwards. They run synchronously on the
-// calling thread; only one thread at a time may use them or the volume. They print
-// short English diagnostic lines (standard output unless redirected); what the user
-// sees of a failure comes from the callers, which act on the results.
+// Each routine takes a drive number, mounts the default card's volume on it (whatever
+// was mounted before) and leaves it mounted afterwards, and runs with the settings of
+// the default job below (progress, cancel flag, diagnostics, verify). A copy on a card
+// object of its own, with a job of its own, is a CopyBatch (copy_batch.h). They run
+// synchronously on the calling thread; only one thread at a time may use a card. They
+// print short English diagnostic lines (standard output unless redirected); what the
+// user sees of a failure comes from the callers, which act on the results.
 //
 // Results: the copy routines return true once the copy has started (both files open),
 // also when it stopped early; false when it never started and nothing was changed.
@@ -16,10 +18,14 @@
 // files of the batch, by the batch's end at the latest.
 #pragma once
 
+#include "transfer/copy_job.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+class cCard;
 
 // Chunk sizes: the progress steps of a copy to the card, 512 KiB (a multiple of any
 // host sector size, so its reads can bypass the host's cache), and card reads of 2 MiB.
@@ -29,11 +35,12 @@ constexpr uint32_t OB_TO_WIN_CHUNK = 0x200000;
 // card charges for every command, and the progress bar still moves every 512 KiB.
 constexpr uint32_t CARD_WRITE_CHUNK = 2 * WIN_TO_OB_CHUNK;
 
-// Called on the copying thread after every chunk with the bytes moved by it; it must
-// return before the next chunk is read.
-using CopyProgressFn = void (*)(void* context, uint32_t bytes);
+// The default job: the settings of the routines that take only a drive number (and
+// of a CopyBatch made without a job). Its owner is whoever calls these; a job of its
+// own needs none of them.
+CopyJob& default_copy_job();
 
-// Fills the process-wide progress slot (null callback empties it).
+// Fills the default job's progress slot (null callback empties it).
 void set_copy_callback(CopyProgressFn callback, void* context);
 
 // Cancelling: while a flag is installed, the copy routines look at it before they
@@ -43,7 +50,7 @@ void set_copy_callback(CopyProgressFn callback, void* context);
 // on purpose, which is no refusal. A card file of the same name that the copy was to
 // replace stays when the copy wrote beside it, and is gone with it when the new file
 // needed its clusters (a nearly full card). nullptr uninstalls the flag. The flag itself may be set
-// from any thread; the slot is process-wide and set by the copying thread's owner.
+// from any thread; the default job's slot is set by the copying thread's owner.
 void set_copy_cancel_flag(const std::atomic<bool>* flag);
 
 // How the last copy routine call ended, for callers that want more than true/false
@@ -60,10 +67,11 @@ enum class CopyEnd {
                    // (verify after write, see verify.h) did not match the source; the
                    // destination stays for inspection
 };
+// How the last copy of the default job ended (a batch of its own answers for itself).
 CopyEnd last_copy_end();
 
-// Where the diagnostic lines go (standard output by default; nullptr silences them),
-// and whether the host-to-card copy rewrites its "Copying NN.N%" line per chunk.
+// Where the default job's diagnostic lines go (standard output by default; nullptr
+// silences them), and whether its host-to-card copy rewrites its "Copying NN.N%" line.
 void set_transfer_diagnostics(std::FILE* out, bool percentage_line = true);
 
 // Copies the host file `source_path` onto the card in `drive` under the name
@@ -88,3 +96,5 @@ bool copy_ob_to_win(uint8_t drive, const std::string& card_name, const std::stri
 
 // Deletes the card file named exactly `card_name`: 0 = deleted, 1 = not deleted.
 int delete_ob_file(uint8_t drive, const std::string& card_name);
+// The same on `card`, its lines said where `job` says.
+int delete_ob_file(cCard& card, const CopyJob& job, uint8_t drive, const std::string& card_name);

@@ -2,11 +2,13 @@
 
 #include "device/medium_reader.h"
 #include "device/sector_io.h"
+#include "obfs/card.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "platform/host_file.h"
 #include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
+#include "transfer/transfer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,8 +16,6 @@
 #include <functional>
 
 namespace {
-
-std::atomic<bool> verify_on{false};
 
 // Card and host files are read back in pieces of this size.
 constexpr uint32_t VERIFY_CHUNK = 4u << 20;
@@ -56,8 +56,8 @@ bool sum_read_ahead(uint64_t size, ChunkedChecksum* sum, const ChunkReadFn& read
 
 }  // namespace
 
-void set_verify_after_write(bool on) { verify_on = on; }
-bool verify_after_write() { return verify_on; }
+void set_verify_after_write(bool on) { default_copy_job().verify = on; }
+bool verify_after_write() { return default_copy_job().verify; }
 
 void StreamChecksum::add_blocks(const uint8_t* p, size_t blocks) {
     // Four independent chains: each multiply waits only for its own lane.
@@ -139,11 +139,11 @@ uint64_t ChunkedChecksum::value() const {
     return end.chunk_sums_.value();
 }
 
-bool verify_card_file(uint8_t drive, const std::string& card_name, const ChunkedChecksum& source) {
-    const cOBFS& vol = volume();
-    const uint32_t entry_sector = find_file_sector(card_name);
+bool verify_card_file(cCard& card, const std::string& card_name, const ChunkedChecksum& source) {
+    const cOBFS& vol = card.volume();
+    const uint32_t entry_sector = find_file_sector(card, card_name);
     MediumReader medium;
-    if (!vol.mounted || entry_sector == NO_SECTOR || !medium.open(drive)) return false;
+    if (!vol.mounted || entry_sector == NO_SECTOR || !medium.open(vol.drive())) return false;
     uint8_t* buffer = medium.scratch(SECTOR_BYTES);
     if (!buffer || !medium.read(uint64_t(entry_sector) * SECTOR_BYTES, buffer, SECTOR_BYTES)) return false;
     // The entry as the medium holds it: a card that lost the entry's last write would
@@ -157,11 +157,11 @@ bool verify_card_file(uint8_t drive, const std::string& card_name, const Chunked
         uint64_t(size) > uint64_t(last - first + 1) * vol.cluster_sectors() * SECTOR_BYTES)
         return false;
     const uint64_t start = uint64_t(vol.cluster_to_sector(first)) * SECTOR_BYTES;
-    ChunkedChecksum card;
-    const bool read = sum_read_ahead(size, &card, [&](uint64_t at, uint32_t length, uint8_t* into) {
+    ChunkedChecksum on_card;
+    const bool read = sum_read_ahead(size, &on_card, [&](uint64_t at, uint32_t length, uint8_t* into) {
         return medium.read(start + at, into, (length + SECTOR_BYTES - 1) / SECTOR_BYTES * SECTOR_BYTES);
     });
-    return read && card.value() == source.value();
+    return read && on_card.value() == source.value();
 }
 
 bool verify_host_file(const std::string& path, const ChunkedChecksum& source) {

@@ -9,8 +9,11 @@
 #include <cstdint>
 #include <string>
 
-// Whether the copy routines check what they wrote. Set by the caller before a batch
-// (obtool's --verify, the window's 写入后校验); read by the copying thread.
+class cCard;
+
+// Whether the default job's copies check what they wrote (its CopyJob::verify). A
+// batch with a job of its own (obtool's --verify, the window's 写入后校验) carries its
+// own switch and needs neither.
 void set_verify_after_write(bool on);
 bool verify_after_write();
 
@@ -57,10 +60,10 @@ private:
     uint64_t length_ = 0;
 };
 
-// Reads card file `card_name` of the volume mounted on `drive` back from the medium
+// Reads card file `card_name` of the volume mounted on `card` back from the medium
 // (its entry and its bytes) and compares with `source`. false on a mismatch or when
 // the read fails.
-bool verify_card_file(uint8_t drive, const std::string& card_name, const ChunkedChecksum& source);
+bool verify_card_file(cCard& card, const std::string& card_name, const ChunkedChecksum& source);
 
 // Reads host file `path` back past the host's cache and compares with `source`.
 bool verify_host_file(const std::string& path, const ChunkedChecksum& source);

@@ -47,7 +47,6 @@ class CardImage : public ::testing::Test {
 protected:
     void SetUp() override {
         set_transfer_diagnostics(nullptr);
-        fill_card_model_table();
         card = testcards::attach_fake(DRIVE, CARD_BYTES);
     }
     void TearDown() override {

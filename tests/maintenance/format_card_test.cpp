@@ -33,8 +33,6 @@ constexpr uint64_t small_drive(uint32_t clusters) { return 9226ull * 512 + clust
 
 class FormatCard : public ::testing::Test {
 protected:
-    void SetUp() override { fill_card_model_table(); }
-
     bool format_row(int row) {
         const PARTITION_INFO_T& model = card_model_table[size_t(row)];
         return format_card(DRIVE, model.partition_start, model.speed);

@@ -26,7 +26,6 @@ constexpr uint32_t CARD_BYTES = 64u << 20;
 class ToolsCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        fill_card_model_table();
         drive = testcards::blank_card(DRIVE, CARD_BYTES);
     }
 
