@@ -1,16 +1,19 @@
-// obtool's whole-card commands: compact, backup and restore. They call the same core
-// routines as the window's Tools menu. Ctrl-C cancels them the safe way: compaction
-// after the file it is moving, backup and restore between two chunks.
+// obtool's whole-card commands: compact, backup, restore and clone. They call the same
+// core routines as the window's Tools menu. Ctrl-C cancels them the safe way:
+// compaction after the file it is moving, backup, restore and clone between two chunks.
 #include "cli/obtool_commands.h"
 #include "common/message_seam.h"
 #include "maintenance/card_backup.h"
 #include "maintenance/card_care_commands.h"
+#include "maintenance/card_clone.h"
 #include "maintenance/compact_card.h"
+#include "obfs/card.h"
 #include "platform/host_console.h"
 #include "platform/host_file.h"
 #include "transfer/copy_plan.h"
 
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -178,9 +181,92 @@ int cmd_restore(ObtoolContext& ctx) {
     return image_result(r, "restored");
 }
 
+bool drive_number(const std::string& text, uint8_t* drive) {
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value > 15) return false;
+    *drive = uint8_t(value);
+    return true;
+}
+
+constexpr const char* CLONE_USAGE = "usage: clone --from N --to M [--model ROW] [--] [NAME...]";
+
+// Two card objects side by side: the source is only read, the target is formatted for
+// its own model (or --model) and size, then filled and read back.
+int cmd_clone(ObtoolContext& ctx) {
+    uint8_t from = 0, to = 0;
+    bool have_from = false, have_to = false, names_only = false;
+    CloneOptions options;
+    for (size_t i = 0; i < ctx.args.size(); ++i) {
+        const std::string& a = ctx.args[i];
+        const bool has_value = i + 1 < ctx.args.size();
+        if (!names_only && a == "--") {
+            names_only = true;
+        } else if (!names_only && a == "--from" && has_value) {
+            if (!drive_number(ctx.args[++i], &from)) return obtool_fail("--from wants a drive number from 1 to 15");
+            have_from = true;
+        } else if (!names_only && a == "--to" && has_value) {
+            if (!drive_number(ctx.args[++i], &to)) return obtool_fail("--to wants a drive number from 1 to 15");
+            have_to = true;
+        } else if (!names_only && a == "--model" && has_value) {
+            uint8_t row = 0;
+            if (!drive_number(ctx.args[++i], &row)) return obtool_fail("--model wants a row (see obtool models)");
+            options.model_row = row;
+        } else if (!names_only && !a.empty() && a[0] == '-') {
+            return obtool_fail(CLONE_USAGE);
+        } else {
+            options.names.push_back(a);
+        }
+    }
+    if (!have_from || !have_to) return obtool_fail(CLONE_USAGE);
+
+    cCard source, target;
+    const CloneReport plan = plan_clone(source, from, target, to, options);
+    if (plan.outcome != CloneOutcome::Done) {
+        show_clone_result(plan);
+        return 1;
+    }
+    std::printf("clone: %zu file%s and the menu program area (%s) from drive %u to drive %u\n", plan.copied.size(),
+                plan.copied.size() == 1 ? "" : "s", mib(plan.bytes_total).c_str(), unsigned(from), unsigned(to));
+    std::fflush(stdout);
+    if (!confirm_clone()) return obtool_fail("not cloned; the target card was not touched");
+
+    CancelOnInterrupt cancel;
+    struct Progress {
+        PercentLine line{"cloning"};
+        uint64_t done = 0, total = 0;
+        static void on_chunk(void* context, uint32_t bytes) {
+            auto* self = static_cast<Progress*>(context);
+            self->done += bytes;
+            self->line.show(self->done, self->total);
+        }
+    };
+    CloneReport report;
+    {
+        Progress progress;
+        progress.total = plan.bytes_total;
+        CopyJob job;
+        job.progress = &Progress::on_chunk;
+        job.progress_context = &progress;
+        job.cancel = cancel.flag();
+        job.diagnostics = stderr;
+        job.percentage_line = false;
+        report = clone_card(source, from, target, to, options, job);
+    }
+    show_clone_result(report);
+    if (report.outcome != CloneOutcome::Done) return 1;
+    std::printf("cloned: %zu file%s, read back alike\n", report.copied.size(), report.copied.size() == 1 ? "" : "s");
+    return 0;
+}
+
 }  // namespace
 
 OBTOOL_COMMAND("compact", "compact [--dry-run]",
                "move files so that each region's free space is one run (--dry-run: print the plan)", cmd_compact);
 OBTOOL_COMMAND("backup", "backup OUT.img", "write the card into a sparse card image, then check it", cmd_backup);
 OBTOOL_COMMAND("restore", "restore IN.img", "write a backup onto the card (asks first), then check it", cmd_restore);
+OBTOOL_COMMAND("clone", "clone --from N --to M [--model ROW] [NAME...]",
+               "copy every file (or the named ones) and the menu area onto another card, formatted for its own "
+               "model and size (asks first), then read it back",
+               cmd_clone);

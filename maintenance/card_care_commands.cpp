@@ -1,5 +1,7 @@
 #include "maintenance/card_care_commands.h"
 
+#include "common/printable_name.h"
+#include "common/ui_text.h"
 #include "maintenance/maintenance_messages.h"
 #include "obfs/allocator.h"
 #include "obfs/directory.h"
@@ -8,6 +10,8 @@
 bool confirm_compaction() { return show_maint_message(maint_msg::COMPACT_QUESTION) == MsgResult::Yes; }
 
 bool confirm_restore() { return show_maint_message(maint_msg::RESTORE_WARNING) == MsgResult::Yes; }
+
+bool confirm_clone() { return show_maint_message(maint_msg::CLONE_WARNING) == MsgResult::Yes; }
 
 void show_compact_result(const CompactReport& report) {
     using namespace maint_msg;
@@ -37,6 +41,22 @@ void show_restore_result(const CardImageReport& report) {
     }
 }
 
+void show_clone_result(const CloneReport& report) {
+    using namespace maint_msg;
+    const std::string why = std::string(ui_text("maintenance", report.why)) + printable_name(report.subject);
+    switch (report.outcome) {
+    case CloneOutcome::Done: show_maint_message(CLONE_DONE); break;
+    case CloneOutcome::Refused: show_maint_message(CLONE_REFUSED, why); break;
+    case CloneOutcome::Cancelled: show_maint_message(CLONE_CANCELLED); break;
+    case CloneOutcome::VerifyFailed:
+        show_maint_message(CLONE_VERIFY_FAILED, report.failed_file.empty()
+                                                    ? std::string(ui_text("maintenance", CLONE_MENU_AREA))
+                                                    : printable_name(report.failed_file));
+        break;
+    case CloneOutcome::Failed: show_maint_message(report.no_volume_left ? CLONE_NO_VOLUME_LEFT : CLONE_FAILED, why); break;
+    }
+}
+
 int first_needing_compaction(const std::vector<std::pair<std::string, uint64_t>>& files) {
     const cOBFS& vol = volume();
     if (!vol.mounted) return -1;
@@ -51,16 +71,11 @@ int first_needing_compaction(const std::vector<std::pair<std::string, uint64_t>>
             const uint32_t first = get_le32(entry.data() + DE_FIRST_CLUSTER);
             if (first != NO_CLUSTER) clear_run(map, first, get_le32(entry.data() + DE_LAST_CLUSTER));
         }
-        const uint32_t at = first_fit_run(map, clusters, cluster_bytes, uint32_t(size));
-        if (at == NO_RUN) {
+        if (take_first_fit(map, clusters, cluster_bytes, uint32_t(size)) == NO_RUN) {
             uint64_t free_bytes = 0;
             for (uint32_t c = 0; c < clusters; ++c) free_bytes += map[c] == MAP_FREE ? cluster_bytes : 0;
             if (free_bytes >= size) return int(i);
-            continue;
         }
-        const uint32_t n = size == 0 ? 1 : uint32_t((size + cluster_bytes - 1) / cluster_bytes);
-        map[at] = MAP_FIRST;
-        for (uint32_t c = at + 1; c < at + n; ++c) map[c] = MAP_NEXT;
     }
     return -1;
 }

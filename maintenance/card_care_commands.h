@@ -4,6 +4,7 @@
 #pragma once
 
 #include "maintenance/card_backup.h"
+#include "maintenance/card_clone.h"
 #include "maintenance/compact_card.h"
 
 #include <cstdint>
@@ -15,11 +16,17 @@
 bool confirm_compaction();
 // The restore warning (No by default); true for Yes.
 bool confirm_restore();
+// The clone warning: the target is formatted first (No by default); true for Yes.
+bool confirm_clone();
 
 void show_compact_result(const CompactReport& report);
 void show_backup_result(const CardImageReport& report);
 // Also for the refusals of check_restore (not a backup, card too small).
 void show_restore_result(const CardImageReport& report);
+// The clone's box: done, refused (the target untouched), cancelled, failed (with what
+// the target holds), or a read-back that differs. The reason (English, from the core)
+// and the file follow the text.
+void show_clone_result(const CloneReport& report);
 
 // Of host files about to be copied onto the mounted volume in this order (name on the
 // card, size), the first that no run will hold although the free clusters would;

@@ -81,6 +81,29 @@ constexpr MaintMessage RESTORE_CARD_TOO_SMALL{UI_TEXT_NOOP("maintenance", "SD卡
 constexpr const char* BACKUP_PROGRESS_TITLE = UI_TEXT_NOOP("maintenance", "正在备份SD卡");
 constexpr const char* RESTORE_PROGRESS_TITLE = UI_TEXT_NOOP("maintenance", "正在恢复SD卡");
 
+// Moving to another card (复制到另一张SD卡…, obtool clone).
+constexpr MaintMessage CLONE_WARNING{
+    UI_TEXT_NOOP("maintenance", "复制前会先格式化目标SD卡，目标卡上原有的数据将全部丢失。确定要继续吗？"), APP_TITLE,
+    MsgIcon::Warning, MsgButtons::YesNo};
+constexpr MaintMessage CLONE_DONE{UI_TEXT_NOOP("maintenance", "复制完成，目标SD卡上的文件已校验无误"), APP_TITLE,
+                                  MsgIcon::Information, MsgButtons::Ok};
+constexpr MaintMessage CLONE_REFUSED{UI_TEXT_NOOP("maintenance", "没有复制，目标SD卡未被改动："), APP_TITLE, MsgIcon::Error,
+                                     MsgButtons::Ok};
+constexpr MaintMessage CLONE_CANCELLED{UI_TEXT_NOOP("maintenance", "复制已取消，目标SD卡上只有取消前复制完的文件"), APP_TITLE,
+                                       MsgIcon::Information, MsgButtons::Ok};
+constexpr MaintMessage CLONE_FAILED{UI_TEXT_NOOP("maintenance", "复制失败，目标SD卡上只有失败前复制完的文件："), APP_TITLE,
+                                    MsgIcon::Error, MsgButtons::Ok};
+constexpr MaintMessage CLONE_NO_VOLUME_LEFT{UI_TEXT_NOOP("maintenance", "复制失败，请重新复制或格式化目标SD卡："),
+                                            APP_TITLE, MsgIcon::Error, MsgButtons::Ok};
+// What a read-back that differs names when it is not a file.
+constexpr const char* CLONE_MENU_AREA = UI_TEXT_NOOP("maintenance", "菜单程序区");
+constexpr MaintMessage CLONE_VERIFY_FAILED{
+    UI_TEXT_NOOP("maintenance", "复制后校验失败，目标SD卡上的内容与源SD卡不一致："), APP_TITLE, MsgIcon::Error,
+    MsgButtons::Ok};
+constexpr MaintMessage CLONE_NO_OTHER_CARD{UI_TEXT_NOOP("maintenance", "没有另一张SD卡可以复制过去，请插入目标SD卡"),
+                                           APP_TITLE, MsgIcon::Information, MsgButtons::Ok};
+constexpr const char* CLONE_PROGRESS_TITLE = UI_TEXT_NOOP("maintenance", "正在复制到另一张SD卡");
+
 // The format dialog's own box (owner: the dialog; empty title; no icon). Shown by
 // the window code only.
 constexpr MaintMessage SELECT_MODEL{UI_TEXT_NOOP("maintenance", "请选择SD卡型号"), "", MsgIcon::None, MsgButtons::Ok};

@@ -30,6 +30,15 @@ uint32_t first_fit_run(const std::vector<uint8_t>& map, uint32_t cluster_count,
     return NO_RUN;
 }
 
+uint32_t take_first_fit(std::vector<uint8_t>& map, uint32_t cluster_count, uint32_t cluster_bytes, uint32_t bytes) {
+    const uint32_t at = first_fit_run(map, cluster_count, cluster_bytes, bytes);
+    if (at == NO_RUN) return NO_RUN;
+    const uint32_t n = bytes == 0 ? 1 : uint32_t((uint64_t(bytes) + cluster_bytes - 1) / cluster_bytes);
+    map[at] = MAP_FIRST;
+    for (uint32_t c = at + 1; c < at + n; ++c) map[c] = MAP_NEXT;
+    return at;
+}
+
 bool clear_run_keeping(std::vector<uint8_t>& map, uint32_t first, uint32_t last, const std::vector<bool>& keep) {
     const size_t map_bytes = map.size();
     if (first >= map_bytes || last < first || last >= map_bytes) return false;

@@ -35,6 +35,10 @@ bool release_run(uint32_t first, uint32_t last);
 uint32_t first_fit_run(const std::vector<uint8_t>& map, uint32_t cluster_count,
                        uint32_t cluster_bytes, uint32_t bytes);
 bool clear_run(std::vector<uint8_t>& map, uint32_t first, uint32_t last);
+// first_fit_run, and the run it found marked taken in `map` (first cluster 0xAC, the
+// others 0x02) as a stream writing `bytes` would leave it: for planning where several
+// files will go before any of them is written. NO_RUN (map unchanged) when none fits.
+uint32_t take_first_fit(std::vector<uint8_t>& map, uint32_t cluster_count, uint32_t cluster_bytes, uint32_t bytes);
 
 // Releasing a file's run without harming other files. On a damaged card a file's run
 // may overlap another file's, or the clusters after it may be another file's whose

@@ -193,6 +193,22 @@ Insert an SD card reader, or start the program with --drive N=IMAGE.</translatio
         <source>下列文件未能移到回收站：</source>
         <translation>These files could not be moved to the trash:</translation>
     </message>
+    <message>
+        <source>复制到另一张SD卡</source>
+        <translation>Copy to Another SD Card</translation>
+    </message>
+    <message>
+        <source>从：%1</source>
+        <translation>From: %1</translation>
+    </message>
+    <message>
+        <source>复制到（这张SD卡会先被格式化）：</source>
+        <translation>Copy to (this SD card is formatted first):</translation>
+    </message>
+    <message>
+        <source>复制到另一张SD卡…</source>
+        <translation>Copy to Another SD Card…</translation>
+    </message>
 </context>
 <context>
     <name>device</name>
@@ -488,6 +504,106 @@ speed set here is kept.</translation>
     <message>
         <source>无法检查SD卡：卷的布局与格式化时写入的不一致，检查和修复都不会改动这张卡。</source>
         <translation>The SD card cannot be checked: the volume&apos;s layout is not the one a format writes; neither the check nor a repair changes this card.</translation>
+    </message>
+    <message>
+        <source>目标SD卡上现在没有可用的卷</source>
+        <translation>the target SD card now holds no usable volume</translation>
+    </message>
+    <message>
+        <source>源SD卡上没有这个文件：</source>
+        <translation>the source SD card has no file named </translation>
+    </message>
+    <message>
+        <source>目标SD卡放不下这些文件，没有连续空间可放：</source>
+        <translation>the files do not fit on the target SD card; no contiguous space for </translation>
+    </message>
+    <message>
+        <source>驱动器 0 是本机的系统盘</source>
+        <translation>drive 0 is this computer&apos;s system disk</translation>
+    </message>
+    <message>
+        <source>源SD卡和目标SD卡是同一个驱动器</source>
+        <translation>the source and the target SD card are the same drive</translation>
+    </message>
+    <message>
+        <source>源SD卡上没有Orbelle格式的卷</source>
+        <translation>the source SD card holds no Orbelle volume</translation>
+    </message>
+    <message>
+        <source>源SD卡上有文件名不合规的文件：</source>
+        <translation>the source SD card holds a file whose name a card file cannot have: </translation>
+    </message>
+    <message>
+        <source>没有这个SD卡型号</source>
+        <translation>there is no such SD card model</translation>
+    </message>
+    <message>
+        <source>目标SD卡还没有格式化，无法得知它的型号，请先选择型号</source>
+        <translation>the target SD card is not formatted, so its card model is unknown: choose a model first</translation>
+    </message>
+    <message>
+        <source>目标SD卡无法打开</source>
+        <translation>the target SD card cannot be opened</translation>
+    </message>
+    <message>
+        <source>目标SD卡太小，放不下卷</source>
+        <translation>the target SD card is too small for a volume</translation>
+    </message>
+    <message>
+        <source>菜单程序区无法复制</source>
+        <translation>the menu program area could not be copied</translation>
+    </message>
+    <message>
+        <source>这个文件无法复制：</source>
+        <translation>this file could not be copied: </translation>
+    </message>
+    <message>
+        <source>复制前会先格式化目标SD卡，目标卡上原有的数据将全部丢失。确定要继续吗？</source>
+        <translation>The target SD card is formatted before the copy, and all data on it will be lost. Continue?</translation>
+    </message>
+    <message>
+        <source>复制完成，目标SD卡上的文件已校验无误</source>
+        <translation>Copy complete; the files on the target SD card were read back and match</translation>
+    </message>
+    <message>
+        <source>没有复制，目标SD卡未被改动：</source>
+        <translation>Nothing was copied and the target SD card was not changed: </translation>
+    </message>
+    <message>
+        <source>复制已取消，目标SD卡上只有取消前复制完的文件</source>
+        <translation>Copy cancelled; the target SD card holds only the files completed before the cancel</translation>
+    </message>
+    <message>
+        <source>复制失败，目标SD卡上只有失败前复制完的文件：</source>
+        <translation>Copy failed; the target SD card holds only the files completed before the failure: </translation>
+    </message>
+    <message>
+        <source>复制失败，请重新复制或格式化目标SD卡：</source>
+        <translation>Copy failed; copy again or format the target SD card: </translation>
+    </message>
+    <message>
+        <source>菜单程序区</source>
+        <translation>the menu program area</translation>
+    </message>
+    <message>
+        <source>复制后校验失败，目标SD卡上的内容与源SD卡不一致：</source>
+        <translation>Read-back after the copy failed; the target SD card differs from the source: </translation>
+    </message>
+    <message>
+        <source>没有另一张SD卡可以复制过去，请插入目标SD卡</source>
+        <translation>There is no other SD card to copy to; insert the target SD card</translation>
+    </message>
+    <message>
+        <source>正在复制到另一张SD卡</source>
+        <translation>Copying to another SD card</translation>
+    </message>
+    <message>
+        <source>目标SD卡无法写入</source>
+        <translation>the target SD card cannot be written</translation>
+    </message>
+    <message>
+        <source>目标SD卡写入失败</source>
+        <translation>a write to the target SD card failed</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,8 @@
 // Failed writes and failed flushes at every position of every operation that changes a
 // card: put of a new file, put replacing a file (the new run beside the old one, and
 // the new run over the old one's clusters), rm, format, set-speed, update-savelist,
-// install-menu, install-moonshell and check --repair.
+// install-menu, install-moonshell, check --repair, and a clone from a second card in the
+// same process onto this one (the faults hit the target; the source is only read).
 //
 // A clean run on a copy of the prepared card counts the operation's device writes and
 // flushes; then, for each k, a fresh copy fails its k-th write (and, in a second
@@ -12,6 +13,7 @@
 // the card is the fault this sweep is here to find.
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
+#include "maintenance/card_clone.h"
 #include "maintenance/card_models.h"
 #include "maintenance/maintenance_commands.h"
 #include "maintenance/maintenance_messages.h"
@@ -20,6 +22,7 @@
 #include "obfs/allocator.h"
 #include "obfs/obfs.h"
 #include "support/card_contents.h"
+#include "support/card_object.h"
 #include "support/card_surgery.h"
 #include "support/prepared_card.h"
 #include "support/recording_sink.h"
@@ -86,7 +89,6 @@ class FaultSweep : public ::testing::Test {
 protected:
     void SetUp() override {
         set_transfer_diagnostics(nullptr);
-        fill_card_model_table();
         // The standard files in clusters 0-9, then savelist.bin in 10; free from 11 on.
         prepared = testcards::prepare_card(
             DRIVE, CARD_BYTES, testcards::standard_files({{"savelist.bin", pattern_bytes(900, 6)}}), &before);
@@ -275,6 +277,50 @@ TEST_F(FaultSweep, Format) {
     op.formats = true;
     op.menu_area = menu_area_with(side.menu);
     sweep(op);
+}
+
+TEST_F(FaultSweep, CloneFromASecondCard) {
+    auto source_drive = std::make_shared<FakeDrive>(24u << 20);
+    testcards::write_blank_volume(*source_drive, 24u << 20);
+    testcards::CardOnDrive source(2, source_drive);
+    ASSERT_TRUE(source.mount());
+    Files moved;
+    for (const auto& [name, bytes] : testcards::standard_files({{"big.nds", pattern_bytes(3 * K + 99, 16)}})) {
+        ASSERT_TRUE(source.put(name, bytes));
+        moved[name] = bytes;
+    }
+    const Bytes menu = pattern_bytes(MENU_AREA_BYTES, 17);
+    source_drive->poke(MENU_AREA_OFFSET, menu.data(), menu.size());
+    source_drive->reset_counters();
+    Operation op = operation(
+        "clone from a second card",
+        [&] {
+            CopyJob quiet;
+            quiet.diagnostics = nullptr;
+            CloneOptions options;
+            options.model_row = 14;
+            cCard target;
+            const CloneReport report = clone_card(source.card(), 2, target, DRIVE, options, quiet);
+            if (report.outcome == CloneOutcome::Done) return true;
+            // A failed clone leaves no volume, its old one as it was (a first write that
+            // failed), or one of whole files of the source; the report says which.
+            bool mounted = false;
+            const auto now = testcards::card_contents(DRIVE, &mounted);
+            EXPECT_EQ(mounted, !report.no_volume_left) << "the report and the card disagree";
+            Files files;
+            for (const auto& [name, file] : now) files[name] = file.bytes;
+            const bool old_volume = files == before;
+            EXPECT_EQ(old_volume, report.outcome == CloneOutcome::Refused && mounted);
+            if (!old_volume)
+                for (const auto& [name, bytes] : files)
+                    EXPECT_TRUE(moved.count(name) && bytes == moved.at(name)) << name << " is not the source's";
+            return false;
+        },
+        moved);
+    op.formats = true;
+    op.menu_area = menu;
+    sweep(op);
+    EXPECT_EQ(source_drive->counters().writes, 0u) << "the source is only read";
 }
 
 TEST_F(FaultSweep, SetSpeed) {

@@ -2,7 +2,9 @@
 // file (also with verify after write), a copy that replaces a file beside its old run
 // (the old file stays until the new one is committed), a copy that replaces a file in
 // its old run and grows it past its cluster (a nearly full card), a delete, a format,
-// the default speed write, a compaction and a restore from a backup.
+// the default speed write, a compaction, a restore from a backup, and a clone from a
+// second card in the same process onto this one (every write of the target cut; the
+// source, a card object of its own, is never written).
 //
 // A new file's entry goes out last but one, into a slot that may still hold an old
 // name: both orders are cut here.
@@ -19,6 +21,7 @@
 #include "device/sector_io.h"
 #include "maintenance/card_backup.h"
 #include "maintenance/card_check.h"
+#include "maintenance/card_clone.h"
 #include "maintenance/card_models.h"
 #include "maintenance/format_card.h"
 #include "maintenance/maintenance_commands.h"
@@ -28,6 +31,7 @@
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
 #include "support/card_contents.h"
+#include "support/card_object.h"
 #include "support/card_surgery.h"
 #include "support/prepared_card.h"
 #include "support/recording_sink.h"
@@ -79,7 +83,6 @@ class PowerCut : public ::testing::Test {
 protected:
     void SetUp() override {
         set_transfer_diagnostics(nullptr);
-        fill_card_model_table();
         prepared = testcards::prepare_card(DRIVE, CARD_BYTES, testcards::standard_files(), &before);
         ASSERT_TRUE(prepared);
     }
@@ -321,6 +324,35 @@ TEST_F(PowerCut, RestoreFromABackup) {
     backed_up.erase("keep_b.txt");
     backed_up["extra.bin"] = extra;
     cut_at_every_write({"restore", [&] { restore_card(DRIVE, image, nullptr); }, backed_up, {}, true, 3});
+}
+
+TEST_F(PowerCut, CloneFromASecondCard) {
+    // The source: a larger card with other files and a menu program, open beside this
+    // one in its own card object for the whole run.
+    auto source_drive = std::make_shared<FakeDrive>(24u << 20);
+    testcards::write_blank_volume(*source_drive, 24u << 20);
+    testcards::CardOnDrive source(2, source_drive);
+    ASSERT_TRUE(source.mount());
+    Files moved;
+    for (const auto& [name, bytes] : testcards::standard_files({{"big.nds", pattern_bytes(3 * K + 99, 16)}})) {
+        ASSERT_TRUE(source.put(name, bytes));
+        moved[name] = bytes;
+    }
+    const Bytes menu = pattern_bytes(MENU_AREA_BYTES, 17);
+    source_drive->poke(MENU_AREA_OFFSET, menu.data(), menu.size());
+    source_drive->reset_counters();
+    CopyJob quiet;
+    quiet.diagnostics = nullptr;
+    // A model named: run again after a cut, the target may hold no volume to take one from.
+    CloneOptions options;
+    options.model_row = 14;
+    cut_at_every_write({"clone from a second card",
+                        [&] {
+                            cCard target;
+                            clone_card(source.card(), 2, target, DRIVE, options, quiet);
+                        },
+                        moved, {}, true, 3});
+    EXPECT_EQ(source_drive->counters().writes, 0u) << "the source is only read";
 }
 
 TEST_F(PowerCut, Format) {
