@@ -3,18 +3,23 @@
 // 写入后校验 (verify after write), which is remembered between runs. The work runs
 // behind the progress window TCardJobForm; questions and result boxes come from
 // maintenance/card_care_commands.
+#include "app/cloneTargetDlg.h"
 #include "app/image_list_qt.h"
 #include "app/mainDlg.h"
 #include "common/ui_text_qt.h"
 #include "common/volume_busy.h"
 #include "maintenance/cardJobDlg.h"
 #include "maintenance/card_care_commands.h"
+#include "maintenance/card_clone.h"
 #include "maintenance/maintenance_messages.h"
+#include "obfs/card.h"
 #include "obfs/obfs.h"
 #include "platform/host_file.h"
+#include "transfer/copy_job.h"
 #include "transfer/host_path.h"
 #include "transfer/verify.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -44,6 +49,9 @@ void TForm1::buildCardCareMenu() {
     RestoreSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), ui_qtext("app", "恢复SD卡…"));
     RestoreSD1->setObjectName("RestoreSD1");
     connect(RestoreSD1, &QAction::triggered, this, &TForm1::RestoreSD1Click);
+    CloneSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), ui_qtext("app", "复制到另一张SD卡…"));
+    CloneSD1->setObjectName("CloneSD1");
+    connect(CloneSD1, &QAction::triggered, this, &TForm1::CloneSD1Click);
     ToolsMenu->addSeparator();
     VerifyAfterWrite1 = ToolsMenu->addAction(ui_qtext("app", "写入后校验"));
     VerifyAfterWrite1->setObjectName("VerifyAfterWrite1");
@@ -126,4 +134,63 @@ void TForm1::RestoreSD1Click() {
     });
     ShowCardContents(drive);
     show_restore_result(report);
+}
+
+namespace {
+
+// The clone's progress, from its job's chunks to the progress window.
+struct CloneProgress {
+    const TCardJobForm::Report& show;
+    uint64_t total;
+    std::string target;
+    uint64_t done = 0;
+    static void on_chunk(void* context, uint32_t bytes) {
+        auto* self = static_cast<CloneProgress*>(context);
+        self->done += bytes;
+        self->show(self->done, self->total, self->target);
+    }
+};
+
+}  // namespace
+
+void TForm1::CloneSD1Click() {
+    VolumeBusy busy;
+    if (!cardDriveListed()) return;
+    const uint8_t from = CurrentDrive;
+    QString source_caption;
+    std::vector<std::pair<uint8_t, QString>> others;
+    for (int i = 0; i < RzImageComboBox1->count(); ++i) {
+        const auto drive = uint8_t(RzImageComboBox1->itemData(i).toInt());
+        if (drive == from) source_caption = RzImageComboBox1->itemText(i);
+        else others.emplace_back(drive, RzImageComboBox1->itemText(i));
+    }
+    if (others.empty()) {
+        show_maint_message(maint_msg::CLONE_NO_OTHER_CARD);
+        return;
+    }
+    TCloneTargetForm choose(this, source_caption, others);
+    if (choose.exec() != QDialog::Accepted) return;
+    const uint8_t to = choose.target();
+    const std::string target_caption = choose.RzComboBox1->currentText().toStdString();
+    // Two card objects of the clone's own: the window's card stays as it is.
+    cCard source, target;
+    const CloneReport plan = plan_clone(source, from, target, to, CloneOptions{});
+    if (plan.outcome != CloneOutcome::Done) {
+        show_clone_result(plan);
+        return;
+    }
+    if (!confirm_clone()) return;
+    CloneReport report;
+    TCardJobForm progress(this, ui_qtext("maintenance", maint_msg::CLONE_PROGRESS_TITLE));
+    progress.run([&](const std::atomic<bool>* cancel, const TCardJobForm::Report& show) {
+        CloneProgress shown{show, plan.bytes_total, target_caption};
+        CopyJob job;
+        job.progress = &CloneProgress::on_chunk;
+        job.progress_context = &shown;
+        job.cancel = cancel;
+        job.percentage_line = false;
+        report = clone_card(source, from, target, to, CloneOptions{}, job);
+    });
+    ShowCardContents(from);
+    show_clone_result(report);
 }
