@@ -280,18 +280,9 @@ TEST_F(FaultSweep, Format) {
 }
 
 TEST_F(FaultSweep, CloneFromASecondCard) {
-    auto source_drive = std::make_shared<FakeDrive>(24u << 20);
-    testcards::write_blank_volume(*source_drive, 24u << 20);
-    testcards::CardOnDrive source(2, source_drive);
-    ASSERT_TRUE(source.mount());
-    Files moved;
-    for (const auto& [name, bytes] : testcards::standard_files({{"big.nds", pattern_bytes(3 * K + 99, 16)}})) {
-        ASSERT_TRUE(source.put(name, bytes));
-        moved[name] = bytes;
-    }
-    const Bytes menu = pattern_bytes(MENU_AREA_BYTES, 17);
-    source_drive->poke(MENU_AREA_OFFSET, menu.data(), menu.size());
-    source_drive->reset_counters();
+    testcards::CloneSource source(2);
+    const Files& moved = source.files;
+    ASSERT_EQ(moved.size(), 7u);
     Operation op = operation(
         "clone from a second card",
         [&] {
@@ -300,7 +291,7 @@ TEST_F(FaultSweep, CloneFromASecondCard) {
             CloneOptions options;
             options.model_row = 14;
             cCard target;
-            const CloneReport report = clone_card(source.card(), 2, target, DRIVE, options, quiet);
+            const CloneReport report = clone_card(source.card.card(), 2, target, DRIVE, options, quiet);
             if (report.outcome == CloneOutcome::Done) return true;
             // A failed clone leaves no volume, its old one as it was (a first write that
             // failed), or one of whole files of the source; the report says which.
@@ -318,9 +309,9 @@ TEST_F(FaultSweep, CloneFromASecondCard) {
         },
         moved);
     op.formats = true;
-    op.menu_area = menu;
+    op.menu_area = source.menu;
     sweep(op);
-    EXPECT_EQ(source_drive->counters().writes, 0u) << "the source is only read";
+    EXPECT_EQ(source.card.drive().counters().writes, 0u) << "the source is only read";
 }
 
 TEST_F(FaultSweep, SetSpeed) {

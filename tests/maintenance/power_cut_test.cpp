@@ -329,18 +329,9 @@ TEST_F(PowerCut, RestoreFromABackup) {
 TEST_F(PowerCut, CloneFromASecondCard) {
     // The source: a larger card with other files and a menu program, open beside this
     // one in its own card object for the whole run.
-    auto source_drive = std::make_shared<FakeDrive>(24u << 20);
-    testcards::write_blank_volume(*source_drive, 24u << 20);
-    testcards::CardOnDrive source(2, source_drive);
-    ASSERT_TRUE(source.mount());
-    Files moved;
-    for (const auto& [name, bytes] : testcards::standard_files({{"big.nds", pattern_bytes(3 * K + 99, 16)}})) {
-        ASSERT_TRUE(source.put(name, bytes));
-        moved[name] = bytes;
-    }
-    const Bytes menu = pattern_bytes(MENU_AREA_BYTES, 17);
-    source_drive->poke(MENU_AREA_OFFSET, menu.data(), menu.size());
-    source_drive->reset_counters();
+    testcards::CloneSource source(2);
+    const Files& moved = source.files;
+    ASSERT_EQ(moved.size(), 7u);
     CopyJob quiet;
     quiet.diagnostics = nullptr;
     // A model named: run again after a cut, the target may hold no volume to take one from.
@@ -349,10 +340,10 @@ TEST_F(PowerCut, CloneFromASecondCard) {
     cut_at_every_write({"clone from a second card",
                         [&] {
                             cCard target;
-                            clone_card(source.card(), 2, target, DRIVE, options, quiet);
+                            clone_card(source.card.card(), 2, target, DRIVE, options, quiet);
                         },
                         moved, {}, true, 3});
-    EXPECT_EQ(source_drive->counters().writes, 0u) << "the source is only read";
+    EXPECT_EQ(source.card.drive().counters().writes, 0u) << "the source is only read";
 }
 
 TEST_F(PowerCut, Format) {

@@ -1,8 +1,11 @@
 #include "support/card_object.h"
 
 #include "device/drive_layer.h"
+#include "maintenance/menu_install.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
+#include "support/prepared_card.h"
+#include "support/test_cards.h"
 
 namespace testcards {
 
@@ -34,6 +37,24 @@ bool CardOnDrive::files(std::map<std::string, std::vector<uint8_t>>* out) {
         (*out)[name] = std::move(bytes);
     }
     return true;
+}
+
+namespace {
+
+std::shared_ptr<drive_layer::FakeDrive> blank_drive(uint32_t bytes) {
+    auto drive = std::make_shared<drive_layer::FakeDrive>(bytes);
+    write_blank_volume(*drive, bytes);
+    return drive;
+}
+
+}  // namespace
+
+CloneSource::CloneSource(uint8_t n) : card(n, blank_drive(24u << 20)), menu(pattern_bytes(MENU_AREA_BYTES, 17)) {
+    if (!card.mount()) return;
+    for (const auto& [name, bytes] : standard_files({{"big.nds", pattern_bytes(3 * OBFS_CLUSTER_BYTES + 99, 16)}}))
+        if (card.put(name, bytes)) files[name] = bytes;
+    card.drive().poke(MENU_AREA_OFFSET, menu.data(), menu.size());
+    card.drive().reset_counters();
 }
 
 }  // namespace testcards

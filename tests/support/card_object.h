@@ -36,4 +36,14 @@ private:
     cCard card_;
 };
 
+// The card the fault sweep and the power-cut suite clone from, in the same process as
+// theirs: 24 MiB, the standard files and a larger one, a menu program area of test
+// bytes, counters reset (so its writes after this can be counted: none, it is only read).
+struct CloneSource {
+    explicit CloneSource(uint8_t n);
+    CardOnDrive card;
+    std::map<std::string, std::vector<uint8_t>> files;
+    std::vector<uint8_t> menu;
+};
+
 }  // namespace testcards
