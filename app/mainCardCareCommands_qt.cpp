@@ -49,7 +49,9 @@ void TForm1::buildCardCareMenu() {
     RestoreSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), ui_qtext("app", "恢复SD卡…"));
     RestoreSD1->setObjectName("RestoreSD1");
     connect(RestoreSD1, &QAction::triggered, this, &TForm1::RestoreSD1Click);
-    CloneSD1 = ToolsMenu->addAction(image_list::icon(image_list::DISKETTE), ui_qtext("app", "复制到另一张SD卡…"));
+    // Moving to another card starts from the card the card pane shows: its own menu
+    // offers it (buildContextMenus).
+    CloneSD1 = new QAction(image_list::icon(image_list::DISKETTE), ui_qtext("app", "复制到另一张SD卡…"), this);
     CloneSD1->setObjectName("CloneSD1");
     connect(CloneSD1, &QAction::triggered, this, &TForm1::CloneSD1Click);
     ToolsMenu->addSeparator();

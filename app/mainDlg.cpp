@@ -338,8 +338,7 @@ void TForm1::buildContextMenus() {
     CardMenu->addAction(actCopyOBToWin);
     QAction* remove = CardMenu->addAction(image_list::icon(image_list::DELETE), ui_qtext("app", "删除"));
     connect(remove, &QAction::triggered, this, &TForm1::RzToolbarButton7Click);
-    // Moving to another card starts from the card shown here (the Tools menu has it too).
-    CardMenu->addAction(CloneSD1);
+    CardMenu->addAction(CloneSD1);   // 复制到另一张SD卡…
     CardMenu->addSeparator();
     QAction* refresh_card = CardMenu->addAction(image_list::icon(image_list::REFRESH), ui_qtext("app", "刷新"));
     connect(refresh_card, &QAction::triggered, this, &TForm1::RzToolbarButton6Click);

@@ -67,7 +67,7 @@ public:
     QAction* CompactSD1 = nullptr;  // "整理SD卡"
     QAction* BackupSD1 = nullptr;   // "备份SD卡…"
     QAction* RestoreSD1 = nullptr;  // "恢复SD卡…"
-    QAction* CloneSD1 = nullptr;    // "复制到另一张SD卡…" (Tools menu and the card pane's menu)
+    QAction* CloneSD1 = nullptr;    // "复制到另一张SD卡…", in the card pane's menu
     QAction* VerifyAfterWrite1 = nullptr;  // "写入后校验", checked, remembered
     QAction* N5 = nullptr;          // "关于(&A)"
     QMenu* PopupMenu1 = nullptr;    // the view menu of the host folder list
