@@ -10,8 +10,7 @@ dir=${OB_BUILD_DIR:-build}
 appstreamcli validate --no-net packaging/*.metainfo.xml
 desktop-file-validate packaging/*.desktop
 
-cmake -S . -B "$dir" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$dir"
+OB_BUILD_DIR=$dir scripts/build.sh -DCMAKE_INSTALL_PREFIX=/usr
 rm -f "$dir"/orbelle-manager_*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
 deb=$(ls "$dir"/orbelle-manager_*.deb)
