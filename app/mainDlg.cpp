@@ -257,7 +257,7 @@ QWidget* TForm1::buildCardPane() {
 }
 
 void TForm1::buildStatusBar() {
-    Label1 = new QLabel(QStringLiteral("OrbelleManager 1.01"));
+    Label1 = new QLabel(QStringLiteral("OrbelleManager " OB_VERSION));
     Label1->setObjectName("Label1");
     FreeLabel = new QLabel;
     FreeLabel->setObjectName("FreeLabel");
