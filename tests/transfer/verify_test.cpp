@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 using drive_layer::FakeDrive;
 using testcards::pattern_bytes;
 
@@ -26,12 +29,18 @@ uint64_t checksum(const std::vector<uint8_t>& bytes) {
     return sum.value();
 }
 
-TEST(StreamChecksum, PiecesOfAnySizeGiveTheSameSum) {
+TEST(StreamChecksum, PiecesOfAnySizeGiveXxh3OfTheWholeStream) {
+    EXPECT_EQ(StreamChecksum().value(), 0x2D06800538D394C2ull);  // XXH3-64 of nothing, as published
     const auto bytes = pattern_bytes(10007, 1);
-    for (size_t piece : {1u, 3u, 7u, 8u, 9u, 4096u, 10007u}) {
+    for (size_t piece : {1u, 3u, 7u, 8u, 9u, 240u, 241u, 4096u, 10007u}) {
         StreamChecksum sum;
-        for (size_t at = 0; at < bytes.size(); at += piece) sum.add(bytes.data() + at, std::min(piece, bytes.size() - at));
-        EXPECT_EQ(sum.value(), checksum(bytes)) << "pieces of " << piece;
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            sum.add(bytes.data() + at, std::min(piece, bytes.size() - at));
+            const StreamChecksum copy = sum;  // a copy goes on from the same state
+            EXPECT_EQ(copy.value(), sum.value());
+        }
+        EXPECT_EQ(sum.value(), XXH3_64bits(bytes.data(), bytes.size())) << "pieces of " << piece;
+        EXPECT_EQ(sum.value(), StreamChecksum::of(bytes.data(), bytes.size()));
         EXPECT_EQ(sum.length(), bytes.size());
     }
 }
