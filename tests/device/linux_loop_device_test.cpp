@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace drive_layer;
@@ -50,6 +53,24 @@ TEST_F(LoopDrive, AttachedBlockDeviceProbesAsRemovable) {
     EXPECT_EQ(info.capacity, 16 * MiB);  // measured by the device itself
     EXPECT_EQ(info.media_type, MEDIA_REMOVABLE);
     EXPECT_EQ(info.identity, loop_->name());  // no vendor or model in sysfs for a loop device
+}
+
+TEST_F(LoopDrive, ItsStateTellsMountsAndTheReadOnlySwitch) {
+    const auto source = drive_table().source(LOOP_DRIVE);
+    DriveState state = source->state();
+    ASSERT_TRUE(state.mount_points && state.read_only);
+    EXPECT_TRUE(state.mount_points->empty());
+    EXPECT_FALSE(*state.read_only);
+    // A card reader reports a card's lock switch as a read-only disk.
+    const int fd = ::open(loop_->path().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int on = 1;
+    ASSERT_EQ(::ioctl(fd, BLKROSET, &on), 0);
+    state = source->state();
+    on = 0;
+    ::ioctl(fd, BLKROSET, &on);
+    ::close(fd);
+    EXPECT_EQ(state.read_only, true);
 }
 
 TEST_F(LoopDrive, NeverListedAmongTheSystemDrives) {
