@@ -134,6 +134,9 @@ public:
     // Forgets every source and maps the host's own whole-disk block devices:
     // drive 0 is the disk holding the root file system, the others follow.
     void load_system_drives();
+    // The same again after disks came or went, leaving the numbers attached by hand
+    // (attach, attach_path) as they are.
+    void reload_system_drives();
     void clear();
     // Attaches a source as drive n (replacing what was there). false when n >= 16.
     bool attach(unsigned n, std::shared_ptr<DriveSource> source);
@@ -148,6 +151,7 @@ private:
     // drives, so lookups and attachments are serialised.
     mutable std::mutex mutex_;
     std::shared_ptr<DriveSource> sources_[DRIVE_COUNT];
+    bool attached_[DRIVE_COUNT] = {};
 };
 
 // The process-wide table. Empty until someone loads or attaches drives.
