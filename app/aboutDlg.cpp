@@ -2,7 +2,7 @@
 #include "common/ui_text_qt.h"
 
 #include "app/image_list_qt.h"
-#include "app/window_place_qt.h"
+#include "gui/window_place_qt.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>

@@ -4,8 +4,8 @@
 // text (see card_list_sort.h) until the next rows arrive.
 #pragma once
 
-#include "app/card_list_sort.h"
-#include "app/card_rows.h"
+#include "views/card_list_sort.h"
+#include "views/card_rows.h"
 
 #include <QStringList>
 #include <QTreeWidget>

@@ -1,7 +1,7 @@
 // The host pane's own delete: the selected files and folders go to the desktop's
 // trash, never straight out of existence, so a slip of the mouse can be undone from
 // the file manager. What could not be moved there is named.
-#include "app/delete_question.h"
+#include "views/delete_question.h"
 #include "app/mainDlg.h"
 #include "app/shell_list_qt.h"
 #include "common/message_seam.h"

@@ -8,7 +8,7 @@
 // the card (questions included) it holds a VolumeBusy, so the drive watch does not
 // remount the volume under it.
 #include "app/card_list_qt.h"
-#include "app/delete_question.h"
+#include "views/delete_question.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
 #include "common/message_seam.h"

@@ -7,7 +7,7 @@
 #include "app/mainDlg.h"
 #include "app/message_box_qt.h"
 #include "app/shell_list_qt.h"
-#include "app/start_options.h"
+#include "views/start_options.h"
 #include "app/translations_qt.h"
 #include "device/drive_change_notifier.h"
 #include "device/drive_layer.h"

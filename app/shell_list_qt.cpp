@@ -1,6 +1,6 @@
 #include "app/shell_list_qt.h"
 
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "common/ui_text.h"
 #include "common/ui_text_qt.h"
 

@@ -8,7 +8,7 @@
 // 3. Backup of a 2 GiB card holding 100 MiB: bytes read against the used bytes, and
 //    time against dd copying those bytes.
 #include "device/drive_layer.h"
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "device/medium_reader.h"
 #include "device/sector_io.h"
 #include "maintenance/card_backup.h"

@@ -1,5 +1,5 @@
 // Card-model benchmark: each operation on a 2 GiB fake drive that times itself like a
-// real card (device/card_model.h), against its floor: the file data it moves at the
+// real card (testing/card_model.h), against its floor: the file data it moves at the
 // card's sequential bandwidth, or, for operations that move no file data, the areas
 // the volume format makes them read or write, once, in one sequential pass. Virtual
 // time: the figures are the same on every run and every machine.
@@ -13,10 +13,10 @@
 //
 //   card_model [PRESET...]          default: every preset
 //   OB_BENCH_DIR=/some/folder        where the host files go (default /dev/shm)
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "bench/bench_support.h"
 #include "device/drive_layer.h"
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "device/sector_io.h"
 #include "maintenance/card_models.h"
 #include "maintenance/compact_card.h"
@@ -24,7 +24,7 @@
 #include "obfs/af_file.h"
 #include "obfs/directory.h"
 #include "obfs/obfs.h"
-#include "obfs/volume_areas.h"
+#include "testing/volume_areas.h"
 #include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
 #include "transfer/verify.h"

@@ -9,7 +9,7 @@
 // Set OB_BENCH_DIR to choose where the image goes (default: the system temp folder).
 #include "bench/bench_support.h"
 #include "device/drive_layer.h"
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "maintenance/card_models.h"
 #include "maintenance/format_card.h"
 #include "maintenance/menu_install.h"

@@ -11,7 +11,7 @@
 //     --large: only the one large file
 //   OB_BENCH_DIR=/some/folder     where the images go (default /var/tmp)
 //   OB_BENCH_KEEP=1               keep the images afterwards
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "bench/bench_support.h"
 #include "device/drive_layer.h"
 #include "device/sector_io.h"

@@ -1,5 +1,5 @@
 // Drive commands: list the card drives, describe a drive's volume, make an image file.
-#include "app/drive_caption.h"
+#include "views/drive_caption.h"
 #include "cli/obtool_commands.h"
 #include "cli/obtool_json.h"
 #include "device/disk_info.h"
@@ -43,9 +43,11 @@ std::string why_no_volume(uint8_t drive) {
         return "the drive cannot be opened for reading and writing, or measures more than 2 GiB";
     uint8_t sector[SECTOR_BYTES];
     if (!disk_read_sector(0, sector)) return "sector 0 cannot be read";
-    if (std::memcmp(sector, "OBFS", 4) != 0) return "no OBFS volume (the card is not formatted)";
-    if (crc16(0, sector, SB_HEADER_CRC_SPAN) != get_le16(sector + SB_HEADER_CRC))
-        return "the superblock's checksum does not match";
+    switch (check_superblock_header(sector)) {
+    case SuperblockHeader::NoMagic: return "no OBFS volume (the card is not formatted)";
+    case SuperblockHeader::BadCrc: return "the superblock's checksum does not match";
+    case SuperblockHeader::Valid: break;
+    }
     if (const char* problem = superblock_layout_problem(Superblock::decode(sector), disk_get_size()))
         return std::string("unusable layout: ") + problem;
     return "the cluster map or the name-hash table cannot be read";

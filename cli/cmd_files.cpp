@@ -6,7 +6,7 @@
 // whose name could not come back off the card (a tab, a newline, another control byte
 // or DEL in it), and get refuses the same names. Every card name that obtool prints is
 // escaped (common/printable_name.h), so no name reaches the terminal raw.
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "common/message_seam.h"
 #include "common/printable_name.h"
 #include "cli/obtool_commands.h"

@@ -1,6 +1,6 @@
 #include "device/disk_info.h"
 
-#include "obfs/superblock.h"
+#include "common/byte_order.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 #include "maintenance/SelectSDDlg.h"
 #include "common/ui_text_qt.h"
 
-#include "app/window_place_qt.h"
-#include "maintenance/dialog_buttons_qt.h"
+#include "gui/window_place_qt.h"
+#include "gui/dialog_buttons_qt.h"
 #include "maintenance/card_models.h"
 
 #include <QGroupBox>

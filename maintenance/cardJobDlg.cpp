@@ -1,7 +1,7 @@
 #include "maintenance/cardJobDlg.h"
 
-#include "app/window_place_qt.h"
 #include "common/ui_text_qt.h"
+#include "gui/window_place_qt.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -25,51 +25,35 @@ TCardJobForm::TCardJobForm(QWidget* parent, const QString& caption) : QDialog(pa
     Label1->setGeometry(8, 40, 395, 23);
     Label1->setTextFormat(Qt::PlainText);
 
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setGeometry(8, 82, 309, 21);
-    ProgressBar1->setRange(0, BAR_MAX);
+    ProgressBar1 = add_progress_bar(this, "ProgressBar1", BAR_MAX);
     ProgressBar1->setFormat(QStringLiteral("%p%"));
 
-    Button1 = new QPushButton(ui_qtext("maintenance", "取消"), this);
-    Button1->setObjectName("Button1");
-    Button1->setGeometry(324, 80, 75, 25);
-    Button1->setAutoDefault(false);
+    Button1 = add_cancel_button(this, ui_qtext("maintenance", "取消"));
     connect(Button1, &QPushButton::clicked, this, &TCardJobForm::Button1Click);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(100);
+    Timer1 = add_poll_timer(this);
     connect(Timer1, &QTimer::timeout, this, &TCardJobForm::Timer1Timer);
 }
 
-TCardJobForm::~TCardJobForm() {
-    cancel_ = true;
-    if (worker_.joinable()) worker_.join();
-}
+TCardJobForm::~TCardJobForm() { worker_.stop_and_wait(); }
 
 void TCardJobForm::run(Job job) {
-    cancel_ = false;
-    ended_ = false;
     done_ = 0;
     total_ = 0;
-    busy_.emplace();
     Button1->setEnabled(true);
-    worker_ = std::thread([this, job = std::move(job)] {
-        job(&cancel_, [this](uint64_t done, uint64_t total, const std::string& text) {
+    worker_.start([this, job = std::move(job)] {
+        job(worker_.cancel_flag(), [this](uint64_t done, uint64_t total, const std::string& text) {
             done_ = done;
             total_ = total;
             if (text.empty()) return;
             std::lock_guard<std::mutex> lock(text_mutex_);
             text_ = text;
         });
-        ended_ = true;
     });
     Timer1->start();
     exec();
     Timer1->stop();
-    if (worker_.joinable()) worker_.join();
-    busy_.reset();
+    worker_.stop_and_wait();
 }
 
 void TCardJobForm::Timer1Timer() {
@@ -79,17 +63,17 @@ void TCardJobForm::Timer1Timer() {
         std::lock_guard<std::mutex> lock(text_mutex_);
         Label1->setText(QString::fromStdString(text_));
     }
-    if (ended_.load()) done(QDialog::Accepted);
+    if (worker_.finish()) done(QDialog::Accepted);
 }
 
 void TCardJobForm::Button1Click() {
-    cancel_ = true;
+    worker_.cancel();
     Button1->setEnabled(false);   // the job stops at its next safe point
 }
 
 void TCardJobForm::reject() {
     // The close box and Escape cancel; the window goes once the job has ended.
-    if (!ended_.load()) {
+    if (worker_.active()) {
         Button1Click();
         return;
     }

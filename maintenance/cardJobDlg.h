@@ -4,7 +4,7 @@
 // the job has ended, so nothing else reaches the card meanwhile.
 #pragma once
 
-#include "common/volume_busy.h"
+#include "gui/progress_worker_qt.h"
 
 #include <QDialog>
 
@@ -12,9 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <thread>
 
 class QLabel;
 class QProgressBar;
@@ -35,7 +33,7 @@ public:
     // Shows the window modally while `job` runs on a worker thread; returns once it
     // has ended.
     void run(Job job);
-    bool cancelRequested() const { return cancel_.load(); }
+    bool cancelRequested() const { return worker_.cancelled(); }
 
     QLabel* Label1 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -50,11 +48,8 @@ protected:
     void reject() override;
 
 private:
-    std::atomic<bool> cancel_{false};
-    std::atomic<bool> ended_{false};
     std::atomic<uint64_t> done_{0}, total_{0};
     std::mutex text_mutex_;
     std::string text_;
-    std::thread worker_;
-    std::optional<VolumeBusy> busy_;
+    ProgressWorker worker_;
 };

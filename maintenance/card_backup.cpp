@@ -98,8 +98,7 @@ bool read_image_volume(host::Descriptor fd, Superblock* sb, std::vector<uint8_t>
         *why = "cannot read the backup";
         return false;
     }
-    if (std::memcmp(sector, "OBFS", 4) != 0 ||
-        crc16(0, sector, SB_HEADER_CRC_SPAN) != get_le16(sector + SB_HEADER_CRC)) {
+    if (!superblock_header_valid(sector)) {
         *why = "no OBFS superblock";
         return false;
     }

@@ -160,13 +160,15 @@ bool Checker::check_superblock() {
         problem(SECTOR0_UNREADABLE, NOBODY, "sector 0 cannot be read");
         return false;
     }
-    if (std::memcmp(s, "OBFS", 4) != 0) {
+    switch (check_superblock_header(s)) {
+    case SuperblockHeader::NoMagic:
         problem(NO_VOLUME, NOBODY, "no OBFS volume: sector 0 does not begin with \"OBFS\"");
         return false;
-    }
-    if (crc16(0, s, SB_HEADER_CRC_SPAN) != get_le16(s + SB_HEADER_CRC)) {
+    case SuperblockHeader::BadCrc:
         problem(HEADER_CRC, NOBODY, "superblock header CRC does not match");
         return false;
+    case SuperblockHeader::Valid:
+        break;
     }
     sb_ = Superblock::decode(s);
     if (const char* why = superblock_layout_problem(sb_, disk_get_size())) {

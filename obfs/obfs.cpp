@@ -8,30 +8,6 @@
 
 uint32_t current_partition_table[PARTITION_ENTRIES] = {};
 
-namespace {
-
-// The reflected CRC-16 (polynomial 0xA001) one byte at a time: every table flush and
-// mount runs it over the whole cluster map, so the bit loop is done once, here.
-struct Crc16Table {
-    uint16_t entry[256];
-    constexpr Crc16Table() : entry() {
-        for (int byte = 0; byte < 256; ++byte) {
-            uint16_t crc = uint16_t(byte);
-            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-            entry[byte] = crc;
-        }
-    }
-};
-constexpr Crc16Table CRC16_TABLE;
-
-}  // namespace
-
-uint16_t crc16(uint16_t start, const uint8_t* bytes, size_t length) {
-    uint16_t crc = start;
-    for (size_t i = 0; i < length; ++i) crc = uint16_t((crc >> 8) ^ CRC16_TABLE.entry[(crc ^ bytes[i]) & 0xFF]);
-    return crc;
-}
-
 cOBFS& volume() {
     static cOBFS the_volume;
     return the_volume;
@@ -85,8 +61,7 @@ bool cOBFS::mount(uint8_t drive) {
     // One sector, past the read window: a window at sector 0 would hold the menu
     // program area, which no volume operation reads, and cost a card a 128 KiB read.
     if (!disk_read_sectors(0, 1, superblock)) return false;
-    if (std::memcmp(superblock, "OBFS", 4) != 0) return false;
-    if (crc16(0, superblock, SB_HEADER_CRC_SPAN) != get_le16(superblock + SB_HEADER_CRC)) return false;
+    if (!superblock_header_valid(superblock)) return false;
     // A superblock that checks out but describes a layout this system cannot handle
     // safely (hostile or foreign card) is treated like no volume at all.
     const Superblock sb = header();
@@ -268,7 +243,7 @@ bool cOBFS::write_changes(MapOrder order, bool with_superblock) {
     if (!write_table(sb.hash_start, hash_bytes.data(), hash_spans, hash_sectors, card_hash_)) return false;
     put_le16(superblock + SB_MAP_CRC, crc16(0, cluster_map.data(), sb.map_bytes));
     // The header CRC covers the map CRC at 0x60, so it is computed second.
-    put_le16(superblock + SB_HEADER_CRC, crc16(0, superblock, SB_HEADER_CRC_SPAN));
+    seal_superblock_header(superblock);
     if (superblock_held_ || !with_superblock) return true;
     // A superblock the card already holds (the map, and so its CRC, did not change).
     if (card_superblock_.size() == sizeof superblock &&

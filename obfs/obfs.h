@@ -9,9 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-// CRC-16/ARC: reflected polynomial 0xA001, no final exclusive-or.
-uint16_t crc16(uint16_t start, const uint8_t* bytes, size_t length);
-
 // Partition starts of the mounted (or being formatted) card; read only by partition_of.
 extern uint32_t current_partition_table[PARTITION_ENTRIES];
 

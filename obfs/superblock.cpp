@@ -2,24 +2,6 @@
 
 #include <cstring>
 
-uint16_t get_le16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-
-uint32_t get_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-void put_le16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void put_le32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-
 Superblock Superblock::decode(const uint8_t s[512]) {
     Superblock sb;
     std::memcpy(sb.magic, s + SB_MAGIC, 4);

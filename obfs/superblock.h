@@ -2,9 +2,11 @@
 // little-endian bytes field by field.
 #pragma once
 
+#include "common/byte_order.h"
+#include "common/superblock_header.h"
+
 #include <cstdint>
 
-constexpr uint32_t SB_MAGIC = 0x00;
 constexpr uint32_t SB_DISK_SIZE = 0x10;
 constexpr uint32_t SB_CLUSTER_SECTORS = 0x14;
 constexpr uint32_t SB_PARTITION_START = 0x18;
@@ -16,8 +18,6 @@ constexpr uint32_t SB_HASH_BYTES = 0x66;
 constexpr uint32_t SB_DIR_START = 0x6A;
 constexpr uint32_t SB_DIR_COUNT = 0x6E;
 constexpr uint32_t SB_DATA_START = 0x72;
-constexpr uint32_t SB_HEADER_CRC = 0x76;
-constexpr uint32_t SB_HEADER_CRC_SPAN = 0x76;  // the header CRC covers bytes 0x00..0x75
 
 constexpr uint32_t OBFS_MENU_START = 1;        // menu program area: sectors 1..8192
 constexpr uint32_t OBFS_MAP_START = 8193;
@@ -28,12 +28,6 @@ constexpr uint32_t OBFS_HASH_BYTES = 4096;
 constexpr uint32_t OBFS_DIR_COUNT = 1024;
 constexpr uint32_t PARTITION_ENTRIES = 16;
 constexpr uint32_t NO_CLUSTER = 0xFFFFFFFFu;
-
-// Little-endian field access on raw bytes.
-uint16_t get_le16(const uint8_t* p);
-uint32_t get_le32(const uint8_t* p);
-void put_le16(uint8_t* p, uint16_t v);
-void put_le32(uint8_t* p, uint32_t v);
 
 struct Superblock {
     char magic[4] = {'O', 'B', 'F', 'S'};

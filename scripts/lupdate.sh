@@ -19,4 +19,4 @@ cd "$root"
 "$lupdate" -silent -locations none -no-ui-lines \
   -tr-function-alias QT_TRANSLATE_NOOP+=UI_TEXT_NOOP,translate+=ui_text,translate+=ui_qtext \
   -source-language zh_CN -target-language en \
-  -extensions cpp,h app cli common device maintenance obfs transfer -ts "$ts"
+  -extensions cpp,h app cli common device gui maintenance obfs transfer views -ts "$ts"

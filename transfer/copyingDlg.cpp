@@ -2,7 +2,7 @@
 #include "common/ui_text_qt.h"
 
 #include "common/message_seam.h"
-#include "app/window_place_qt.h"
+#include "gui/window_place_qt.h"
 #include "obfs/af_file.h"
 #include "transfer/copy_batch.h"
 #include "transfer/copy_plan.h"
@@ -27,7 +27,6 @@ namespace {
 
 constexpr int CLIENT_WIDTH = 411;
 constexpr int CLIENT_HEIGHT = 121;
-constexpr int TIMER_INTERVAL_MS = 100;
 constexpr int BAR_MAX = 100;
 
 }  // namespace
@@ -43,36 +42,22 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     RzStatusPane1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     RzStatusPane1->setTextFormat(Qt::PlainText);
 
-    suiProgressBar1 = new QProgressBar(this);
-    suiProgressBar1->setObjectName("suiProgressBar1");
-    suiProgressBar1->setGeometry(8, 82, 309, 21);
-    suiProgressBar1->setOrientation(Qt::Horizontal);
-    suiProgressBar1->setRange(0, BAR_MAX);
-    suiProgressBar1->setValue(0);
+    suiProgressBar1 = add_progress_bar(this, "suiProgressBar1", BAR_MAX);
     suiProgressBar1->setTextVisible(true);
     suiProgressBar1->setAlignment(Qt::AlignCenter);
 
-    Button1 = new QPushButton(ui_qtext("transfer", "取消"), this);
-    Button1->setObjectName("Button1");
-    Button1->setGeometry(324, 80, 75, 25);
-    Button1->setAutoDefault(false);
+    Button1 = add_cancel_button(this, ui_qtext("transfer", "取消"));
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(TIMER_INTERVAL_MS);
+    Timer1 = add_poll_timer(this);
     connect(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
     Timer1->start();
 }
 
 TForm3::~TForm3() {
-    // The program ends while a batch runs: stop it and wait, still delivering the
-    // worker's hand-offs so that it can finish.
-    if (threadHandle.joinable()) {
-        requestCancel();
-        while (!worker_ended_.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        threadHandle.join();
-    }
+    // The program ends while a batch runs: stop it and wait.
+    running = 0;
+    threadHandle.stop_and_wait();
 }
 
 // --- Queuing --------------------------------------------------------------------------
@@ -151,22 +136,18 @@ void TForm3::showEvent(QShowEvent* event) {
 }
 
 void TForm3::FormShow() {
-    if (threadHandle.joinable()) return;   // shown again while a worker still runs
+    if (threadHandle.active()) return;   // shown again while a worker still runs
     running = 1;
-    cancel_ = false;
-    worker_ended_ = false;
-    busy_.emplace();
     setStatusText(QString());
     suiProgressBar1->setValue(0);
-    threadHandle = std::thread(&TForm3::CopyThreadProc, this);
+    threadHandle.start([this] { CopyThreadProc(); });
 }
 
 void TForm3::CopyThreadProc() {
-    set_copy_cancel_flag(&cancel_);
+    set_copy_cancel_flag(threadHandle.cancel_flag());
     if (copyToOB == 1) RunWinToOB(driveNumber);
     else RunOBToWin(destFolder);
     set_copy_cancel_flag(nullptr);
-    worker_ended_ = true;
 }
 
 // A copy that did not complete — refused, or stopped by a failed read, a full card or
@@ -226,11 +207,9 @@ void TForm3::RunOBToWin(const std::string& folder) {
 }
 
 void TForm3::Timer1Timer() {
-    if (!threadHandle.joinable() || !worker_ended_.load()) return;
-    threadHandle.join();
+    if (!threadHandle.finish()) return;
     // What the worker handed over before it ended is shown before the window goes.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    busy_.reset();
     done(QDialog::Accepted);
 }
 
@@ -238,15 +217,15 @@ void TForm3::Timer1Timer() {
 
 void TForm3::requestCancel() {
     running = 0;
-    cancel_ = true;
+    threadHandle.cancel();
 }
 
 void TForm3::Button1Click() {
-    if (threadHandle.joinable()) requestCancel();
+    if (threadHandle.active()) requestCancel();
 }
 
 void TForm3::reject() {
-    if (threadHandle.joinable()) {
+    if (threadHandle.active()) {
         requestCancel();   // the window closes itself once the worker has ended
         return;
     }

@@ -18,16 +18,13 @@
 #pragma once
 
 #include "common/ui_text.h"
-
-#include "common/volume_busy.h"
+#include "gui/progress_worker_qt.h"
 
 #include <QDialog>
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -59,7 +56,7 @@ public:
     std::string destFolder;    // the host folder of a card-to-host batch
     std::atomic<uint8_t> running{0};   // tested before each file; 0 stops the batch
     float percentDone = 0;     // accumulated percentage of the running batch
-    std::thread threadHandle;  // the worker of the latest batch
+    ProgressWorker threadHandle;  // the worker of the latest batch
 
     static constexpr const char* COPY_FAILED = UI_TEXT_NOOP("transfer", "拷贝失败，请检查磁盘的剩余空间");
     // A copy whose read-back (写入后校验) did not match; the file's name follows.
@@ -82,7 +79,7 @@ public:
     void RunOBToWin(const std::string& folder);
 
     // True from FormShow until Timer1Timer has seen the worker end.
-    bool workerActive() const { return threadHandle.joinable(); }
+    bool workerActive() const { return threadHandle.active(); }
 
 public slots:
     void FormShow();
@@ -103,8 +100,4 @@ private:
     void showBarPosition(int position);
     // An empty text shows COPY_FAILED in the window's language.
     void showCopyFailed(const std::string& text = std::string());
-
-    std::atomic<bool> cancel_{false};         // the transfer routines' cancel flag
-    std::atomic<bool> worker_ended_{false};   // set as the worker's last act
-    std::optional<VolumeBusy> busy_;          // the drive watch keeps off meanwhile
 };

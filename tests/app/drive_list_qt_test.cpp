@@ -1,8 +1,8 @@
 // The drive list of the main window on fake drives: which entries it offers, which card
 // it shows, and how the once-a-second drive watch reacts.
 #include "app/card_list_qt.h"
-#include "app/card_rows.h"
 #include "app/drive_watch_qt.h"
+#include "views/card_rows.h"
 #include "app/mainDlg.h"
 #include "common/volume_busy.h"
 #include "device/drive_layer.h"

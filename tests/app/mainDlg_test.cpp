@@ -4,7 +4,7 @@
 #include "app/card_list_qt.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
-#include "app/window_size.h"
+#include "views/window_size.h"
 #include "app/pane_row_qt.h"
 #include "app/shell_combo_qt.h"
 #include "app/shell_list_qt.h"

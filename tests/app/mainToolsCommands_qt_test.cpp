@@ -1,7 +1,7 @@
 // The Tools menu of the main window, run through its menu items and dialogs on cards:
 // format, default speed, save list, menu program, MoonShell and the card check.
 #include "app/card_list_qt.h"
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
 #include "device/drive_layer.h"

@@ -6,7 +6,7 @@
 // <window>-<language>.png (scripts/screenshots.sh uses this under Xvfb).
 #include "app/aboutDlg.h"
 #include "app/card_list_qt.h"
-#include "app/delete_question.h"
+#include "views/delete_question.h"
 #include "app/forms_qt.h"
 #include "app/mainDlg.h"
 #include "app/shell_list_qt.h"

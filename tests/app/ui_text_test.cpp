@@ -1,8 +1,8 @@
 // The language rule, the English lookup the core and obtool use, and the window's
 // Qt-free texts and sizes: the delete question, the free-space line, the first size.
-#include "app/card_rows.h"
-#include "app/delete_question.h"
-#include "app/window_size.h"
+#include "views/card_rows.h"
+#include "views/delete_question.h"
+#include "views/window_size.h"
 #include "common/ui_text.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // obtool between host folders and a card image, on whatever host the tests run on:
 // Linux natively, Windows under wine. Host names are Chinese, as a player's save and
 // game folders often are: they must arrive on the card and come back unchanged.
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "support/obtool_runner.h"
 #include "support/test_cards.h"
 

@@ -1,5 +1,5 @@
 // obtool as a user runs it: the built program, its output and its exit status.
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "obfs/superblock.h"
 #include "support/loop_device.h"
 #include "support/obtool_runner.h"

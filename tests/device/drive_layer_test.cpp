@@ -1,6 +1,6 @@
 #include "device/disk_info.h"
 #include "device/drive_layer.h"
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "device/image_source.h"
 #include "obfs/superblock.h"
 #include "support/test_cards.h"

@@ -1,6 +1,6 @@
 // The drive probe: which drives may be cards, and what it reads of their identity.
 #include "device/disk_info.h"
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Card images that once broke a reader, replayed through every reader of cards, and
 // hand-made hostile cards: each gets a clear refusal or sane handling, nothing reads or
 // writes outside where it should, and no committed file is lost.
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
 #include "obfs/af_file.h"

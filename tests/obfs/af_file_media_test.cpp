@@ -1,6 +1,6 @@
 // The stream on real media: a card image file and the same image behind a loop device.
 #include "device/drive_layer.h"
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "device/sector_io.h"
 #include "obfs/af_file.h"
 #include "obfs/directory.h"

@@ -1,7 +1,7 @@
 #include "support/card_image_exercise.h"
 
-#include "app/card_rows.h"
-#include "device/fake_drive.h"
+#include "views/card_rows.h"
+#include "testing/fake_drive.h"
 #include "device/sector_io.h"
 #include "maintenance/card_check.h"
 #include "obfs/af_file.h"

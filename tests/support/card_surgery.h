@@ -3,7 +3,7 @@
 // the way a foreign tool, a broken card or a hostile image could leave them.
 #pragma once
 
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "obfs/superblock.h"
 
 #include <cstdint>

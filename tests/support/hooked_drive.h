@@ -3,7 +3,7 @@
 // makes the transfer (a copy worker, for instance).
 #pragma once
 
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 // judgement of the state a completed operation leaves.
 #pragma once
 
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 
 #include <cstdint>
 #include <map>

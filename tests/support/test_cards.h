@@ -2,7 +2,7 @@
 // laid out on them byte by byte (independently of the formatter under test).
 #pragma once
 
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 
 #include "common/ui_text.h"
 #include "device/sector_io.h"

@@ -1,4 +1,4 @@
-#include "device/card_model.h"
+#include "testing/card_model.h"
 
 #include <algorithm>
 

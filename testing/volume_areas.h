@@ -3,7 +3,7 @@
 // directory and the data area, as the superblock lays them out.
 #pragma once
 
-#include "device/card_model.h"
+#include "testing/card_model.h"
 #include "obfs/superblock.h"
 
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/delete_question.h"
+#include "views/delete_question.h"
 
 #include "common/ui_text.h"
 

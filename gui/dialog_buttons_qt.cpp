@@ -1,4 +1,4 @@
-#include "maintenance/dialog_buttons_qt.h"
+#include "gui/dialog_buttons_qt.h"
 #include "common/ui_text_qt.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
-#include "app/drive_list.h"
+#include "views/drive_list.h"
 
-#include "app/drive_caption.h"
+#include "views/drive_caption.h"
 #include "device/disk_info.h"
 #include "device/drive_layer.h"
 

@@ -2,7 +2,7 @@
 // something other than zeros was written to them, so a 2 GiB card costs what was
 // written. Every call takes the drive's mutex: a copy worker and the test's own
 // thread may use the same drive.
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/window_place_qt.h"
+#include "gui/window_place_qt.h"
 
 #include <QDialog>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The card model of the fake drive: its virtual clock, what counts as a write or read
 // that does not continue the previous one, flushes, and bytes by area.
-#include "device/fake_drive.h"
-#include "obfs/volume_areas.h"
+#include "testing/fake_drive.h"
+#include "testing/volume_areas.h"
 
 #include <gtest/gtest.h>
 

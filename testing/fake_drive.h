@@ -3,7 +3,7 @@
 // the sectors written), it counts every transfer, and it fails on command.
 #pragma once
 
-#include "device/card_model.h"
+#include "testing/card_model.h"
 #include "device/drive_layer.h"
 
 #include <cstdint>

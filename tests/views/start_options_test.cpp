@@ -1,4 +1,4 @@
-#include "app/start_options.h"
+#include "views/start_options.h"
 
 #include <gtest/gtest.h>
 

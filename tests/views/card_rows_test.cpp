@@ -1,7 +1,7 @@
 // The card contents rows on hand-laid volumes: file rows, hidden side files, free-space
 // rows between, before and after the files, fences, records without clusters, and the
 // two message rows.
-#include "app/card_rows.h"
+#include "views/card_rows.h"
 
 #include "obfs/directory.h"
 #include "obfs/superblock.h"

@@ -1,4 +1,4 @@
-#include "app/drive_caption.h"
+#include "views/drive_caption.h"
 
 #include "device/disk_info.h"
 

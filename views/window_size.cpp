@@ -1,4 +1,4 @@
-#include "app/window_size.h"
+#include "views/window_size.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "app/drive_list.h"
+#include "views/drive_list.h"
 
 #include "device/drive_layer.h"
 #include "support/test_cards.h"

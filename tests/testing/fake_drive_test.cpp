@@ -1,4 +1,4 @@
-#include "device/fake_drive.h"
+#include "testing/fake_drive.h"
 #include "support/test_cards.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/start_options.h"
+#include "views/start_options.h"
 
 #include "common/ui_text.h"
 #include "device/drive_layer.h"

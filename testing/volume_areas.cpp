@@ -1,4 +1,4 @@
-#include "obfs/volume_areas.h"
+#include "testing/volume_areas.h"
 
 std::vector<drive_layer::CardArea> volume_areas(const Superblock& sb) {
     using drive_layer::ByteKind;

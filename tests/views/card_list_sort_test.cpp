@@ -1,4 +1,4 @@
-#include "app/card_list_sort.h"
+#include "views/card_list_sort.h"
 
 #include <gtest/gtest.h>
 
