@@ -74,8 +74,7 @@ int main(int argc, char** argv) {
     const int control = ::open("/dev/loop-control", O_RDWR | O_CLOEXEC);
     const int n = control < 0 ? -1 : ::ioctl(control, LOOP_CTL_GET_FREE);
     const std::string loop = "/dev/loop" + std::to_string(n);
-    const int loop_fd = n < 0 ? -1 : ::open(loop.c_str(), O_RDWR | O_CLOEXEC);
-    if (loop_fd < 0) {
+    if (n < 0) {
         std::printf("drive_watch: no loop device here\n");
         return 0;
     }
@@ -99,9 +98,14 @@ int main(int argc, char** argv) {
                 // The poll's ticks fall anywhere within its second.
                 const auto since = Clock::now();
                 const auto first_tick = since + std::chrono::milliseconds(std::rand() % POLL_MS);
+                // The device is opened for each change only: a clear waits for its last
+                // user to close it.
                 const int backing = in ? ::open(image.c_str(), O_RDWR | O_CLOEXEC) : -1;
-                if (::ioctl(loop_fd, in ? LOOP_SET_FD : LOOP_CLR_FD, in ? backing : 0) != 0) return 1;
+                const int fd = ::open(loop.c_str(), O_RDWR | O_CLOEXEC);
+                const bool done = fd >= 0 && ::ioctl(fd, in ? LOOP_SET_FD : LOOP_CLR_FD, in ? backing : 0) == 0;
+                if (fd >= 0) ::close(fd);
                 if (backing >= 0) ::close(backing);
+                if (!done) return 1;
                 const size_t entries = in ? 1 : 0;
                 (in ? arrive : leave)
                     .push_back(events ? heard_after(*notifier, entries, since) : polled_after(entries, since, first_tick));
@@ -114,7 +118,6 @@ int main(int argc, char** argv) {
         std::printf("drive_watch %s median of %d: arrives %.0f ms, leaves %.0f ms\n", mode, rounds, median(arrive),
                     median(leave));
     }
-    ::close(loop_fd);
     ::close(control);
     ::unlink(image.c_str());
     return 0;

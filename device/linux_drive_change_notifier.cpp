@@ -6,7 +6,11 @@
 #include <systemd/sd-device.h>
 #include <systemd/sd-event.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <cstdio>
 
@@ -45,11 +49,24 @@ private:
     sd_device_monitor* monitor_ = nullptr;
 };
 
+// Whether udev runs: its control socket answers. (The socket file stays behind when
+// udev is killed.)
+bool udev_running() {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, "/run/udev/control", sizeof address.sun_path - 1);
+    const bool answered = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return answered;
+}
+
 }  // namespace
 
 std::unique_ptr<DriveChangeNotifier> make_drive_change_notifier() {
     // Without a running udev the monitor would hear nothing at all.
-    if (::access("/run/udev/control", F_OK) != 0) return nullptr;
+    if (!udev_running()) return nullptr;
     auto notifier = std::make_unique<UdevBlockNotifier>();
     if (!notifier->start()) {
         std::printf("no block-device monitor: the drive watch polls.\n");
