@@ -24,7 +24,7 @@ TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     Image1->setPixmap(image_list::picture(image_list::CONSOLE, 34));
     Image1->setFixedSize(34, 34);
 
-    Label1 = new QLabel(QStringLiteral("Orbelle Manager 1.01"), this);
+    Label1 = new QLabel(QStringLiteral("Orbelle Manager " OB_VERSION), this);
     Label1->setObjectName("Label1");
     QFont bold = Label1->font();
     bold.setBold(true);

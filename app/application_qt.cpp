@@ -6,7 +6,7 @@
 
 OrbelleApplication::OrbelleApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(APP_TITLE);
-    setApplicationVersion("1.01");
+    setApplicationVersion(OB_VERSION);
 }
 
 bool OrbelleApplication::notify(QObject* receiver, QEvent* event) {

@@ -5,6 +5,7 @@
 #include "app/card_list_qt.h"
 #include "views/card_rows.h"
 #include "views/drive_list.h"
+#include "app/drive_watch_qt.h"
 #include "app/forms_qt.h"
 #include "app/image_list_qt.h"
 #include "app/pane_row_qt.h"
@@ -15,6 +16,7 @@
 #include "views/window_size.h"
 #include "common/message_seam.h"
 #include "common/ui_text.h"
+#include "device/drive_layer.h"
 
 #include <QAbstractItemView>
 #include <QActionGroup>
@@ -257,7 +259,7 @@ QWidget* TForm1::buildCardPane() {
 }
 
 void TForm1::buildStatusBar() {
-    Label1 = new QLabel(QStringLiteral("OrbelleManager 1.01"));
+    Label1 = new QLabel(QStringLiteral("OrbelleManager " OB_VERSION));
     Label1->setObjectName("Label1");
     FreeLabel = new QLabel;
     FreeLabel->setObjectName("FreeLabel");
@@ -303,6 +305,25 @@ void TForm1::Timer1Timer() {
     if (count == LastDriveCount) return;
     LastDriveCount = count;
     RefreshDriveList();
+}
+
+void TForm1::listenForDriveChanges(std::unique_ptr<DriveChangeNotifier> notifier) {
+    if (!notifier) return;
+    Watch = new DriveWatch(std::move(notifier), this);
+    connect(Watch, &DriveWatch::drivesChanged, this, &TForm1::driveChangeHeard);
+    Timer1->stop();
+}
+
+void TForm1::driveChangeHeard() {
+    // News that comes while work on the volume waits in a nested event loop is looked
+    // at once the work has ended: no tick would come to catch up on it.
+    if (volume_busy()) {
+        QTimer::singleShot(BUSY_RETRY_MS, this, &TForm1::driveChangeHeard);
+        return;
+    }
+    // A reader plugged in is a disk the table has not seen yet.
+    drive_layer::drive_table().reload_system_drives();
+    Timer1Timer();
 }
 
 void TForm1::RzToolbarButton6Click() { RefreshDriveList(); }

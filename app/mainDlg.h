@@ -12,10 +12,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CardList;
+class DriveChangeNotifier;
+class DriveWatch;
 struct CardRow;
 class PaneRow;
 class QAction;
@@ -42,6 +45,10 @@ public:
 
     // Rebuilds the drive list and shows the first listed card.
     void RefreshDriveList();
+    // Lets the drive watch hear the hardware instead of polling with Timer1 (null:
+    // keep polling). Timer1 stops; news of changed disks runs the watch's check.
+    void listenForDriveChanges(std::unique_ptr<DriveChangeNotifier> notifier);
+    DriveWatch* Watch = nullptr;   // null while the watch polls
     // Fills the card list with what the card in `drive` holds.
     void ShowCardContents(uint8_t drive);
     // The drive number of the selected drive list entry, -1 when none is selected.
@@ -106,11 +113,14 @@ public:
     QTimer* Timer1 = nullptr;
 
     static constexpr int MIDDLE_COLUMN_WIDTH = 28;
+    // How often news of changed drives that came during work is looked at again.
+    static constexpr int BUSY_RETRY_MS = 500;
 
 public slots:
     void FormShow();
     void FormResize();
     void Timer1Timer();
+    void driveChangeHeard();
     void RzToolbarButton3Click();
     void HostDeleteClick();   // the host pane's delete (mainHostCommands_qt.cpp)
     void RzToolbarButton4Click();

@@ -9,6 +9,7 @@
 #include "app/shell_list_qt.h"
 #include "views/start_options.h"
 #include "app/translations_qt.h"
+#include "device/drive_change_notifier.h"
 #include "device/drive_layer.h"
 #include "device/drive_refusal.h"
 #include "platform/host_folder.h"
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         create_forms();
+        // Cards that come and go are heard of as they do, where the host can tell.
+        Form1->listenForDriveChanges(make_drive_change_notifier());
         if (!options.folder.empty()) Form1->RzShellList1->setFolder(QString::fromStdString(options.folder));
         if (!options.screenshot.empty()) schedule_screenshot(QString::fromStdString(options.screenshot));
         Form1->show();

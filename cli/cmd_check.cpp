@@ -15,6 +15,8 @@
 // clean), 1 otherwise — problems found, problems that repair could not mend, no
 // volume on the drive, or bad arguments.
 #include "cli/obtool_commands.h"
+#include "cli/obtool_json.h"
+#include "common/printable_name.h"
 #include "maintenance/card_check.h"
 
 #include <cstdio>
@@ -29,7 +31,39 @@ void print_lines(const std::vector<std::string>& lines, const char* prefix) {
 
 const char* plural(size_t n) { return n == 1 ? "" : "s"; }
 
+Json problems_json(const CardCheckReport& report) {
+    Json problems = Json::array();
+    for (size_t k = 0; k < report.records.size() && k < report.problems.size(); ++k) {
+        const CheckProblem& p = report.records[k];
+        problems.push_back({{"kind", p.kind},
+                            {"slot", p.slot >= 0 ? Json(p.slot) : Json(nullptr)},
+                            {"name", p.slot >= 0 || !p.name.empty() ? Json(printable_name(p.name)) : Json(nullptr)},
+                            {"repair", p.repair ? Json(p.repair) : Json(nullptr)},
+                            {"text", report.problems[k]}});
+    }
+    return problems;
+}
+
+// check --json: the first check's problems, and after --repair the changes made and
+// what the second check still finds; "clean" is the card's state at the end.
+int check_as_json(uint8_t drive, bool repair) {
+    const CardCheckReport first = check_card(drive, repair);
+    Json doc{{"volume_found", first.volume_found}, {"layout_departs", first.layout_departs},
+             {"problems", problems_json(first)}};
+    bool clean = first.clean();
+    if (repair && first.volume_found && !first.clean()) {
+        doc["repairs"] = first.repairs;
+        const CardCheckReport second = check_card(drive, false);
+        doc["remaining"] = problems_json(second);
+        clean = second.clean();
+    }
+    doc["clean"] = clean;
+    print_json(doc);
+    return clean ? 0 : 1;
+}
+
 int cmd_check(ObtoolContext& ctx) {
+    const bool json = take_json_option(ctx.args);
     bool repair = false;
     for (const std::string& a : ctx.args) {
         if (a == "--repair")
@@ -37,10 +71,11 @@ int cmd_check(ObtoolContext& ctx) {
         else if (a == "--")
             continue;
         else
-            return obtool_fail("usage: check [--repair]");
+            return obtool_fail("usage: check [--repair] [--json]");
     }
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
+    if (json) return check_as_json(drive, repair);
 
     const CardCheckReport first = check_card(drive, repair);
     print_lines(first.problems, "");
@@ -76,6 +111,6 @@ int cmd_check(ObtoolContext& ctx) {
 
 }  // namespace
 
-OBTOOL_COMMAND("check", "check [--repair]",
+OBTOOL_COMMAND("check", "check [--repair] [--json]",
                "check the card's volume; --repair mends what it can without touching file bytes",
                cmd_check);

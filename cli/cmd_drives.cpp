@@ -1,6 +1,7 @@
 // Drive commands: list the card drives, describe a drive's volume, make an image file.
 #include "views/drive_caption.h"
 #include "cli/obtool_commands.h"
+#include "cli/obtool_json.h"
 #include "device/disk_info.h"
 #include "device/sector_io.h"
 #include "obfs/obfs.h"
@@ -11,18 +12,25 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 int cmd_drives(ObtoolContext& ctx) {
+    const bool json = take_json_option(ctx.args);
     if (!ctx.args.empty()) return obtool_fail("drives takes no arguments");
     unsigned found = 0;
+    Json drives = Json::array();
     for (unsigned n = 0; n < drive_layer::DRIVE_COUNT; ++n) {
         c_disk_info info;
         if (!info.probe(uint8_t(n))) continue;
-        std::printf("%s\n", drive_caption(info).c_str());
+        if (json)
+            drives.push_back(drive_json(info));
+        else
+            std::printf("%s\n", drive_caption(info).c_str());
         ++found;
     }
+    if (json) print_json({{"drives", drives}});
     // An empty list is said, not left to look like a tool that did nothing.
     if (found == 0) return obtool_fail("no card drives found (insert a card reader, or attach an image with --drive N=PATH)");
     return 0;
@@ -45,25 +53,47 @@ std::string why_no_volume(uint8_t drive) {
     return "the cluster map or the name-hash table cannot be read";
 }
 
+// The superblock's fields as info shows them, in order; partition_start comes after
+// cluster_sectors.
+struct SuperblockField {
+    const char* name;
+    uint32_t value;
+    enum Shown { Number, Bytes, Crc } shown = Number;
+};
+std::vector<SuperblockField> superblock_fields(const Superblock& sb, uint32_t clusters) {
+    return {{"disk_size", sb.disk_size, SuperblockField::Bytes}, {"cluster_sectors", sb.cluster_sectors},
+            {"map_start", sb.map_start}, {"map_bytes", sb.map_bytes},
+            {"map_crc", sb.map_crc, SuperblockField::Crc}, {"hash_start", sb.hash_start},
+            {"hash_bytes", sb.hash_bytes}, {"dir_start", sb.dir_start}, {"dir_count", sb.dir_count},
+            {"data_start", sb.data_start}, {"header_crc", sb.header_crc, SuperblockField::Crc},
+            {"clusters", clusters}};
+}
+
 void print_superblock(const Superblock& sb, uint32_t clusters) {
-    std::printf("disk_size        %" PRIu32 " bytes\n", sb.disk_size);
-    std::printf("cluster_sectors  %" PRIu32 "\n", sb.cluster_sectors);
-    std::printf("partition_start ");
-    for (uint32_t start : sb.partition_start) std::printf(" %08" PRIx32, start);
-    std::printf("\n");
-    std::printf("map_start        %" PRIu32 "\n", sb.map_start);
-    std::printf("map_bytes        %" PRIu32 "\n", sb.map_bytes);
-    std::printf("map_crc          0x%04x\n", unsigned(sb.map_crc));
-    std::printf("hash_start       %" PRIu32 "\n", sb.hash_start);
-    std::printf("hash_bytes       %" PRIu32 "\n", sb.hash_bytes);
-    std::printf("dir_start        %" PRIu32 "\n", sb.dir_start);
-    std::printf("dir_count        %" PRIu32 "\n", sb.dir_count);
-    std::printf("data_start       %" PRIu32 "\n", sb.data_start);
-    std::printf("header_crc       0x%04x\n", unsigned(sb.header_crc));
-    std::printf("clusters         %" PRIu32 "\n", clusters);
+    for (const SuperblockField& f : superblock_fields(sb, clusters)) {
+        if (f.shown == SuperblockField::Crc)
+            std::printf("%-16s 0x%04x\n", f.name, unsigned(f.value));
+        else
+            std::printf("%-16s %" PRIu32 "%s\n", f.name, f.value, f.shown == SuperblockField::Bytes ? " bytes" : "");
+        if (std::strcmp(f.name, "cluster_sectors") == 0) {
+            std::printf("partition_start ");
+            for (uint32_t start : sb.partition_start) std::printf(" %08" PRIx32, start);
+            std::printf("\n");
+        }
+    }
+}
+
+Json superblock_json(const Superblock& sb, uint32_t clusters) {
+    Json volume{{"mounted", true}};
+    for (const SuperblockField& f : superblock_fields(sb, clusters)) {
+        volume[f.name] = f.value;
+        if (std::strcmp(f.name, "cluster_sectors") == 0) volume["partition_start"] = sb.partition_start;
+    }
+    return volume;
 }
 
 int cmd_info(ObtoolContext& ctx) {
+    const bool json = take_json_option(ctx.args);
     if (!ctx.args.empty()) return obtool_fail("info takes no arguments");
     uint8_t drive = 0;
     if (!obtool_require_drive(ctx, &drive)) return 1;
@@ -71,8 +101,15 @@ int cmd_info(ObtoolContext& ctx) {
     if (!info.probe(drive))
         return obtool_fail("drive " + std::to_string(drive) +
                            " is not a card drive (not removable, no medium, unreadable, or over 21 GiB)");
+    const bool mounted = volume().mount(drive);
+    if (json) {
+        const Json volume_part = mounted ? superblock_json(volume().header(), volume().cluster_count())
+                                         : Json{{"mounted", false}, {"problem", why_no_volume(drive)}};
+        print_json({{"drive", drive_json(info)}, {"volume", volume_part}});
+        return 0;
+    }
     std::printf("drive            %s\n", drive_caption(info).c_str());
-    if (!volume().mount(drive)) {
+    if (!mounted) {
         std::printf("volume           not mounted: %s\n", why_no_volume(drive).c_str());
         return 0;
     }
@@ -124,7 +161,7 @@ int cmd_mkimage(ObtoolContext& ctx) {
 
 }  // namespace
 
-OBTOOL_COMMAND("drives", "drives", "list the drives that may hold a card", cmd_drives);
-OBTOOL_COMMAND("info", "info", "describe the selected drive and its volume", cmd_info);
+OBTOOL_COMMAND("drives", "drives [--json]", "list the drives that may hold a card", cmd_drives);
+OBTOOL_COMMAND("info", "info [--json]", "describe the selected drive and its volume", cmd_info);
 OBTOOL_COMMAND("mkimage", "mkimage PATH SIZE", "make an empty (sparse) card image of SIZE bytes (K/M/G)",
                cmd_mkimage);

@@ -10,6 +10,7 @@
 #include "common/message_seam.h"
 #include "common/printable_name.h"
 #include "cli/obtool_commands.h"
+#include "cli/obtool_json.h"
 #include "device/drive_refusal.h"
 #include "maintenance/card_care_commands.h"
 #include "obfs/af_file.h"
@@ -213,7 +214,23 @@ void print_rows(const std::vector<CardRow>& rows, bool long_list) {
     }
 }
 
+// A row of the listing as ls --json gives it: the table's columns, with the size in
+// bytes and the run as its first cluster and length.
+Json row_json(const CardRow& r) {
+    const bool file = r.kind == CardRowKind::File;
+    const bool has_run = r.first_cluster != NO_CLUSTER;
+    Json row{{"kind", file ? "file" : "free"}};
+    row["name"] = file ? Json(printable_name(r.caption)) : Json(nullptr);
+    row["size"] = r.bytes;
+    row["type"] = text_or_null(r.type_text);
+    row["slot"] = r.slot >= 0 ? Json(r.slot) : Json(nullptr);
+    row["first_cluster"] = has_run ? Json(r.first_cluster) : Json(nullptr);
+    row["clusters"] = has_run ? r.last_cluster - r.first_cluster + 1 : 0;
+    return row;
+}
+
 int cmd_ls(ObtoolContext& ctx) {
+    const bool json = take_json_option(ctx.args);
     const FileArgs args = parse_file_args(ctx.args, true, false);
     if (!args.error.empty()) return obtool_fail("ls: " + args.error);
     if (!args.names.empty()) return obtool_fail("ls: unexpected argument " + args.names.front());
@@ -225,10 +242,19 @@ int cmd_ls(ObtoolContext& ctx) {
     if (!std::setlocale(LC_CTYPE, "") || MB_CUR_MAX == 1) std::setlocale(LC_CTYPE, "C.UTF-8");
     std::vector<CardRow> rows = card_rows(drive);
     sort_rows_by_caption(rows);
-    print_rows(rows, args.long_list);
-    std::fflush(stdout);
     const bool is_volume = rows.empty() || rows.front().kind != CardRowKind::Message;
-    return is_volume ? 0 : obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
+    if (!is_volume) {
+        if (!json) print_rows(rows, args.long_list);
+        return obtool_fail("drive " + std::to_string(drive) + " holds no OBFS volume");
+    }
+    if (json) {
+        Json listing = Json::array();
+        for (const CardRow& r : rows) listing.push_back(row_json(r));
+        print_json({{"entries", listing}});
+    } else {
+        print_rows(rows, args.long_list);
+    }
+    return 0;
 }
 
 const char* copy_end_text(CopyEnd end) {
@@ -369,7 +395,7 @@ int cmd_rm(ObtoolContext& ctx) {
 
 }  // namespace
 
-OBTOOL_COMMAND("ls", "ls [-l]", "list the card's files and free runs (-l: slot, clusters, bytes)", cmd_ls);
+OBTOOL_COMMAND("ls", "ls [-l] [--json]", "list the card's files and free runs (-l: slot, clusters, bytes)", cmd_ls);
 OBTOOL_COMMAND("put", "put [--verify] HOSTFILE...", "copy host files onto the card; --verify reads each copy back", cmd_put);
 OBTOOL_COMMAND("get", "get [--verify] NAME... [-o DIR]",
                "copy card files into a host folder (default .); --verify reads each copy back", cmd_get);

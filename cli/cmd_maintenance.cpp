@@ -2,6 +2,7 @@
 // the default speed, the save list and MoonShell. They call the same core routines as
 // the window's Tools menu, so their message boxes come out through the message seam.
 #include "cli/obtool_commands.h"
+#include "cli/obtool_json.h"
 #include "maintenance/card_models.h"
 #include "maintenance/maintenance_commands.h"
 
@@ -20,7 +21,21 @@ bool parse_int(const std::string& text, int* value) {
     return !text.empty() && ec == std::errc() && ptr == end;
 }
 
-int cmd_models(ObtoolContext&) {
+int cmd_models(ObtoolContext& ctx) {
+    const bool json = take_json_option(ctx.args);
+    if (!ctx.args.empty()) return obtool_fail("models takes no arguments");
+    if (json) {
+        Json models = Json::array();
+        for (size_t row = 0; row < card_model_table.size(); ++row) {
+            Json starts = Json::array();
+            for (uint32_t start : card_model_table[row].partition_start)
+                if (start != NO_PARTITION) starts.push_back(start);
+            models.push_back({{"row", row}, {"name", card_model_caption(row)},
+                              {"speed", card_model_table[row].speed}, {"partition_start", starts}});
+        }
+        print_json({{"models", models}});
+        return 0;
+    }
     std::printf("%-4s %5s  %s\n", "ROW", "SPEED", "MODEL");
     for (size_t row = 0; row < card_model_table.size(); ++row)
         std::printf("%-4zu %5d  %s\n", row, card_model_table[row].speed,
@@ -66,7 +81,7 @@ int cmd_set_speed(ObtoolContext& ctx) {
 
 }  // namespace
 
-OBTOOL_COMMAND("models", "models", "list the card models the formatter knows, with their speeds",
+OBTOOL_COMMAND("models", "models [--json]", "list the card models the formatter knows, with their speeds",
                cmd_models);
 OBTOOL_COMMAND("format", "format --model ROW",
                "format the card for a card model (erases everything on it)", cmd_format);

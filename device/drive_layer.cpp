@@ -64,20 +64,33 @@ std::vector<uint8_t> make_identity_descriptor(const std::string& vendor, const s
 // --- the drive table ---------------------------------------------------------------
 
 void DriveTable::load_system_drives() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& s : sources_) s.reset();
     const std::vector<std::shared_ptr<DriveSource>> disks = system_drive_sources();
-    for (size_t i = 0; i < disks.size() && i < DRIVE_COUNT; ++i) sources_[i] = disks[i];
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < DRIVE_COUNT; ++i) {
+        sources_[i] = i < disks.size() ? disks[i] : nullptr;
+        attached_[i] = false;
+    }
+}
+
+void DriveTable::reload_system_drives() {
+    const std::vector<std::shared_ptr<DriveSource>> disks = system_drive_sources();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < DRIVE_COUNT; ++i)
+        if (!attached_[i]) sources_[i] = i < disks.size() ? disks[i] : nullptr;
 }
 
 void DriveTable::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& s : sources_) s.reset();
+    for (size_t i = 0; i < DRIVE_COUNT; ++i) {
+        sources_[i].reset();
+        attached_[i] = false;
+    }
 }
 
 bool DriveTable::attach(unsigned n, std::shared_ptr<DriveSource> source) {
     if (n >= DRIVE_COUNT) return false;
     std::lock_guard<std::mutex> lock(mutex_);
+    attached_[n] = source != nullptr;
     sources_[n] = std::move(source);
     return true;
 }
@@ -113,6 +126,7 @@ void DriveTable::detach(unsigned n) {
     if (n >= DRIVE_COUNT) return;
     std::lock_guard<std::mutex> lock(mutex_);
     sources_[n].reset();
+    attached_[n] = false;
 }
 
 std::shared_ptr<DriveSource> DriveTable::source(unsigned n) const {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,14 @@ public:
     virtual bool query_geometry(DiskGeometry& out) = 0;
 };
 
+// What a listing shows of a drive beyond its probe: the file systems the host has
+// mounted from it, and whether it refuses writes (an SD card's lock switch). Each is
+// unknown (empty) where the platform cannot tell.
+struct DriveState {
+    std::optional<std::vector<std::string>> mount_points;
+    std::optional<bool> read_only;
+};
+
 // Something that can stand behind a drive number.
 class DriveSource {
 public:
@@ -115,6 +124,8 @@ public:
     virtual std::unique_ptr<DriveHandle> open(Access access, bool unbuffered) = 0;
     // Short text for diagnostics ("/dev/sdb", "card.img", "fake").
     virtual std::string describe() const = 0;
+    // Asked of the host now; opens nothing.
+    virtual DriveState state() const { return {}; }
 };
 
 // Drive numbers 0..15 mapped to sources.
@@ -123,6 +134,9 @@ public:
     // Forgets every source and maps the host's own whole-disk block devices:
     // drive 0 is the disk holding the root file system, the others follow.
     void load_system_drives();
+    // The same again after disks came or went, leaving the numbers attached by hand
+    // (attach, attach_path) as they are.
+    void reload_system_drives();
     void clear();
     // Attaches a source as drive n (replacing what was there). false when n >= 16.
     bool attach(unsigned n, std::shared_ptr<DriveSource> source);
@@ -137,6 +151,7 @@ private:
     // drives, so lookups and attachments are serialised.
     mutable std::mutex mutex_;
     std::shared_ptr<DriveSource> sources_[DRIVE_COUNT];
+    bool attached_[DRIVE_COUNT] = {};
 };
 
 // The process-wide table. Empty until someone loads or attaches drives.

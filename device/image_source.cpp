@@ -21,4 +21,13 @@ std::unique_ptr<DriveHandle> ImageSource::open(Access access, bool unbuffered) {
     return std::make_unique<FdDriveHandle>(fd, direct, descriptor(), MEDIA_REMOVABLE);
 }
 
+DriveState ImageSource::state() const {
+    DriveState state;
+    state.mount_points.emplace();
+    const host::Descriptor fd = host::open_file(path_, host::OPEN_READ_WRITE);
+    state.read_only = fd == host::NO_DESCRIPTOR;
+    if (fd != host::NO_DESCRIPTOR) host::close_file(fd);
+    return state;
+}
+
 }  // namespace drive_layer

@@ -245,6 +245,15 @@ uint64_t LinuxBlockSource::sysfs_sectors() const {
     return sysfs_name_.empty() ? 0 : std::strtoull(attribute(sysfs_name_, "size").c_str(), nullptr, 10);
 }
 
+DriveState LinuxBlockSource::state() const {
+    if (sysfs_name_.empty()) return {};
+    DriveState state;
+    state.mount_points = disk_use(host_tree(), sysfs_name_).mount_points;
+    const std::string ro = attribute(sysfs_name_, "ro");
+    if (!ro.empty()) state.read_only = ro == "1";
+    return state;
+}
+
 bool LinuxBlockSource::clear_for_writing() const {
     if (sysfs_name_.empty()) return true;  // nothing to tell by; the exclusive open still guards
     const BlockTree tree = host_tree();

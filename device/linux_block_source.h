@@ -27,6 +27,9 @@ public:
     // or refusing, as the unmount policy says) and tells the user why it fails.
     std::unique_ptr<DriveHandle> open(Access access, bool unbuffered) override;
     std::string describe() const override { return device_path_; }
+    // The mounts of the disk and what is built on it; read-only as the kernel has it
+    // (a card reader reports a card's lock switch so).
+    DriveState state() const override;
 
     // What the descriptor and geometry queries will say, read from sysfs now.
     std::vector<uint8_t> descriptor() const;

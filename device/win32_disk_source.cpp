@@ -151,6 +151,13 @@ Win32DiskSource::Win32DiskSource(std::string path, uint32_t disk_number, bool sy
       attached_(attached),
       queries_(std::move(queries)) {}
 
+DriveState Win32DiskSource::state() const {
+    DriveState state;
+    std::vector<std::string> volumes;
+    if (queries_->volumes_on_disk(disk_number_, &volumes)) state.mount_points = std::move(volumes);
+    return state;
+}
+
 std::unique_ptr<DriveHandle> Win32DiskSource::open(Access access, bool) {
     auto locks = std::make_unique<LockedVolumes>();
     if (access == READ_WRITE) {

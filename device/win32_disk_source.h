@@ -46,6 +46,9 @@ public:
     // Always unbuffered and written through, whatever `unbuffered` says.
     std::unique_ptr<DriveHandle> open(Access access, bool unbuffered) override;
     std::string describe() const override { return path_; }
+    // The volumes Windows mounted from the disk ("\\?\Volume{...}"); whether the disk
+    // refuses writes is not told.
+    DriveState state() const override;
 
 private:
     std::string path_;

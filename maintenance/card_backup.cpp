@@ -3,6 +3,7 @@
 // chunks while the later ones are still being copied, a restore's after its flush).
 #include "maintenance/card_backup.h"
 
+#include "common/checksum.h"
 #include "device/drive_layer.h"
 #include "device/medium_reader.h"
 #include "device/sector_io.h"
@@ -12,7 +13,6 @@
 #include "platform/host_file.h"
 #include "transfer/chunk_pipeline.h"
 #include "transfer/host_io.h"
-#include "transfer/verify.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -63,12 +63,6 @@ uint64_t total_bytes(const std::vector<Piece>& pieces) {
     uint64_t total = 0;
     for (const Piece& p : pieces) total += p.length;
     return total;
-}
-
-uint64_t checksum_of(const uint8_t* bytes, uint32_t length) {
-    StreamChecksum sum;
-    sum.add(bytes, length);
-    return sum.value();
 }
 
 bool all_zero(const uint8_t* bytes, uint32_t length) {
@@ -224,7 +218,7 @@ void copy_and_check(uint8_t drive, host::Descriptor fd, const std::string& part_
             end(CardImageOutcome::Failed, "cannot read the backup back");
             return false;
         }
-        if (checksum_of(data, pieces[checked].length) != pieces[checked].sum) {
+        if (StreamChecksum::of(data, pieces[checked].length) != pieces[checked].sum) {
             end(CardImageOutcome::VerifyFailed, "the backup does not read back as written");
             return false;
         }
@@ -239,7 +233,7 @@ void copy_and_check(uint8_t drive, host::Descriptor fd, const std::string& part_
         const uint8_t* data = from_card.next();
         if (!data) return end(CardImageOutcome::Failed, "card read failed");
         report->bytes_read += p.length;
-        p.sum = checksum_of(data, p.length);
+        p.sum = StreamChecksum::of(data, p.length);
         // A piece of zeros stays a hole of the new file: it reads back as zeros, and
         // costs the disk nothing.
         if (!all_zero(data, p.length)) {
@@ -367,7 +361,7 @@ CardImageReport restore_card(cCard& card, uint8_t drive, const std::string& in_p
         if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
         if (!host::read_all_at(fd, buffer.data(), p.length, p.offset)) return stop(CardImageOutcome::Failed, "backup read failed");
         report.bytes_read += p.length;
-        p.sum = checksum_of(buffer.data(), p.length);
+        p.sum = StreamChecksum::of(buffer.data(), p.length);
         if (&p == &superblock) break;  // read, and written after the check below
         if (!write_card(card, p.offset, buffer.data(), p.length)) return stop(CardImageOutcome::Failed, "card write failed");
         report.bytes_written += p.length;
@@ -383,7 +377,7 @@ CardImageReport restore_card(cCard& card, uint8_t drive, const std::string& in_p
         if (&p == &superblock) break;
         if (cancelled(cancel)) return stop(CardImageOutcome::Cancelled, "cancelled");
         if (!medium.read(p.offset, check, p.length)) return stop(CardImageOutcome::Failed, "card read failed");
-        if (checksum_of(check, p.length) != p.sum)
+        if (StreamChecksum::of(check, p.length) != p.sum)
             return stop(CardImageOutcome::VerifyFailed, "the card does not read back as written");
         done += p.length;
         if (progress) progress(done, 2 * total);

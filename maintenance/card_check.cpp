@@ -19,6 +19,40 @@ namespace {
 
 constexpr uint32_t NOBODY = 0xFFFFFFFFu;
 
+// Every kind of problem, with what repair does about it (null: it leaves it alone).
+struct ProblemKind {
+    const char* key;
+    const char* repair;
+};
+constexpr ProblemKind DRIVE_UNOPENED{"drive_unopened", nullptr};
+constexpr ProblemKind SECTOR0_UNREADABLE{"sector0_unreadable", nullptr};
+constexpr ProblemKind NO_VOLUME{"no_volume", nullptr};
+constexpr ProblemKind HEADER_CRC{"header_crc", nullptr};
+constexpr ProblemKind SUPERBLOCK_UNUSABLE{"superblock_unusable", nullptr};
+constexpr ProblemKind LAYOUT_DEPARTS{"layout_departs", nullptr};
+constexpr ProblemKind TABLES_UNREADABLE{"tables_unreadable", nullptr};
+constexpr ProblemKind MAP_CRC{"map_crc", "writes the cluster map CRC afresh"};
+constexpr ProblemKind SLOT_UNREADABLE{"slot_unreadable", nullptr};
+constexpr ProblemKind HASH_ON_EMPTY_SLOT{"hash_on_empty_slot", "clears the hash entry"};
+constexpr ProblemKind ENTRY_WITHOUT_HASH{"entry_without_hash", "removes the leftover entry"};
+constexpr ProblemKind NAME_UNTERMINATED{"name_unterminated",
+                                        "cuts the name to 259 bytes (another name when that one is taken)"};
+constexpr ProblemKind WRONG_HASH{"wrong_hash", "sets the hash entry of the slot that keeps the name"};
+constexpr ProblemKind SIZE_WITHOUT_CLUSTER{"size_without_cluster", "sets the size to 0"};
+constexpr ProblemKind RUN_OUTSIDE{"run_outside_data_area", nullptr};
+constexpr ProblemKind SIZE_EXCEEDS_RUN{"size_exceeds_run", "cuts the size to the run"};
+constexpr ProblemKind SAME_NAME{"same_name", "renames every slot but the one the name reaches (\"name (2).ext\")"};
+constexpr ProblemKind RUNS_OVERLAP{"runs_overlap", nullptr};
+constexpr ProblemKind FENCE_IN_RUN{"fence_in_run", nullptr};
+constexpr ProblemKind RUN_NOT_MARKED{"run_not_marked", "marks the run in the cluster map"};
+constexpr ProblemKind MARKED_BEYOND_DATA_AREA{"marked_beyond_data_area", "resets the map entry"};
+constexpr ProblemKind STRAY_FENCE{"stray_fence", "frees the cluster"};
+constexpr ProblemKind MISSING_FENCE{"missing_fence", "puts the fence back"};
+constexpr ProblemKind UNKNOWN_MAP_CODE{"unknown_map_code", "resets the map entry"};
+constexpr ProblemKind ORPHAN_CLUSTERS{"orphan_clusters", "frees the clusters"};
+constexpr ProblemKind TABLES_UNWRITTEN{"tables_unwritten", nullptr};
+
+
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
     va_list args, again;
@@ -76,8 +110,15 @@ public:
     void run();
 
 private:
-    void problem(const std::string& line, bool serious = true) {
+    // `slot`: the directory slot the problem is about, NOBODY when none.
+    void problem(const ProblemKind& kind, uint32_t slot, const std::string& line, bool serious = true) {
         r_.problems.push_back(line);
+        CheckProblem record{kind.key, -1, {}, kind.repair};
+        if (slot != NOBODY) {
+            record.slot = int(slot);
+            if (slot < slots_.size()) record.name = slots_[slot].name;
+        }
+        r_.records.push_back(std::move(record));
         if (serious) ++r_.serious;
     }
     void repaired(const std::string& line) {
@@ -113,27 +154,27 @@ private:
 
 bool Checker::check_superblock() {
     if (!card_.disk().open(drive_)) {
-        problem("the drive does not open");
+        problem(DRIVE_UNOPENED, NOBODY, "the drive does not open");
         return false;
     }
     uint8_t s[512];
     if (!card_.disk().read_sector(0, s)) {
-        problem("sector 0 cannot be read");
+        problem(SECTOR0_UNREADABLE, NOBODY, "sector 0 cannot be read");
         return false;
     }
     switch (check_superblock_header(s)) {
     case SuperblockHeader::NoMagic:
-        problem("no OBFS volume: sector 0 does not begin with \"OBFS\"");
+        problem(NO_VOLUME, NOBODY, "no OBFS volume: sector 0 does not begin with \"OBFS\"");
         return false;
     case SuperblockHeader::BadCrc:
-        problem("superblock header CRC does not match");
+        problem(HEADER_CRC, NOBODY, "superblock header CRC does not match");
         return false;
     case SuperblockHeader::Valid:
         break;
     }
     sb_ = Superblock::decode(s);
     if (const char* why = superblock_layout_problem(sb_, card_.disk().get_size())) {
-        problem(std::string("superblock: ") + why);
+        problem(SUPERBLOCK_UNUSABLE, NOBODY, std::string("superblock: ") + why);
         return false;
     }
     // A volume laid out other than the formatter lays it out for this disk_size, or a
@@ -142,19 +183,19 @@ bool Checker::check_superblock() {
     std::vector<std::string> departures = layout_departures(sb_);
     for (std::string& line : partition_list_departures(sb_.partition_start)) departures.push_back(std::move(line));
     if (!departures.empty()) {
-        for (const std::string& line : departures) problem(line);
+        for (const std::string& line : departures) problem(LAYOUT_DEPARTS, NOBODY, line);
         r_.layout_departs = true;
         return false;
     }
     if (!v_.mount(drive_)) {
-        problem("the cluster map or the name-hash table cannot be read");
+        problem(TABLES_UNREADABLE, NOBODY, "the cluster map or the name-hash table cannot be read");
         return false;
     }
     r_.volume_found = true;
     clusters_ = v_.cluster_count();
     const uint16_t crc = crc16(0, v_.cluster_map.data(), v_.cluster_map.size());
     if (crc != sb_.map_crc) {
-        problem(format("cluster map CRC is %04X, the superblock says %04X", crc, sb_.map_crc), false);
+        problem(MAP_CRC, NOBODY, format("cluster map CRC is %04X, the superblock says %04X", crc, sb_.map_crc), false);
         if (repair_) repaired("cluster map CRC written afresh");
     }
     return true;
@@ -166,7 +207,7 @@ void Checker::read_slots() {
         Slot& s = slots_[i];
         s.readable = card_.disk().read_sector(sb_.dir_start + i, s.sector.data());
         if (!s.readable) {
-            problem(format("slot %u: directory sector %u cannot be read", i, sb_.dir_start + i));
+            problem(SLOT_UNREADABLE, i, format("slot %u: directory sector %u cannot be read", i, sb_.dir_start + i));
             continue;
         }
         const uint8_t* e = s.sector.data();
@@ -216,7 +257,7 @@ void Checker::check_slots() {
             if (h != 0) {
                 // A delete cut off after its entry was cleared: the slot only stays
                 // unused until the hash is cleared.
-                problem(format("slot %u: hash entry %08X set on an empty slot", i, h), false);
+                problem(HASH_ON_EMPTY_SLOT, i, format("slot %u: hash entry %08X set on an empty slot", i, h), false);
                 ++r_.leftover_slots;
                 if (repair_) {
                     v_.hash_table[i] = 0;
@@ -228,7 +269,8 @@ void Checker::check_slots() {
         if (h == 0) {
             // A named entry whose hash is 0 is invisible: a create cut off before
             // its tables reached the card. Its clusters are orphans.
-            problem(format("%s: entry without hash entry (not part of the directory)", label(i).c_str()), false);
+            problem(ENTRY_WITHOUT_HASH, i, format("%s: entry without hash entry (not part of the directory)", label(i).c_str()),
+                    false);
             ++r_.leftover_slots;
             if (repair_) {
                 s.sector[DE_NAME] = 0;
@@ -240,7 +282,7 @@ void Checker::check_slots() {
         // is checked (and kept) like any other; no name can find it, though, so
         // repair gives it one that can.
         if (!s.terminated) {
-            problem(format("slot %u: name has no terminator", i));
+            problem(NAME_UNTERMINATED, i, format("slot %u: name has no terminator", i));
             if (repair_) terminate_name(i);
         }
         // A wrong hash entry is mended with the names (check_names), where it is
@@ -248,10 +290,11 @@ void Checker::check_slots() {
         const uint32_t stored = v_.hash_table[i];  // a cut name came with its hash
         const uint32_t expected = s.terminated ? name_hash(s.name) : stored;
         if (stored != expected)
-            problem(format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), stored, expected));
+            problem(WRONG_HASH, i,
+                    format("%s: hash entry %08X, the name hashes to %08X", label(i).c_str(), stored, expected));
         if (s.first == NO_CLUSTER) {
             if (s.size != 0) {
-                problem(format("%s: size %u but no cluster", label(i).c_str(), s.size));
+                problem(SIZE_WITHOUT_CLUSTER, i, format("%s: size %u but no cluster", label(i).c_str(), s.size));
                 if (repair_) {
                     put_le32(s.sector.data() + DE_SIZE, 0);
                     if (write_slot(i)) repaired(format("%s: size set to 0", label(i).c_str()));
@@ -260,14 +303,14 @@ void Checker::check_slots() {
             continue;
         }
         if (s.first >= clusters_ || s.last >= clusters_ || s.last < s.first) {
-            problem(format("%s: run %u..%u lies outside the data area (%u clusters)", label(i).c_str(),
+            problem(RUN_OUTSIDE, i, format("%s: run %u..%u lies outside the data area (%u clusters)", label(i).c_str(),
                            s.first, s.last, clusters_));
             continue;
         }
         s.run_ok = true;
         const uint64_t room = (uint64_t(s.last) - s.first + 1) * OBFS_CLUSTER_BYTES;
         if (s.size > room) {
-            problem(format("%s: size %u exceeds its run of %llu bytes", label(i).c_str(), s.size,
+            problem(SIZE_EXCEEDS_RUN, i, format("%s: size %u exceeds its run of %llu bytes", label(i).c_str(), s.size,
                            static_cast<unsigned long long>(room)));
             if (repair_) {
                 put_le32(s.sector.data() + DE_SIZE, uint32_t(room));
@@ -318,8 +361,10 @@ void Checker::check_names() {
         if (slots.size() > 1) {
             std::string list;
             for (uint32_t i : slots) list += (list.empty() ? "" : ", ") + std::to_string(i);
-            problem(format("slots %s carry the same name %s; lookups find %s", list.c_str(), quoted(name).c_str(),
+            problem(SAME_NAME, reached ? keeper : NOBODY,
+                    format("slots %s carry the same name %s; lookups find %s", list.c_str(), quoted(name).c_str(),
                            reached ? format("slot %u", keeper).c_str() : "none of them"));
+            r_.records.back().name = name;  // also when no slot is reached
         }
         if (!repair_) continue;
         for (uint32_t i : slots) {
@@ -347,18 +392,21 @@ void Checker::check_runs() {
         bool overlap = false, fenced = false;
         for (uint32_t c = s.first; c <= s.last; ++c) {
             if (owner_[c] != NOBODY && !overlap) {
-                problem(format("%s: run %u..%u overlaps the run of slot %u", label(i).c_str(), s.first, s.last,
+                problem(RUNS_OVERLAP, i,
+                        format("%s: run %u..%u overlaps the run of slot %u", label(i).c_str(), s.first, s.last,
                                owner_[c]));
                 overlap = true;
             }
             if (v_.cluster_map[c] == MAP_FENCE && !fenced) {
-                problem(format("%s: run %u..%u contains the fence cluster %u", label(i).c_str(), s.first, s.last, c));
+                problem(FENCE_IN_RUN, i,
+                        format("%s: run %u..%u contains the fence cluster %u", label(i).c_str(), s.first, s.last, c));
                 fenced = true;
             }
             if (owner_[c] == NOBODY) owner_[c] = i;
         }
         if (overlap || fenced || run_confirmed(i)) continue;
-        problem(format("%s: run %u..%u is not marked as used in the cluster map", label(i).c_str(), s.first, s.last));
+        problem(RUN_NOT_MARKED, i,
+                format("%s: run %u..%u is not marked as used in the cluster map", label(i).c_str(), s.first, s.last));
         if (repair_) {
             for (uint32_t c = s.first; c <= s.last; ++c) v_.cluster_map[c] = c == s.first ? MAP_FIRST : MAP_NEXT;
             repaired(format("%s: run %u..%u marked in the cluster map", label(i).c_str(), s.first, s.last));
@@ -374,7 +422,7 @@ void Checker::check_map() {
         if (c >= clusters_) {
             // Beyond the data area: 0xFF as formatted, or 0x00 after a release ran over it.
             if (code == MAP_BEYOND || code == MAP_FREE) continue;
-            problem(format("cluster %u beyond the data area is marked %02X", c, code));
+            problem(MARKED_BEYOND_DATA_AREA, NOBODY, format("cluster %u beyond the data area is marked %02X", c, code));
             if (repair_) {
                 v_.cluster_map[c] = MAP_BEYOND;
                 repaired(format("cluster %u beyond the data area reset", c));
@@ -388,19 +436,20 @@ void Checker::check_map() {
             continue;
         }
         if (code == MAP_FENCE && !fence[c]) {
-            problem(format("cluster %u is a fence where no partition starts", c));
+            problem(STRAY_FENCE, NOBODY, format("cluster %u is a fence where no partition starts", c));
             if (repair_) {
                 v_.cluster_map[c] = MAP_FREE;
                 repaired(format("cluster %u: fence removed", c));
             }
         } else if (code == MAP_FREE && fence[c]) {
-            problem(format("cluster %u should be a fence (a partition of the card starts there)", c));
+            problem(MISSING_FENCE, NOBODY,
+                    format("cluster %u should be a fence (a partition of the card starts there)", c));
             if (repair_) {
                 v_.cluster_map[c] = MAP_FENCE;
                 repaired(format("cluster %u: fence put back", c));
             }
         } else if (code != MAP_FREE && code != MAP_FENCE) {
-            problem(format("cluster %u carries the unknown code %02X", c, code));
+            problem(UNKNOWN_MAP_CODE, NOBODY, format("cluster %u carries the unknown code %02X", c, code));
             if (repair_) {
                 v_.cluster_map[c] = fence[c] ? MAP_FENCE : MAP_FREE;
                 repaired(format("cluster %u reset", c));
@@ -411,7 +460,8 @@ void Checker::check_map() {
     for (size_t k = 0; k < freed.size();) {
         size_t e = k;
         while (e + 1 < freed.size() && freed[e + 1] == freed[e] + 1) ++e;
-        problem(format("clusters %u..%u are marked as used but belong to no file", freed[k], freed[e]), false);
+        problem(ORPHAN_CLUSTERS, NOBODY,
+                format("clusters %u..%u are marked as used but belong to no file", freed[k], freed[e]), false);
         if (repair_) {
             for (size_t j = k; j <= e; ++j) v_.cluster_map[freed[j]] = MAP_FREE;
             repaired(format("clusters %u..%u freed", freed[k], freed[e]));
@@ -428,7 +478,8 @@ void Checker::run() {
     check_runs();
     check_map();
     if (repair_ && tables_changed_) {
-        if (!v_.flush() || !card_.disk().flush()) r_.problems.push_back("the repaired tables could not be written");
+        if (!v_.flush() || !card_.disk().flush())
+            problem(TABLES_UNWRITTEN, NOBODY, "the repaired tables could not be written", false);
     }
 }
 

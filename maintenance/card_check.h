@@ -44,11 +44,21 @@ class cCard;
 #include <string>
 #include <vector>
 
+// One problem as a record, for scripts (obtool check --json): what kind it is, the
+// directory slot and card name it concerns, and what repair does about it.
+struct CheckProblem {
+    const char* kind = "";         // a stable key, e.g. "orphan_clusters" (see the man page)
+    int slot = -1;                 // the directory slot, -1 when the problem is not one slot's
+    std::string name;              // that slot's card name as stored, "" when none
+    const char* repair = nullptr;  // what repair does, null when it leaves the problem alone
+};
+
 struct CardCheckReport {
     bool volume_found = false;       // a volume the check could examine
     bool layout_departs = false;     // the superblock is intact but not laid out as the
                                      // formatter lays it out: reported, nothing examined
     std::vector<std::string> problems;   // one line per problem found
+    std::vector<CheckProblem> records;   // the same problems as records, in the same order
     std::vector<std::string> repairs;    // one line per change made (repair mode)
     unsigned orphan_clusters = 0;        // used clusters that no file owns
     unsigned leftover_slots = 0;         // slots whose entry and hash entry disagree

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh bench
-scripts/build.sh -DOB_WITH_BENCH=ON
+scripts/build.sh -DOB_WITH_BENCH=ON -DOB_WITH_TESTS=OFF
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
   for f in bench/*.cpp; do names+=("$(basename "$f" .cpp)"); done

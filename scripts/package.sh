@@ -7,11 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${OB_BUILD_DIR:-build}
 
-appstreamcli validate --no-net packaging/*.metainfo.xml
+OB_BUILD_DIR=$dir scripts/build.sh -DCMAKE_INSTALL_PREFIX=/usr
+# The metainfo as the build fills it in (its release is the build's version).
+appstreamcli validate --no-net "$dir"/packaging/*.metainfo.xml
 desktop-file-validate packaging/*.desktop
-
-cmake -S . -B "$dir" -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$dir"
 rm -f "$dir"/orbelle-manager_*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
 deb=$(ls "$dir"/orbelle-manager_*.deb)

@@ -4,5 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh run
-scripts/build.sh
+# Only the programs: the tests and benchmarks need packages of their own sets.
+scripts/build.sh -DOB_WITH_TESTS=OFF -DOB_WITH_BENCH=OFF
 exec scripts/gui-demo.sh "$@"

@@ -2,17 +2,15 @@
 # Draws every window and dialog of the program in Chinese and in English into docs/
 # (<window>-<zh|en>.png), under a real X server (Xvfb, 1920x1080) when one can be
 # started, else on Qt's offscreen platform. Uses the GUI tests' build in build/ (or
-# $OB_BUILD_DIR).
+# $OB_BUILD_DIR). The host pane shows the demo folder of scripts/demo-folder.sh
+# (~/Games).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs}
 build=${OB_BUILD_DIR:-build}
-host=$build/screenshot-host
-mkdir -p "$out" "$host"
-[ -f "$host/another-game.nds" ] || head -c 3000000 /dev/zero >"$host/another-game.nds"
-[ -f "$host/another-game.sav" ] || head -c 524288 /dev/zero >"$host/another-game.sav"
-[ -f "$host/notes.txt" ] || printf 'Files to copy onto the card\n' >"$host/notes.txt"
-export OB_SCREENSHOT_DIR="$PWD/$out" OB_SCREENSHOT_HOST="$PWD/$host"
+mkdir -p "$out"
+host=$(scripts/demo-folder.sh)
+export OB_SCREENSHOT_DIR="$PWD/$out" OB_SCREENSHOT_HOST="$host"
 run=("$build"/tests/gui_tests --gtest_filter='BothLanguages.*')
 if command -v xvfb-run >/dev/null; then
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1080x24" "${run[@]}"

@@ -20,20 +20,6 @@ namespace {
 // Card and host files are read back in pieces of this size.
 constexpr uint32_t VERIFY_CHUNK = 4u << 20;
 
-constexpr uint64_t MIX_MULTIPLIER = 0xBF58476D1CE4E5B9ull;  // odd: multiplying is invertible
-
-uint64_t mix(uint64_t state, uint64_t word) {
-    state ^= word;
-    state *= MIX_MULTIPLIER;
-    return state ^ (state >> 31);  // invertible too, and spreads the high bits down
-}
-
-uint64_t load_le64(const uint8_t* p) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);  // the host is little-endian, as is the card
-    return word;
-}
-
 // Sums `size` bytes that `read` fills in chunks (`length` bytes at `at`, into a
 // buffer of VERIFY_CHUNK bytes). A helper thread reads the next chunks while this one
 // sums, so the check takes about the time of the reads alone.
@@ -59,58 +45,7 @@ bool sum_read_ahead(uint64_t size, ChunkedChecksum* sum, const ChunkReadFn& read
 void set_verify_after_write(bool on) { default_copy_job().verify = on; }
 bool verify_after_write() { return default_copy_job().verify; }
 
-void StreamChecksum::add_blocks(const uint8_t* p, size_t blocks) {
-    // Four independent chains: each multiply waits only for its own lane.
-    uint64_t a = lane_[0], b = lane_[1], c = lane_[2], d = lane_[3];
-    for (; blocks > 0; --blocks, p += BLOCK) {
-        a = mix(a, load_le64(p));
-        b = mix(b, load_le64(p + 8));
-        c = mix(c, load_le64(p + 16));
-        d = mix(d, load_le64(p + 24));
-    }
-    lane_[0] = a;
-    lane_[1] = b;
-    lane_[2] = c;
-    lane_[3] = d;
-}
-
-void StreamChecksum::add(const void* bytes, size_t length) {
-    if (length == 0) return;   // an empty piece may come without a buffer
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    length_ += length;
-    if (pending_bytes_ != 0) {
-        const size_t take = std::min<size_t>(length, BLOCK - pending_bytes_);
-        std::memcpy(pending_ + pending_bytes_, p, take);
-        pending_bytes_ += unsigned(take);
-        p += take;
-        length -= take;
-        if (pending_bytes_ < BLOCK) return;
-        add_blocks(pending_, 1);
-        pending_bytes_ = 0;
-    }
-    add_blocks(p, length / BLOCK);
-    p += length / BLOCK * BLOCK;
-    std::memcpy(pending_, p, length % BLOCK);
-    pending_bytes_ = unsigned(length % BLOCK);
-}
-
-uint64_t StreamChecksum::value() const {
-    // The unfinished block (zero-padded) and the length close the stream, so a stream
-    // and the same stream with zero bytes appended differ; the lanes then go through
-    // one chain in turn, each step invertible in its lane.
-    StreamChecksum end = *this;
-    std::memset(end.pending_ + end.pending_bytes_, 0, BLOCK - end.pending_bytes_);
-    end.add_blocks(end.pending_, 1);
-    uint64_t state = mix(0, end.length_);
-    for (uint64_t lane : end.lane_) state = mix(state, lane);
-    return state;
-}
-
-uint64_t ChunkedChecksum::chunk_sum(const void* bytes, size_t length) {
-    StreamChecksum sum;
-    sum.add(bytes, length);
-    return sum.value();
-}
+uint64_t ChunkedChecksum::chunk_sum(const void* bytes, size_t length) { return StreamChecksum::of(bytes, length); }
 
 void ChunkedChecksum::end_chunk(uint64_t sum) {
     chunk_sums_.add(&sum, sizeof sum);

@@ -5,6 +5,8 @@
 // read a second time, so a check costs one read of the file.
 #pragma once
 
+#include "common/checksum.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,28 +18,6 @@ class cCard;
 // own switch and needs neither.
 void set_verify_after_write(bool on);
 bool verify_after_write();
-
-// A 64-bit checksum of a byte stream fed in pieces of any size. The stream is read
-// as 8-byte words dealt round to four lanes, each lane an invertible mix of its state
-// with its words, so two streams that differ in one word always differ in their
-// checksums; four lanes keep the multiplier busy, so summing runs several times faster
-// than the card or a host disk delivers.
-class StreamChecksum {
-public:
-    void add(const void* bytes, size_t length);
-    uint64_t value() const;
-    uint64_t length() const { return length_; }
-
-private:
-    static constexpr unsigned LANES = 4;
-    static constexpr unsigned BLOCK = 8 * LANES;
-    void add_blocks(const uint8_t* bytes, size_t blocks);
-    uint64_t lane_[LANES] = {0x9E3779B97F4A7C15ull, 0xC2B2AE3D27D4EB4Full, 0x165667B19E3779F9ull,
-                             0x27D4EB2F165667C5ull};
-    uint8_t pending_[BLOCK] = {};  // bytes of an unfinished block
-    unsigned pending_bytes_ = 0;
-    uint64_t length_ = 0;
-};
 
 // The checksum a copy and its read-back compare: the stream cut into chunks of CHUNK
 // bytes, each chunk summed on its own and the chunks' sums summed in order. A chunk's

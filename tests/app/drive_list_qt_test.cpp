@@ -1,6 +1,7 @@
 // The drive list of the main window on fake drives: which entries it offers, which card
 // it shows, and how the once-a-second drive watch reacts.
 #include "app/card_list_qt.h"
+#include "app/drive_watch_qt.h"
 #include "views/card_rows.h"
 #include "app/mainDlg.h"
 #include "common/volume_busy.h"
@@ -11,6 +12,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
@@ -195,4 +199,49 @@ TEST_F(DriveListWindow, WatchWaitsWhileTheVolumeIsBusy) {
     form.Timer1Timer();                   // the first tick after the work
     EXPECT_EQ(form.LastDriveCount, 2);
     EXPECT_EQ(entryDrives(), (std::vector<int>{1, 4}));
+}
+
+// Runs the event loop for `ms` milliseconds.
+static void run_events_for(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+TEST_F(DriveListWindow, HeardNewsRunsTheWatchOnceAndNoTickIsNeeded) {
+    // News passed on by the window (as WM_DEVICECHANGE is on Windows).
+    form.Timer1->start();
+    form.listenForDriveChanges(std::make_unique<DriveChangeNotifier>());
+    ASSERT_NE(form.Watch, nullptr);
+    EXPECT_FALSE(form.Timer1->isActive()) << "nothing is polled while the host tells";
+    int heard = 0;
+    QObject::connect(form.Watch, &DriveWatch::drivesChanged, [&] { ++heard; });
+
+    // A card arrives: news for the disk, and more for its partitions soon after.
+    testcards::blank_card(1, SMALL_CARD);
+    form.Watch->noteChange();
+    form.Watch->noteChange();
+    EXPECT_EQ(entryDrives(), std::vector<int>{}) << "looked at once the news has settled";
+    run_events_for(4 * DriveWatch::SETTLE_MS);
+    EXPECT_EQ(heard, 1) << "one look for news that came together";
+    EXPECT_EQ(entryDrives(), std::vector<int>{1});
+    EXPECT_EQ(form.LastDriveCount, 1);
+
+    // News while the volume is busy is looked at once the work has ended.
+    {
+        VolumeBusy busy;
+        testcards::blank_card(4, LARGE_CARD);
+        form.Watch->noteChange();
+        run_events_for(2 * DriveWatch::SETTLE_MS);
+        EXPECT_EQ(heard, 2);
+        EXPECT_EQ(entryDrives(), std::vector<int>{1});
+    }
+    run_events_for(3 * TForm1::BUSY_RETRY_MS);
+    EXPECT_EQ(entryDrives(), (std::vector<int>{1, 4}));
+
+    // Without a notifier the window keeps polling.
+    TForm1 polling;
+    polling.listenForDriveChanges(nullptr);
+    EXPECT_EQ(polling.Watch, nullptr);
+    EXPECT_TRUE(polling.Timer1->isActive());
 }

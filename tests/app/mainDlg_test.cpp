@@ -57,7 +57,7 @@ TEST_F(MainWindow, StartsWithTheSpecifiedStateAndControls) {
     EXPECT_EQ(form.LastDriveCount, 0);
     EXPECT_TRUE(form.acceptDrops());
     EXPECT_EQ(form.Timer1->interval(), 1000);
-    EXPECT_EQ(form.Label1->text(), "OrbelleManager 1.01");
+    EXPECT_EQ(form.Label1->text(), "OrbelleManager " OB_VERSION);
     EXPECT_EQ(form.statusBar()->height(), 19);
     EXPECT_EQ(form.RzSizePanel2->width(), 28);
 

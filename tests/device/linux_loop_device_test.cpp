@@ -1,5 +1,6 @@
 // Through a real Linux block device: a loop device over an image file.
 #include "device/disk_info.h"
+#include "device/drive_change_notifier.h"
 #include "device/fd_drive_handle.h"
 #include "device/linux_block_source.h"
 #include "device/sector_io.h"
@@ -9,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace drive_layer;
@@ -50,6 +55,45 @@ TEST_F(LoopDrive, AttachedBlockDeviceProbesAsRemovable) {
     EXPECT_EQ(info.capacity, 16 * MiB);  // measured by the device itself
     EXPECT_EQ(info.media_type, MEDIA_REMOVABLE);
     EXPECT_EQ(info.identity, loop_->name());  // no vendor or model in sysfs for a loop device
+}
+
+TEST_F(LoopDrive, ItsStateTellsMountsAndTheReadOnlySwitch) {
+    const auto source = drive_table().source(LOOP_DRIVE);
+    DriveState state = source->state();
+    ASSERT_TRUE(state.mount_points && state.read_only);
+    EXPECT_TRUE(state.mount_points->empty());
+    EXPECT_FALSE(*state.read_only);
+    // A card reader reports a card's lock switch as a read-only disk.
+    const int fd = ::open(loop_->path().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int on = 1;
+    ASSERT_EQ(::ioctl(fd, BLKROSET, &on), 0);
+    state = source->state();
+    on = 0;
+    ::ioctl(fd, BLKROSET, &on);
+    ::close(fd);
+    EXPECT_EQ(state.read_only, true);
+}
+
+TEST(LoopDriveNews, ALoopDeviceThatAppearsIsHeardOf) {
+    const std::string why = testcards::LoopDevice::unavailable_reason();
+    if (!why.empty()) GTEST_SKIP() << why;
+    auto notifier = make_drive_change_notifier();
+    if (!notifier) GTEST_SKIP() << "no udev running here (scripts/udisks-stack.sh starts one): the watch polls";
+    ASSERT_GE(notifier->descriptor(), 0);
+    notifier->take_changes();
+    testcards::TempDir dir;
+    const std::string image = dir.file("card.img");
+    testcards::write_host_file(image, std::vector<uint8_t>(1 * MiB));
+    testcards::LoopDevice loop(image);
+    if (!loop.ok()) GTEST_SKIP() << "no loop device: " << loop.error();
+    bool heard = false;
+    for (int waited = 0; waited < 10000 && !heard; waited += 100) {
+        pollfd p{notifier->descriptor(), POLLIN, 0};
+        ::poll(&p, 1, 100);
+        heard = notifier->take_changes();
+    }
+    EXPECT_TRUE(heard) << "no event for " << loop.path();
 }
 
 TEST_F(LoopDrive, NeverListedAmongTheSystemDrives) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 using drive_layer::FakeDrive;
@@ -244,14 +245,38 @@ TEST_F(SectorTest, ReadAheadServesItsRangeUntilAWriteOrReopen) {
     EXPECT_EQ(drive->counters().reads, 1u) << "served from memory";
     ASSERT_TRUE(disk_read_run(3056, 16, part.data()));  // runs past the end: from the drive
     EXPECT_EQ(drive->counters().reads, 2u);
+    // The edges exactly: the held range's first and last sectors come from memory, the
+    // sectors just outside it from the drive.
+    struct Edge { uint32_t sector, count; bool held; };
+    for (const Edge e : {Edge{3000, 64, true}, Edge{3000, 1, true}, Edge{3063, 1, true}, Edge{3062, 2, true},
+                         Edge{3063, 2, false}, Edge{3064, 1, false}, Edge{2999, 1, false}, Edge{2999, 2, false},
+                         Edge{3001, 64, false}}) {
+        SCOPED_TRACE(testing::Message() << e.count << " at " << e.sector);
+        EXPECT_EQ(disk_holds_read_ahead(e.sector, e.count), e.held);
+        std::vector<uint8_t> got(size_t(e.count) * 512);
+        const uint64_t reads = drive->counters().reads;
+        ASSERT_TRUE(disk_read_run(e.sector, e.count, got.data()));
+        EXPECT_EQ(drive->counters().reads, reads + (e.held ? 0 : 1));
+        EXPECT_EQ(got, drive->peek(uint64_t(e.sector) * 512, got.size()));
+    }
     EXPECT_FALSE(disk_read_ahead(0, READ_AHEAD_SECTORS + 1));
     EXPECT_FALSE(disk_holds_read_ahead(3000, 1)) << "a refused read-ahead holds nothing";
 
-    // A write elsewhere lets the range go as well: the next read reaches the drive.
-    ASSERT_TRUE(disk_read_ahead(3000, 64));
+    // Any write lets the range go, inside it or elsewhere, whichever call makes it: the
+    // next read reaches the drive.
     const auto other = testcards::pattern_bytes(512, 10);
-    ASSERT_TRUE(disk_write_run(3010, 1, other.data()));
-    EXPECT_FALSE(disk_holds_read_ahead(3000, 1));
+    const std::function<bool()> writes[] = {
+        [&] { return disk_write_run(3010, 1, other.data()); },
+        [&] { return disk_write_run(100, 1, other.data()); },
+        [&] { return disk_write_sectors(3063, 1, other.data()); },
+        [&] { return disk_write_sectors(5000, 1, other.data()); },
+    };
+    for (size_t k = 0; k < std::size(writes); ++k) {
+        SCOPED_TRACE(k);
+        ASSERT_TRUE(disk_read_ahead(3000, 64));
+        ASSERT_TRUE(writes[k]());
+        EXPECT_FALSE(disk_holds_read_ahead(3000, 1));
+    }
     ASSERT_TRUE(disk_read_run(3010, 1, part.data()));
     EXPECT_TRUE(std::equal(other.begin(), other.end(), part.begin()));
 

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using drive_layer::FakeDrive;
 using testcards::pattern_bytes;
 
@@ -70,6 +72,29 @@ TEST_F(CardBackup, ABackupIsASparseCardImageWithTheCardsFiles) {
     ASSERT_TRUE(drive_layer::drive_table().attach_path(OTHER, image));
     EXPECT_EQ(files_on(OTHER), want);
     EXPECT_TRUE(check_card(OTHER, false).clean());
+}
+
+TEST_F(CardBackup, ABackupWhoseLastPieceReadsBackChangedLeavesNothing) {
+    // The block with the superblock is written last: the progress call that follows
+    // its write comes before its read-back, and changes a byte of it on the host.
+    const std::string part = image + ".part";
+    bool changed = false;
+    const CardImageReport r = backup_card(DRIVE, image, nullptr, [&](uint64_t, uint64_t) {
+        uint8_t first[SECTOR_BYTES] = {};
+        const host::Descriptor fd = host::open_file(part, host::OPEN_READ_WRITE);
+        ASSERT_NE(fd, host::NO_DESCRIPTOR);
+        if (!changed && host::read_all_at(fd, first, sizeof first, 0) &&
+            std::any_of(first, first + sizeof first, [](uint8_t b) { return b != 0; })) {
+            first[200] ^= 0x01;
+            changed = host::write_all_at(fd, first, sizeof first, 0);
+        }
+        host::close_file(fd);
+    });
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(r.outcome, CardImageOutcome::VerifyFailed) << r.why;
+    EXPECT_EQ(r.why, "the backup does not read back as written");
+    EXPECT_EQ(host::kind_of(image), host::Kind::Missing);
+    EXPECT_EQ(host::kind_of(part), host::Kind::Missing);
 }
 
 TEST_F(CardBackup, ARestoreBringsTheFilesBackOntoAnotherCard) {

@@ -28,6 +28,19 @@ TEST(CardNameRule, TheSameNamesAreRefusedBothWays) {
     EXPECT_EQ(accepted, 5);
 }
 
+TEST(CardNameRule, TheControlRangesEndExactlyWhereTheyEnd) {
+    // Each edge of C0 and DEL, and the printable bytes just beside them.
+    struct Edge { unsigned char byte; bool fits; };
+    for (const Edge e : {Edge{0x01, false}, Edge{0x1F, false}, Edge{0x20, true}, Edge{0x7E, true},
+                         Edge{0x7F, false}}) {
+        const std::string name = std::string("a") + char(e.byte) + "b.nds";
+        SCOPED_TRACE(testing::Message() << "byte 0x" << std::hex << unsigned(e.byte));
+        EXPECT_EQ(card_name_problem(name) == nullptr, e.fits);
+        EXPECT_EQ(valid_new_name(name), e.fits);
+        EXPECT_EQ(card_name_fits_host(name), e.fits);
+    }
+}
+
 TEST(CardNameRule, TheReasonSaysWhatIsWrong) {
     EXPECT_NE(std::string(card_name_problem("a\tb")).find("control character"), std::string::npos);
     EXPECT_NE(std::string(card_name_problem("a\x7f")).find("DEL"), std::string::npos);

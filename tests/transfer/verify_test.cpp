@@ -7,9 +7,13 @@
 #include "obfs/obfs.h"
 #include "support/hooked_drive.h"
 #include "support/test_cards.h"
+#include "transfer/copy_batch.h"
 #include "transfer/transfer.h"
 
 #include <gtest/gtest.h>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 using drive_layer::FakeDrive;
 using testcards::pattern_bytes;
@@ -25,12 +29,18 @@ uint64_t checksum(const std::vector<uint8_t>& bytes) {
     return sum.value();
 }
 
-TEST(StreamChecksum, PiecesOfAnySizeGiveTheSameSum) {
+TEST(StreamChecksum, PiecesOfAnySizeGiveXxh3OfTheWholeStream) {
+    EXPECT_EQ(StreamChecksum().value(), 0x2D06800538D394C2ull);  // XXH3-64 of nothing, as published
     const auto bytes = pattern_bytes(10007, 1);
-    for (size_t piece : {1u, 3u, 7u, 8u, 9u, 4096u, 10007u}) {
+    for (size_t piece : {1u, 3u, 7u, 8u, 9u, 240u, 241u, 4096u, 10007u}) {
         StreamChecksum sum;
-        for (size_t at = 0; at < bytes.size(); at += piece) sum.add(bytes.data() + at, std::min(piece, bytes.size() - at));
-        EXPECT_EQ(sum.value(), checksum(bytes)) << "pieces of " << piece;
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            sum.add(bytes.data() + at, std::min(piece, bytes.size() - at));
+            const StreamChecksum copy = sum;  // a copy goes on from the same state
+            EXPECT_EQ(copy.value(), sum.value());
+        }
+        EXPECT_EQ(sum.value(), XXH3_64bits(bytes.data(), bytes.size())) << "pieces of " << piece;
+        EXPECT_EQ(sum.value(), StreamChecksum::of(bytes.data(), bytes.size()));
         EXPECT_EQ(sum.length(), bytes.size());
     }
 }
@@ -100,8 +110,27 @@ protected:
         return host.file(name);
     }
 
+    // Once a copy has written its file, the medium changes one byte of it at the
+    // first read of the data area that follows (the read-back): the program's read
+    // window and the drive's caches still hold the right bytes.
+    void change_a_byte_before_the_read_back() {
+        ASSERT_TRUE(volume().mount(DRIVE));
+        const uint64_t data_start = uint64_t(volume().data_start()) * SECTOR_BYTES;
+        testcards::hook_drive(DRIVE, card, [this, data_start](bool write, uint64_t offset, uint32_t) {
+            if (copied && !write && !corrupted && offset >= data_start) {
+                corrupted = true;
+                uint8_t b = 0;
+                card->peek(data_start + K + 5, &b, 1);
+                b ^= 0x10;
+                card->poke(data_start + K + 5, &b, 1);
+            }
+        });
+        set_copy_callback([](void* done, uint32_t) { *static_cast<bool*>(done) = true; }, &copied);
+    }
+
     std::shared_ptr<FakeDrive> card;
     testcards::TempDir host;
+    bool copied = false, corrupted = false;
 };
 
 TEST_F(VerifyAfterWrite, AGoodCopyToTheCardPasses) {
@@ -111,28 +140,29 @@ TEST_F(VerifyAfterWrite, AGoodCopyToTheCardPasses) {
 }
 
 TEST_F(VerifyAfterWrite, BytesChangedOnTheMediumFailTheCopyAndTheCardFileStays) {
-    // Once the copy has written the file, the medium changes one byte of it: the
-    // program's read window and the drive's caches still hold the right bytes.
-    const auto bytes = pattern_bytes(2 * K + 10, 4);
-    const std::string path = host_file("game.nds", bytes);
-    ASSERT_TRUE(volume().mount(DRIVE));
-    const uint64_t data_start = uint64_t(volume().data_start()) * SECTOR_BYTES;
-    bool copied = false, corrupted = false;
-    testcards::hook_drive(DRIVE, card, [&](bool write, uint64_t offset, uint32_t) {
-        if (copied && !write && !corrupted && offset >= data_start) {
-            corrupted = true;
-            uint8_t b = 0;
-            card->peek(data_start + K + 5, &b, 1);
-            b ^= 0x10;
-            card->poke(data_start + K + 5, &b, 1);
-        }
-    });
-    set_copy_callback([](void* done, uint32_t) { *static_cast<bool*>(done) = true; }, &copied);
+    const std::string path = host_file("game.nds", pattern_bytes(2 * K + 10, 4));
+    change_a_byte_before_the_read_back();
     EXPECT_TRUE(copy_win_to_ob(path, DRIVE));
     set_copy_callback(nullptr, nullptr);
     EXPECT_TRUE(corrupted);
     EXPECT_EQ(last_copy_end(), CopyEnd::VerifyFailed);
     EXPECT_TRUE(volume().mount(DRIVE) && file_exists("game.nds"));
+}
+
+TEST_F(VerifyAfterWrite, ABatchEndsWithTheCopyThatDidNotVerify) {
+    // What obtool and the copy window report after a batch comes from end().
+    const std::string good = host_file("good.nds", pattern_bytes(K, 11));
+    const std::string bad = host_file("bad.nds", pattern_bytes(2 * K + 10, 12));
+    CopyBatch batch;
+    EXPECT_EQ(batch.copy_to_card(good, DRIVE, bad), CopyEnd::Complete);
+    change_a_byte_before_the_read_back();
+    EXPECT_EQ(batch.copy_to_card(bad, DRIVE), CopyEnd::VerifyFailed);
+    set_copy_callback(nullptr, nullptr);
+    ASSERT_TRUE(corrupted);
+    const std::vector<CopyFailure> failures = batch.end();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].kind, CopyFailure::Kind::Unverified);
+    EXPECT_EQ(failures[0].host_path, bad);
 }
 
 TEST_F(VerifyAfterWrite, AWriteLostAnywhereNeverEndsAsACompleteCopy) {
